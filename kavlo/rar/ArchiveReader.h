@@ -1,0 +1,10 @@
+// The archive reader: extracts one named entry of a RAR 2.0 archive into memory.
+#pragma once
+
+// Extracts `fileName` from `archiveName`, decrypting with `password` where the entry
+// is encrypted. Returns nonzero on success and 0 on failure. On success *outData is a
+// buffer of exactly the entry's unpacked size from the C runtime's malloc (not the
+// tracked allocator) and *outSize the number of bytes delivered; the caller owns the
+// buffer and releases it with free(). On failure *outData is null and *outSize is 0.
+int ArchiveGetFile(void** outData, unsigned long* outSize, const char* fileName,
+                   const char* archiveName, const char* password);

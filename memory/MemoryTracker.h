@@ -1,0 +1,78 @@
+// The memory tracker: tracked allocation behind every new and delete of the system,
+// with guard patterns, fill patterns, an owner record per block, "memory.log" for
+// problems and "memleaks.log" for the blocks still live at exit.
+//
+// Two libraries: kavlo_memory holds the tracker and its entry points; linking
+// kavlo_memory_operators as well replaces the global operator new / delete with the
+// tracked ones and registers the exit report (the demo and the tracker's tests do).
+// Without the operators, SetAllocationOwner only records an owner and the tracked
+// malloc/free entry points still work, so tools can use the system's code.
+//
+// Thread safety: every entry point may be called from any thread at any time, even
+// before static initialisation; the tracker's state sits behind one lock and the
+// current owner is kept per thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum AllocationType {
+    kAllocUnknown = 0,
+    kAllocNew = 1,
+    kAllocNewArray = 2,
+    kAllocMalloc = 3,
+    kAllocCalloc = 4,
+    kAllocRealloc = 5,
+    kAllocDelete = 6,
+    kAllocDeleteArray = 7,
+    kAllocFree = 8,
+};
+
+// Stores the owner of the next tracked allocation or release on this thread. The
+// system's sources call it before every new and delete with "??" as the function.
+void SetAllocationOwner(const char* file, int line, const char* function);
+
+// Returns the reported address of a new block of `size` bytes (filled with 0xFEEDFACE
+// words, or zeros for kAllocCalloc), or null after logging the reason. The caller owns
+// the block and releases it with TrackedDeallocate.
+void* TrackedAllocate(const char* file, int line, const char* function, AllocationType type,
+                      size_t size);
+
+// Releases the block whose reported address is `address`. An address the tracker did
+// not hand out is logged ("Request to deallocate RAM that was never allocated") and
+// left alone.
+void TrackedDeallocate(const char* file, int line, const char* function, AllocationType type,
+                       void* address);
+
+// The system's allocation helpers: each records the calling source line as the owner.
+#define KAVLO_NEW(Type, ...) (SetAllocationOwner(__FILE__, __LINE__, "??"), new Type(__VA_ARGS__))
+#define KAVLO_NEW_ARRAY(Type, count) (SetAllocationOwner(__FILE__, __LINE__, "??"), new Type[count])
+#define KAVLO_DELETE(p) (SetAllocationOwner(__FILE__, __LINE__, "??"), delete (p))
+#define KAVLO_DELETE_ARRAY(p) (SetAllocationOwner(__FILE__, __LINE__, "??"), delete[] (p))
+#define KAVLO_MALLOC(size) TrackedAllocate(__FILE__, __LINE__, "??", kAllocMalloc, (size))
+#define KAVLO_CALLOC(size) TrackedAllocate(__FILE__, __LINE__, "??", kAllocCalloc, (size))
+#define KAVLO_FREE(p) TrackedDeallocate(__FILE__, __LINE__, "??", kAllocFree, (p))
+
+// Inspection and report entry points, used by the exit step, tools and tests.
+namespace MemoryTracker {
+
+// Number of blocks currently live.
+unsigned LiveUnitCount();
+// Value of the allocation counter (the number the last allocation request got).
+unsigned AllocationCount();
+// Writes "memleaks.log" now (also done at exit, and after every release after that).
+void WriteLeakReport();
+// Checks the guards of every live block, logging what is damaged; true when all are
+// intact and the table is consistent.
+bool ValidateAllAllocationUnits();
+// Sets the exit-report flag and writes the report; from then on every release rewrites
+// it. Called by the exit step that kavlo_memory_operators registers.
+void OnProgramExit();
+
+// Formatters of the report and log, exposed for their tests.
+const char* FormatOwner(const char* file, int line, const char* function);
+const char* FormatMemorySize(size_t size);
+const char* FormatThousands(unsigned value);
+const char* StripSourcePath(const char* path);
+
+}  // namespace MemoryTracker

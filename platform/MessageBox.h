@@ -1,0 +1,19 @@
+// Error message boxes: an SDL message box with the given caption and text (error icon,
+// no owner window), always echoed to stderr as "caption: text".
+#pragma once
+
+#include <functional>
+
+namespace platform {
+
+// Shows the box and returns after the user closes it. Where no display can show one
+// (no X11 or Wayland display, SDL's offscreen or dummy video driver, or $CI set) only
+// the stderr line is written, so nothing ever waits for a click.
+void ShowErrorBox(const char* text, const char* caption);
+
+// Tests can watch the boxes; while a hook is set it is called instead of showing a box
+// (the stderr line is still written). Pass an empty function to remove it.
+using MessageBoxHook = std::function<void(const char* text, const char* caption)>;
+void SetMessageBoxHook(MessageBoxHook hook);
+
+}  // namespace platform
