@@ -68,6 +68,10 @@ bool ValidateAllAllocationUnits();
 // Sets the exit-report flag and writes the report; from then on every release rewrites
 // it. Called by the exit step that kavlo_memory_operators registers.
 void OnProgramExit();
+// Deletes "memory.log" if that has not been done yet (the start-up step).
+void ClearLogAtStart();
+// The owner that the next allocation on this thread will be recorded with.
+void CurrentOwner(const char** file, int* line, const char** function);
 
 // Formatters of the report and log, exposed for their tests.
 const char* FormatOwner(const char* file, int line, const char* function);
