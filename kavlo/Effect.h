@@ -1,0 +1,24 @@
+// The abstract effect: one part of the show with its time window on the demo clock.
+#pragma once
+
+class Effect {
+public:
+    virtual ~Effect() {}
+
+    // Stores the screen size and the time window; derived effects then create their
+    // media and return false only where loading must stop the program.
+    virtual bool Init(int width, int height, unsigned startMs, unsigned endMs);
+
+    // True exactly when startMs < timeMs < endMs (both strict, unsigned).
+    virtual bool IsActive(unsigned timeMs);
+
+    // Draws one frame. The frame loop sets no GL state between effects: each effect sets
+    // up what it needs, and an overlay must not clear.
+    virtual void Render(unsigned timeMs, int deltaMs, bool sync) = 0;
+
+protected:
+    int width = 0;
+    int height = 0;
+    unsigned startMs = 0;
+    unsigned endMs = 0;
+};

@@ -1,0 +1,142 @@
+// Main control flow: music, window, loading screen, the timeline of effects, the frame
+// loop and the shutdown order.
+#include "main.h"
+
+#include "GLWindow.h"
+#include "code3d/TextureImageJPEG.h"
+#include "memory/MemoryTracker.h"
+#include "platform/MessageBox.h"
+
+#include <SDL.h>
+#include <GL/gl.h>
+
+const TimelineRow kTimeline[kTimelineRows] = {
+    {0, 18000},       // EffectSpiral
+    {17000, 28000},   // EffectFeedback
+    {27000, 45000},   // EffectVortexC
+    {44000, 75000},   // EffectTwister
+    {74000, 101000},  // EffectBeam
+    {100000, 114000}, // EffectTorus
+    {114000, 141000}, // EffectTorus2
+    {140000, 155000}, // EffectOrdan
+    {155000, 174000}, // EffectOrdan2 (cut off by the show's length)
+    {17000, 27000},   // EffectSekskanter, over the main effects
+    {60000, 70000},   // EffectGreet, over the main effects
+};
+
+std::atomic<unsigned char> syncPending{0};
+
+void OnSync(sound::Module*, unsigned char param) {
+    syncPending.store(param == 0 ? 1 : 0, std::memory_order_relaxed);
+}
+
+void AppendEffects(std::vector<EffectEntry>& effects) {
+    // Each effect joins the list here, in its row, as it is built.
+    (void)effects;
+}
+
+// ---------------------------------------------------------------------------------
+// The real platform
+
+uint32_t SystemPlatform::Ticks() { return SDL_GetTicks(); }
+
+bool SystemPlatform::CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
+                                  bool fullscreen) {
+    return GLWindow::Create(width, height, refreshHz, bitsPerPixel, fullscreen);
+}
+bool SystemPlatform::LoadExtensions() { return GLWindow::LoadExtensions(); }
+void SystemPlatform::SwapAndPump() { GLWindow::SwapAndPump(); }
+void SystemPlatform::DestroyWindow() { GLWindow::Destroy(); }
+
+// ---------------------------------------------------------------------------------
+// The show
+
+namespace {
+
+constexpr int kScreenWidth = 800;
+constexpr int kScreenHeight = 600;
+
+void ClearScreen() {
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+// Shows the loading picture, dimmed by one step before each effect, while the effects
+// load. False when an effect's Init failed (the message is already shown).
+bool LoadEffects(ShellPlatform& platform, Texture* loadingPicture,
+                 const std::vector<EffectEntry>& effects) {
+    const size_t n = effects.size();
+    for (size_t i = 0; i < n; ++i) {
+        const float alpha = 1.0f - static_cast<float>(i) / static_cast<float>(n);
+        loadingPicture->DrawScreenBlended(kScreenWidth, kScreenHeight, 0.0f, alpha);
+        platform.SwapAndPump();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        const TimelineRow& row = kTimeline[effects[i].row];
+        if (!effects[i].effect->Init(kScreenWidth, kScreenHeight, row.startMs, row.endMs)) {
+            platform.DestroyWindow();
+            platform::ShowErrorBox("Error loading effect!", "Error!");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Runs frames until Escape, the show's length, or the music stream starting over.
+void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects) {
+    const uint32_t startTick = platform.Ticks();
+    uint32_t prevTimeMs = 0;
+    uint32_t timeMs = platform.Ticks() - startTick;
+    if (!platform.CheckPosition()) return;
+    // The limit is tested on the previous frame's time, so the last frame drawn may
+    // carry a time a little past it.
+    while (quitRequested == 0 && timeMs < kShowLengthMs) {
+        timeMs = platform.Ticks() - startTick;
+        const int32_t deltaMs = static_cast<int32_t>(timeMs - prevTimeMs);
+        prevTimeMs = timeMs;
+        for (const EffectEntry& entry : effects) {
+            if (entry.effect->IsActive(timeMs))
+                entry.effect->Render(timeMs, deltaMs,
+                                     syncPending.load(std::memory_order_relaxed) != 0);
+        }
+        syncPending.store(0, std::memory_order_relaxed);
+        platform.SwapAndPump();
+        if (!platform.CheckPosition()) break;
+    }
+}
+
+}  // namespace
+
+int RunDemo(ShellPlatform& platform, bool fullscreen) {
+    if (!platform.OpenMusic("musik.xm")) return 0;
+    platform.SetSyncCallback(OnSync);
+
+    if (!platform.CreateWindow(kScreenWidth, kScreenHeight, 75, 32, fullscreen)) {
+        platform::ShowErrorBox("The selected screenmode is not supported!", "Error");
+        return 0;
+    }
+    glEnable(GL_TEXTURE_2D);
+    // A missing or broken picture is no error: the texture stays empty and draws anyway.
+    Texture* loadingPicture = KAVLO_NEW(TextureImageJPEG, "data/loading.jpg");
+    ClearScreen();
+    // The window stays to the process's end on this path, as it always has.
+    if (!platform.LoadExtensions()) return 0;
+
+    // The list's storage is released on every way out by the vector itself.
+    std::vector<EffectEntry> effects;
+    platform.CreateEffects(effects);
+
+    // Effects that were constructed but whose loading failed are not deleted: their
+    // members were never set, so their destructors cannot run.
+    if (!LoadEffects(platform, loadingPicture, effects)) return 0;
+
+    platform.SwapAndPump();
+    ClearScreen();
+    if (!platform.PlayMusic()) return 0;
+
+    RunFrames(platform, effects);
+
+    platform.DestroyWindow();
+    for (const EffectEntry& entry : effects) KAVLO_DELETE(entry.effect);
+    KAVLO_DELETE(loadingPicture);
+    return 0;
+}

@@ -1,0 +1,80 @@
+// The demo's control flow: music, window, loading screen, the timeline of effects and
+// the frame loop. `RunDemo` is the whole program; the process entry (entry.cpp) only
+// reads the command line and hands it the real platform.
+#pragma once
+
+#include "Effect.h"
+#include "MusicPlayer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+// One row of the timeline: the window of the effect at the same position in the list.
+struct TimelineRow {
+    uint32_t startMs;
+    uint32_t endMs;
+};
+constexpr int kTimelineRows = 11;
+extern const TimelineRow kTimeline[kTimelineRows];
+
+// The show is cut off here, during the last effect's window.
+constexpr uint32_t kShowLengthMs = 172000;
+
+// Raised by the music's sync callback on the audio thread, read before each Render and
+// cleared after each render pass. One byte, no lock.
+extern std::atomic<unsigned char> syncPending;
+
+// The Zxx callback: parameter 0 raises a sync, any other parameter withdraws one that the
+// frame loop has not seen yet.
+void OnSync(sound::Module* module, unsigned char param);
+
+// An effect of the list together with its timeline row.
+struct EffectEntry {
+    Effect* effect;
+    int row;
+};
+
+// Appends one new object of each effect class in timeline order. Effects that are not
+// part of this build are left out; each entry keeps the row it belongs to.
+void AppendEffects(std::vector<EffectEntry>& effects);
+
+// What the control flow needs from the machine; tests replace it to drive frames with
+// chosen times. The real one (SystemPlatform) uses GLWindow, MusicPlayer and the clock.
+class ShellPlatform {
+public:
+    virtual ~ShellPlatform() = default;
+    virtual uint32_t Ticks() = 0;  // a millisecond clock
+    virtual bool OpenMusic(const char* fileName) = 0;
+    virtual void SetSyncCallback(SyncCallback callback) = 0;
+    virtual bool PlayMusic() = 0;
+    virtual bool CheckPosition() = 0;
+    virtual bool CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
+                              bool fullscreen) = 0;
+    virtual bool LoadExtensions() = 0;
+    virtual void SwapAndPump() = 0;
+    virtual void DestroyWindow() = 0;
+    virtual void CreateEffects(std::vector<EffectEntry>& effects) { AppendEffects(effects); }
+};
+
+// The real machine: SDL's millisecond clock, GLWindow and MusicPlayer.
+class SystemPlatform : public ShellPlatform {
+public:
+    uint32_t Ticks() override;
+    bool OpenMusic(const char* fileName) override { return music.Open(fileName); }
+    void SetSyncCallback(SyncCallback callback) override { music.SetSyncCallback(callback); }
+    bool PlayMusic() override { return music.Play(); }
+    bool CheckPosition() override { return music.CheckPosition(); }
+    bool CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
+                      bool fullscreen) override;
+    bool LoadExtensions() override;
+    void SwapAndPump() override;
+    void DestroyWindow() override;
+
+private:
+    MusicPlayer music;
+};
+
+// The whole show. `fullscreen` false opens a window instead of changing the display
+// mode. Always returns 0, as the original entry point did.
+int RunDemo(ShellPlatform& platform, bool fullscreen);

@@ -1,0 +1,324 @@
+// Tests of the demo's control flow with a scripted clock, window and music: which
+// effects draw when, frame times, the sync flag, the failure paths and the shutdown order.
+#include "GLTestContext.h"
+#include "GLWindow.h"
+#include "main.h"
+#include "platform/MessageBox.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> events;
+
+struct Frame {
+    unsigned timeMs;
+    int deltaMs;
+    bool sync;
+};
+// Frames drawn by each recording effect, by its id: the run deletes the effects.
+std::map<int, std::vector<Frame>> frameLog;
+
+// An effect that records its Init and every Render.
+class RecordingEffect : public Effect {
+public:
+    explicit RecordingEffect(int id, bool initResult = true) : id(id), initResult(initResult) {}
+    ~RecordingEffect() override { events.push_back("delete " + std::to_string(id)); }
+    bool Init(int w, int h, unsigned start, unsigned end) override {
+        Effect::Init(w, h, start, end);
+        events.push_back("init " + std::to_string(id));
+        return initResult;
+    }
+    void Render(unsigned timeMs, int deltaMs, bool sync) override {
+        frameLog[id].push_back({timeMs, deltaMs, sync});
+    }
+    int id;
+    bool initResult;
+    int Width() const { return width; }
+    unsigned Start() const { return startMs; }
+    unsigned End() const { return endMs; }
+};
+
+class FakePlatform : public ShellPlatform {
+public:
+    // The clock: each Ticks() call takes the next value; the last one repeats.
+    std::deque<uint32_t> ticks;
+    bool openResult = true, playResult = true, createResult = true, extensionsResult = true;
+    SyncCallback callback = nullptr;
+    // Called before each SwapAndPump with the number of swaps so far.
+    std::function<void(int)> onSwap;
+    // CheckPosition results by call number (default true).
+    std::vector<bool> positions;
+    int swaps = 0, positionChecks = 0;
+    bool createdFullscreen = false;
+    std::vector<RecordingEffect*> effects;
+    std::vector<int> rows;  // timeline rows of the effects (default: their position)
+
+    uint32_t Ticks() override {
+        uint32_t t = ticks.front();
+        if (ticks.size() > 1) ticks.pop_front();
+        return t;
+    }
+    bool OpenMusic(const char* name) override {
+        events.push_back(std::string("open ") + name);
+        return openResult;
+    }
+    void SetSyncCallback(SyncCallback cb) override {
+        callback = cb;
+        events.push_back("callback");
+    }
+    bool PlayMusic() override {
+        events.push_back("play");
+        return playResult;
+    }
+    bool CheckPosition() override {
+        const int n = positionChecks++;
+        return n < static_cast<int>(positions.size()) ? positions[n] : true;
+    }
+    bool CreateWindow(int w, int h, int hz, int bpp, bool fullscreen) override {
+        events.push_back("create " + std::to_string(w) + "x" + std::to_string(h) + "@" +
+                         std::to_string(hz) + "/" + std::to_string(bpp));
+        createdFullscreen = fullscreen;
+        return createResult;
+    }
+    bool LoadExtensions() override {
+        events.push_back("extensions");
+        return extensionsResult;
+    }
+    void SwapAndPump() override {
+        if (onSwap) onSwap(swaps);
+        ++swaps;
+    }
+    void DestroyWindow() override { events.push_back("destroy"); }
+    void CreateEffects(std::vector<EffectEntry>& list) override {
+        for (size_t i = 0; i < effects.size(); ++i)
+            list.push_back({effects[i], i < rows.size() ? rows[i] : static_cast<int>(i)});
+    }
+};
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(testsupport::SharedGL().Ok()) << testsupport::SharedGL().Error();
+        events.clear();
+        frameLog.clear();
+        quitRequested = 0;
+        syncPending = 0;
+        platform::SetMessageBoxHook([this](const char* text, const char* caption) {
+            boxes.push_back(std::string(caption) + ": " + text);
+            events.push_back("box " + std::string(text));
+        });
+    }
+    void TearDown() override { platform::SetMessageBoxHook({}); }
+
+    // Effects for the given timeline rows, owned by the run (deleted at its end).
+    void AddEffects(const std::vector<int>& rows) {
+        for (int row : rows) {
+            fake.effects.push_back(new RecordingEffect(row));
+            fake.rows.push_back(row);
+        }
+    }
+
+    FakePlatform fake;
+    std::vector<std::string> boxes;
+};
+
+TEST(Timeline, WindowsAreStrictAtBothEnds) {
+    RecordingEffect e(0);
+    e.Init(800, 600, 60000, 70000);
+    EXPECT_FALSE(e.IsActive(60000));
+    EXPECT_TRUE(e.IsActive(60001));
+    EXPECT_TRUE(e.IsActive(69999));
+    EXPECT_FALSE(e.IsActive(70000));
+    EXPECT_FALSE(e.IsActive(0));
+    RecordingEffect first(1);
+    first.Init(800, 600, 0, 18000);
+    EXPECT_FALSE(first.IsActive(0));
+    events.clear();
+}
+
+TEST(Timeline, MainEffectsOverlapExceptAtTheTwoHandOvers) {
+    for (int row = 0; row + 1 < 9; ++row) {
+        const uint32_t end = kTimeline[row].endMs, nextStart = kTimeline[row + 1].startMs;
+        if (end == 114000 || end == 155000)
+            EXPECT_EQ(end, nextStart) << row;
+        else
+            EXPECT_EQ(end, nextStart + 1000) << row;
+    }
+    EXPECT_EQ(kTimeline[8].endMs, 174000u);
+    EXPECT_GT(kTimeline[8].endMs, kShowLengthMs);
+}
+
+TEST(Timeline, OnSyncRaisesWithZeroAndWithdrawsOtherwise) {
+    syncPending = 0;
+    OnSync(nullptr, 0);
+    EXPECT_EQ(syncPending.load(), 1);
+    OnSync(nullptr, 3);
+    EXPECT_EQ(syncPending.load(), 0);
+}
+
+TEST_F(ShellTest, StartUpOrderAndLoadingInitsEachEffectWithItsRow) {
+    AddEffects({0, 3, 10});
+    fake.ticks = {1000, 1000, 200000};
+    RunDemo(fake, true);
+    EXPECT_TRUE(fake.createdFullscreen);
+    const std::vector<std::string> expected = {
+        "open musik.xm", "callback", "create 800x600@75/32", "extensions", "init 0", "init 3",
+        "init 10", "play", "destroy", "delete 0", "delete 3", "delete 10"};
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(fake.effects.size(), 3u);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ShellTest, FramesDrawOnlyTheEffectsWhoseWindowHoldsTheTime) {
+    AddEffects({0, 1, 5, 6, 9});
+    // startTick, first timeMs read, then one value per frame.
+    fake.ticks = {5000, 5000, 5000, 5000 + 17500, 5000 + 114000, 5000 + 171999, 5000 + 172040};
+    RunDemo(fake, true);
+    // Frame times 0, 17500, 114000, 171999, 172040: the limit is tested on the previous
+    // frame's time, so 172040 is still drawn.
+    ASSERT_EQ(fake.swaps, 5 + 1 + 5);  // loading steps, after loading, frames
+    EXPECT_EQ(frameLog[0].size(), 1u);      // spiral: 17500 only
+    EXPECT_EQ(frameLog[0][0].timeMs, 17500u);
+    EXPECT_EQ(frameLog[1].size(), 1u);      // feedback: 17500
+    EXPECT_EQ(frameLog[9].size(), 1u);      // hexagons: 17500
+    EXPECT_TRUE(frameLog[5].empty());       // torus ends at exactly 114000
+    EXPECT_TRUE(frameLog[6].empty());       // torus2 starts at exactly 114000
+}
+
+TEST_F(ShellTest, FirstFrameDeltaIsItsTimeAndLaterDeltasAreDifferences) {
+    AddEffects({8});
+    fake.ticks = {100, 100, 100 + 155040, 100 + 155050, 100 + 155049, 100 + 172500};
+    RunDemo(fake, true);
+    ASSERT_EQ(frameLog[8].size(), 4u);
+    EXPECT_EQ(frameLog[8][0].timeMs, 155040u);
+    EXPECT_EQ(frameLog[8][0].deltaMs, 155040);
+    EXPECT_EQ(frameLog[8][1].deltaMs, 10);
+    EXPECT_EQ(frameLog[8][2].deltaMs, -1);  // a clock that steps back gives a negative delta
+    EXPECT_EQ(frameLog[8][3].deltaMs, 172500 - 155049);
+}
+
+TEST_F(ShellTest, SyncReachesEveryEffectOfTheNextFrameOnly) {
+    AddEffects({0, 9});
+    fake.ticks = {0, 0, 17100, 17200, 17300, 17400, 200000};
+    fake.onSwap = [&](int swap) {
+        // Swaps 0 and 1 show the loading steps, 2 follows loading, 3.. follow the frames.
+        if (swap == 3) fake.callback(nullptr, 0);  // after frame 1
+        if (swap == 4) {                            // after frame 2: raised, then withdrawn
+            fake.callback(nullptr, 0);
+            fake.callback(nullptr, 7);
+        }
+    };
+    RunDemo(fake, true);
+    ASSERT_EQ(frameLog[0].size(), 4u);
+    ASSERT_EQ(frameLog[9].size(), 4u);
+    const bool expected[] = {false, true, false, false};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(frameLog[0][i].sync, expected[i]) << i;
+        EXPECT_EQ(frameLog[9][i].sync, expected[i]) << i;
+    }
+}
+
+TEST_F(ShellTest, EscapeDuringLoadingLoadsEverythingThenShutsDownWithoutAFrame) {
+    AddEffects({0, 1});
+    fake.ticks = {0};
+    fake.onSwap = [](int swap) {
+        if (swap == 0) quitRequested = 1;
+    };
+    RunDemo(fake, true);
+    const std::vector<std::string> expected = {"open musik.xm", "callback",
+                                               "create 800x600@75/32", "extensions", "init 0",
+                                               "init 1", "play", "destroy", "delete 0",
+                                               "delete 1"};
+    EXPECT_EQ(events, expected);
+    EXPECT_TRUE(frameLog[0].empty());
+}
+
+TEST_F(ShellTest, EscapeDuringTheShowEndsBeforeTheNextFrame) {
+    AddEffects({0});
+    fake.ticks = {0, 0, 100, 200, 300, 400};
+    fake.onSwap = [](int swap) {
+        if (swap == 2) quitRequested = 1;  // after the first frame
+    };
+    RunDemo(fake, true);
+    EXPECT_EQ(frameLog[0].size(), 1u);
+    EXPECT_EQ(events.back(), "delete 0");
+    EXPECT_EQ(events[events.size() - 2], "destroy");
+}
+
+TEST_F(ShellTest, AStreamThatStartsOverEndsTheShow) {
+    AddEffects({0});
+    fake.ticks = {0, 0, 100, 200, 300, 400, 500};
+    fake.positions = {true, true, false};  // first check, after frame 1, after frame 2
+    RunDemo(fake, true);
+    EXPECT_EQ(frameLog[0].size(), 2u);
+    EXPECT_EQ(events.back(), "delete 0");
+}
+
+TEST_F(ShellTest, FailurePathsShowTheirMessagesAndStopWhereTheyShould) {
+    {
+        fake.openResult = false;
+        RunDemo(fake, true);
+        EXPECT_EQ(events, std::vector<std::string>({"open musik.xm"}));
+    }
+    events.clear();
+    {
+        FakePlatform f;
+        f.ticks = {0};
+        f.createResult = false;
+        RunDemo(f, false);
+        EXPECT_FALSE(f.createdFullscreen);
+        EXPECT_EQ(events.back(), "box The selected screenmode is not supported!");
+        EXPECT_EQ(boxes.back(), "Error: The selected screenmode is not supported!");
+    }
+    events.clear();
+    {
+        FakePlatform f;
+        f.ticks = {0};
+        f.extensionsResult = false;
+        RecordingEffect* never = new RecordingEffect(0);
+        f.effects.push_back(never);
+        RunDemo(f, true);
+        // No effect was constructed by the run, no window destroyed.
+        EXPECT_EQ(events.back(), "extensions");
+        delete never;
+    }
+    events.clear();
+    {
+        FakePlatform f;
+        f.ticks = {0};
+        RecordingEffect* ok = new RecordingEffect(0);
+        RecordingEffect* bad = new RecordingEffect(1, false);
+        RecordingEffect* later = new RecordingEffect(2);
+        f.effects = {ok, bad, later};
+        RunDemo(f, true);
+        const std::vector<std::string> expected = {
+            "open musik.xm", "callback", "create 800x600@75/32", "extensions", "init 0",
+            "init 1", "destroy", "box Error loading effect!"};
+        EXPECT_EQ(events, expected);
+        EXPECT_EQ(boxes.back(), "Error!: Error loading effect!");
+        delete ok;
+        delete bad;
+        delete later;
+    }
+    events.clear();
+    {
+        FakePlatform f;
+        f.ticks = {0};
+        f.playResult = false;
+        RecordingEffect* e = new RecordingEffect(0);
+        f.effects = {e};
+        RunDemo(f, true);
+        EXPECT_EQ(events.back(), "play");
+        EXPECT_TRUE(frameLog[0].empty());
+        delete e;
+    }
+}
+
+}  // namespace
