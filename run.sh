@@ -9,7 +9,8 @@ scripts/setup
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j"$(nproc)"
 
-show=build/show
+# The build generates the default show data into build/release/show.
+show=build/release/show
 mkdir -p "$show"
 cd "$show"
 exec "$root/build/release/kavlo/kavlo" "$@"
