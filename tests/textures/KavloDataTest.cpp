@@ -1,0 +1,154 @@
+// `kavlo-data info` run as a program: output lines, exit status and error messages.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "TestPictures.h"
+#include "Writer3DS.h"
+
+using testpictures::Bytes;
+using testpictures::EncodeJpeg;
+using testpictures::MakeTga;
+using testpictures::RepeatPixel;
+using testpictures::Rgb;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs kavlo-data with `args` (already shell-quoted where needed).
+Result RunTool(const std::string& args) {
+    const std::string command = std::string("'") + KAVLO_DATA_EXE + "' " + args + " 2>stderr.txt";
+    Result r;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return r;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
+    const int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.err = Slurp("stderr.txt");
+    return r;
+}
+
+void Write(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST(KavloData, HelpAndUsageErrors) {
+    Result r = RunTool("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Usage: kavlo-data COMMAND"), std::string::npos);
+    EXPECT_NE(r.out.find("info"), std::string::npos);
+
+    r = RunTool("info --help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("ARCHIVE.rar ENTRY"), std::string::npos);
+
+    EXPECT_EQ(RunTool("").status, 2);
+    r = RunTool("frobnicate");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown command 'frobnicate'"), std::string::npos);
+    EXPECT_EQ(RunTool("info").status, 2);
+    EXPECT_EQ(RunTool("info --bogus x.jpg").status, 2);
+    EXPECT_EQ(RunTool("info a b c").status, 2);
+}
+
+TEST(KavloData, Pictures) {
+    const auto colour = [](int x, int y) {
+        return Rgb{static_cast<unsigned char>(x), static_cast<unsigned char>(y), 7};
+    };
+    Write("square.jpg", EncodeJpeg(64, 64, 3, colour));
+    Write("wide.JPG", EncodeJpeg(64, 32, 3, colour));
+    Write("grey.jpeg", EncodeJpeg(32, 32, 1, colour));
+    Write("alpha.tga", MakeTga(2, 0, 8, 8, 32, RepeatPixel(8, 8, {1, 2, 3, 4})));
+    Bytes shortTga = MakeTga(2, 0, 8, 8, 24, RepeatPixel(8, 8, {1, 2, 3}));
+    shortTga.pop_back();
+    Write("short.tga", shortTga);
+    Write("rle.tga", MakeTga(10, 0, 8, 8, 24, RepeatPixel(8, 8, {1, 2, 3})));
+    Write("picture.bin", EncodeJpeg(16, 16, 3, colour));  // kind from the bytes
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"square.jpg", "jpeg 64x64 channels=3 texture=yes\n"},
+        {"wide.JPG", "jpeg 64x32 channels=3 texture=no (not square)\n"},
+        {"grey.jpeg", "jpeg 32x32 channels=1 texture=no (not colour)\n"},
+        {"alpha.tga", "tga 8x8 channels=4 type=2 texture=yes\n"},
+        {"short.tga", "tga 8x8 channels=3 type=2 texture=no (pixel data short: 191 of 192 bytes)\n"},
+        {"rle.tga", "tga 8x8 channels=3 type=10 texture=no (not uncompressed true-colour or grey)\n"},
+        {"picture.bin", "jpeg 16x16 channels=3 texture=yes\n"},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunTool(std::string("info ") + c.first);
+        EXPECT_EQ(r.status, 0) << c.first << ": " << r.err;
+        EXPECT_EQ(r.out, c.second);
+    }
+}
+
+TEST(KavloData, SceneMeshes) {
+    threeds::Mesh box;
+    box.name = "Box01";
+    box.vertices = {{0, 0, 0}, {1, 2, 3}, {-1, 0.5f, 5}};
+    box.faces = {{0, 1, 2}};
+    threeds::Mesh flare;
+    flare.name = "flare";
+    flare.vertices = {{2, 2, 2}, {3, 2, 2}, {2, 3, 2}, {3, 3, 2}};
+    flare.faces = {{0, 1, 2}, {1, 3, 2}};
+    std::string error;
+    ASSERT_TRUE(threeds::Write3DSFile("scene.3ds", {box, flare}, &error)) << error;
+
+    const Result r = RunTool("info scene.3ds");
+    EXPECT_EQ(r.status, 0) << r.err;
+    // The loader flips z, so the bounds are over (x, y, -z).
+    EXPECT_EQ(r.out,
+              "Box01 vertices=3 faces=1 min=(-1,0,-5) max=(1,2,0)\n"
+              "flare vertices=4 faces=2 min=(2,2,-2) max=(3,3,-2)\n");
+}
+
+TEST(KavloData, UnreadableInputs) {
+    Result r = RunTool("info no-such-file.jpg");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot open no-such-file.jpg"), std::string::npos);
+
+    r = RunTool("info .");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(". is not a regular file"), std::string::npos);
+
+    Write("noise.dat", Bytes(40, 0x11));
+    r = RunTool("info noise.dat");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("unknown file kind"), std::string::npos);
+
+    Write("noise.jpg", Bytes(40, 0x11));
+    r = RunTool("info noise.jpg");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not a readable JPEG file"), std::string::npos);
+
+    Write("tiny.tga", Bytes(5, 0));
+    EXPECT_EQ(RunTool("info tiny.tga").status, 1);
+
+    Write("bad.3ds", Bytes(40, 0x4d));
+    r = RunTool("info bad.3ds");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not a readable 3DS file"), std::string::npos);
+
+    r = RunTool("info no-such-archive.rar data/loading.jpg");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot extract data/loading.jpg from no-such-archive.rar"),
+              std::string::npos);
+}
+
+}  // namespace
