@@ -1,0 +1,350 @@
+// rarpack: creates, lists, tests and extracts RAR 2.0 archives; extraction and testing
+// go through the system's own archive reader.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "RarWriter.h"
+#include "kavlo/rar/ArchiveInternal.h"
+#include "kavlo/rar/ArchiveReader.h"
+#include "kavlo/rar/RarState.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUsage[] =
+    "usage: rarpack a [-s] [-m0..-m5] [-mm] [-p PASSWORD] ARCHIVE FILE...\n"
+    "       rarpack l ARCHIVE\n"
+    "       rarpack t [-p PASSWORD] ARCHIVE\n"
+    "       rarpack x [-p PASSWORD] ARCHIVE [NAME...] [-o DIR]\n"
+    "\n"
+    "  a    add FILEs (directories recursively) to a new ARCHIVE\n"
+    "  l    list the entries of ARCHIVE\n"
+    "  t    test every entry's CRC-32\n"
+    "  x    extract all entries, or the NAMEs given, into DIR (default: .)\n"
+    "\n"
+    "  -s          solid archive (entries continue each other's dictionary)\n"
+    "  -m0         store only; -m1 .. -m5 compression effort (default -m3)\n"
+    "  -mm         allow the multimedia mode where it compresses better\n"
+    "  -p PASSWORD encrypt / decrypt with the RAR 2.0 cipher\n"
+    "  -o DIR      extraction folder\n"
+    "  --debug-log write the archive reader's debug_unrar.txt (it shows the password)\n"
+    "  --help      this text\n";
+
+int Fail(const std::string& message) {
+    fprintf(stderr, "rarpack: %s\n", message.c_str());
+    return 1;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    out->clear();
+    uint8_t buf[1 << 16];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
+    bool ok = !ferror(f);
+    fclose(f);
+    return ok;
+}
+
+uint32_t DosTime(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return 0x21000000u;
+    time_t t = st.st_mtime;
+    struct tm tmv;
+    if (!localtime_r(&t, &tmv) || tmv.tm_year < 80) return 0x21000000u;
+    return static_cast<uint32_t>(((tmv.tm_year - 80) << 25) | ((tmv.tm_mon + 1) << 21) |
+                                 (tmv.tm_mday << 16) | (tmv.tm_hour << 11) | (tmv.tm_min << 5) |
+                                 (tmv.tm_sec / 2));
+}
+
+std::string EntryName(std::string path) {
+    while (path.rfind("./", 0) == 0) path.erase(0, 2);
+    while (!path.empty() && path[0] == '/') path.erase(0, 1);
+    return path;
+}
+
+struct ListedEntry {
+    std::string name;
+    uint32_t packed = 0, unpacked = 0, crc = 0;
+    uint8_t method = 0, version = 0;
+    uint16_t flags = 0;
+};
+
+// Walks the headers of an archive held in memory; every read is bounds-checked.
+bool ListArchive(const std::vector<uint8_t>& a, bool* solid, std::vector<ListedEntry>* out,
+                 std::string* error) {
+    static const uint8_t kRar[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+    if (a.size() < 20 || (memcmp(a.data(), kRar, 7) != 0 && memcmp(a.data(), "Kolvar!", 7) != 0)) {
+        *error = "not a RAR archive";
+        return false;
+    }
+    rar::ByteCursor mh(a.data() + 7, 13);
+    uint16_t crc = 0, flags = 0, size = 0;
+    uint8_t type = 0;
+    mh.U16(&crc);
+    mh.U8(&type);
+    mh.U16(&flags);
+    mh.U16(&size);
+    *solid = (flags & 0x0008) != 0;
+    uint64_t pos = 7 + std::max<uint16_t>(size, 13);
+    while (pos + 7 <= a.size()) {
+        rar::ByteCursor c(a.data() + pos, a.size() - pos);
+        uint16_t bflags = 0, bsize = 0;
+        uint8_t btype = 0;
+        c.U16(&crc);
+        c.U8(&btype);
+        c.U16(&bflags);
+        c.U16(&bsize);
+        uint32_t dataSize = 0;
+        if (bflags & 0x8000) c.U32(&dataSize);
+        if (bsize < 7) break;
+        if (btype == 0x74) {
+            ListedEntry e;
+            uint32_t unp, fcrc, ftime, attr;
+            uint8_t host, ver, method;
+            uint16_t nameSize;
+            e.packed = dataSize;
+            if (!(c.U32(&unp) && c.U8(&host) && c.U32(&fcrc) && c.U32(&ftime) && c.U8(&ver) &&
+                  c.U8(&method) && c.U16(&nameSize) && c.U32(&attr))) {
+                *error = "truncated file header";
+                return false;
+            }
+            if (pos + 32 + nameSize > a.size()) {
+                *error = "truncated file name";
+                return false;
+            }
+            e.name.assign(reinterpret_cast<const char*>(a.data() + pos + 32), nameSize);
+            e.unpacked = unp;
+            e.crc = fcrc;
+            e.method = method;
+            e.version = ver;
+            e.flags = bflags;
+            out->push_back(e);
+        }
+        uint64_t next = pos + bsize + ((bflags & 0x8000) ? dataSize : 0);
+        if (next <= pos) break;
+        pos = next;
+    }
+    return true;
+}
+
+// A stored name made safe to write below the extraction folder: no absolute paths,
+// no "..", separators as '/'.
+bool SafeRelativePath(const std::string& name, fs::path* out) {
+    std::string s = name;
+    for (char& ch : s)
+        if (ch == '\\') ch = '/';
+    fs::path result;
+    size_t start = 0;
+    while (start <= s.size()) {
+        size_t end = s.find('/', start);
+        if (end == std::string::npos) end = s.size();
+        std::string part = s.substr(start, end - start);
+        if (part == "..") return false;
+        if (!part.empty() && part != "." && part.find(':') == std::string::npos) result /= part;
+        start = end + 1;
+    }
+    if (result.empty()) return false;
+    *out = result;
+    return true;
+}
+
+int CmdAdd(int argc, char** argv) {
+    rarpack::ArchiveOptions aopt;
+    rarpack::EntryOptions eopt;
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "-s") aopt.solid = true;
+        else if (a.size() == 3 && a.rfind("-m", 0) == 0 && a[2] >= '0' && a[2] <= '5') eopt.method = a[2] - '0';
+        else if (a == "-mm") eopt.multimedia = true;
+        else if (a == "-p") {
+            if (i + 1 >= argc) return Fail("-p needs a password");
+            eopt.password = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-') return Fail("unknown option " + a + " (see --help)");
+        else args.push_back(a);
+    }
+    if (args.size() < 2) return Fail("a needs an archive and at least one file (see --help)");
+    if (eopt.password.size() > 255) return Fail("password longer than 255 characters");
+    const std::string archive = args[0];
+    struct Input {
+        std::string path, name;
+    };
+    std::vector<Input> inputs;
+    for (size_t i = 1; i < args.size(); ++i) {
+        std::error_code ec;
+        fs::path p(args[i]);
+        if (fs::is_directory(p, ec)) {
+            std::vector<Input> found;
+            for (fs::recursive_directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec))
+                if (it->is_regular_file(ec))
+                    found.push_back({it->path().string(), EntryName(it->path().generic_string())});
+            if (ec) return Fail("cannot read folder " + args[i] + ": " + ec.message());
+            std::sort(found.begin(), found.end(), [](const Input& a, const Input& b) { return a.name < b.name; });
+            inputs.insert(inputs.end(), found.begin(), found.end());
+        } else if (fs::is_regular_file(p, ec)) {
+            inputs.push_back({args[i], EntryName(p.generic_string())});
+        } else {
+            return Fail("no such file: " + args[i]);
+        }
+    }
+    uint64_t total = 0;
+    for (const Input& in : inputs) {
+        std::error_code ec;
+        total += fs::file_size(in.path, ec);
+    }
+    const bool showProgress = total > (8u << 20);
+    int lastPercent = -1;
+    aopt.progress = [&](uint64_t done, uint64_t all) {
+        if (!showProgress || all == 0) return;
+        int percent = static_cast<int>(done * 100 / all);
+        if (percent / 5 != lastPercent / 5) {
+            fprintf(stderr, "rarpack: packing %3d%% (%llu of %llu bytes)\n", percent,
+                    static_cast<unsigned long long>(done), static_cast<unsigned long long>(all));
+            lastPercent = percent;
+        }
+    };
+    rarpack::RarWriter writer(aopt);
+    for (const Input& in : inputs) {
+        std::vector<uint8_t> data;
+        if (!ReadWholeFile(in.path, &data)) return Fail("cannot read " + in.path);
+        writer.Add(in.name, data.data(), data.size(), eopt, DosTime(in.path));
+    }
+    std::string error;
+    if (!writer.WriteFile(archive, &error)) return Fail(error);
+    return 0;
+}
+
+int CmdList(int argc, char** argv) {
+    if (argc != 1) return Fail("l needs exactly one archive (see --help)");
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(argv[0], &bytes)) return Fail(std::string("cannot read ") + argv[0]);
+    bool solid = false;
+    std::vector<ListedEntry> entries;
+    std::string error;
+    if (!ListArchive(bytes, &solid, &entries, &error)) return Fail(std::string(argv[0]) + ": " + error);
+    printf("Archive %s%s\n", argv[0], solid ? " (solid)" : "");
+    printf("%12s %12s  %-6s %-8s %s\n", "Size", "Packed", "Method", "CRC32", "Name");
+    for (const ListedEntry& e : entries) {
+        char method[8];
+        snprintf(method, sizeof method, "m%d%s", e.method >= 0x30 ? e.method - 0x30 : 0,
+                 (e.flags & 4) ? "*" : "");
+        printf("%12u %12u  %-6s %08X %s\n", e.unpacked, e.packed, method, e.crc, e.name.c_str());
+    }
+    printf("%zu entries\n", entries.size());
+    return 0;
+}
+
+int CmdExtractOrTest(int argc, char** argv, bool extract) {
+    std::string password, outDir = ".", archive;
+    std::vector<std::string> names;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "-p" || (extract && a == "-o")) {
+            if (i + 1 >= argc) return Fail(a + " needs a value");
+            (a == "-p" ? password : outDir) = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Fail("unknown option " + a + " (see --help)");
+        } else if (archive.empty()) {
+            archive = a;
+        } else if (extract) {
+            names.push_back(a);
+        } else {
+            return Fail("t takes no entry names");
+        }
+    }
+    if (archive.empty()) return Fail("missing archive (see --help)");
+    if (password.size() > 255) return Fail("password longer than 255 characters");
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(archive, &bytes)) return Fail("cannot read " + archive);
+    bool solid = false;
+    std::vector<ListedEntry> entries;
+    std::string error;
+    if (!ListArchive(bytes, &solid, &entries, &error)) return Fail(archive + ": " + error);
+    if (names.empty())
+        for (const ListedEntry& e : entries) names.push_back(e.name);
+    int failures = 0;
+    size_t index = 0;
+    for (const std::string& name : names) {
+        ++index;
+        if (names.size() > 20) fprintf(stderr, "rarpack: %zu/%zu %s\n", index, names.size(), name.c_str());
+        void* data = nullptr;
+        unsigned long size = 0;
+        if (!ArchiveGetFile(&data, &size, name.c_str(), archive.c_str(), password.c_str())) {
+            bool encrypted = false;
+            for (const ListedEntry& e : entries)
+                if (e.name == name && (e.flags & 4)) encrypted = true;
+            fprintf(stderr, "rarpack: %s: %s\n", name.c_str(),
+                    encrypted ? "failed (CRC error: wrong password?)" : "failed (missing or corrupt entry)");
+            ++failures;
+            continue;
+        }
+        if (!extract) {
+            printf("OK   %s\n", name.c_str());
+            free(data);
+            continue;
+        }
+        fs::path rel;
+        if (!SafeRelativePath(name, &rel)) {
+            fprintf(stderr, "rarpack: %s: unsafe name, not extracted\n", name.c_str());
+            free(data);
+            ++failures;
+            continue;
+        }
+        fs::path dest = fs::path(outDir) / rel;
+        std::error_code ec;
+        if (dest.has_parent_path()) fs::create_directories(dest.parent_path(), ec);
+        FILE* f = fopen(dest.string().c_str(), "wb");
+        bool ok = f && fwrite(data, 1, size, f) == size;
+        if (f) ok = fclose(f) == 0 && ok;
+        free(data);
+        if (!ok) {
+            fprintf(stderr, "rarpack: cannot write %s\n", dest.string().c_str());
+            ++failures;
+            continue;
+        }
+        printf("%s\n", dest.string().c_str());
+    }
+    if (failures) {
+        fprintf(stderr, "rarpack: %d of %zu entries failed\n", failures, names.size());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<char*> args;
+    bool debugLog = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
+            fputs(kUsage, stdout);
+            return 0;
+        }
+        if (!strcmp(argv[i], "--debug-log")) debugLog = true;
+        else args.push_back(argv[i]);
+    }
+    if (args.empty()) {
+        fputs(kUsage, stderr);
+        return 2;
+    }
+    ArchiveSetDebugLog(debugLog);
+    std::string cmd = args[0];
+    int n = static_cast<int>(args.size()) - 1;
+    char** rest = args.data() + 1;
+    if (cmd == "a") return CmdAdd(n, rest);
+    if (cmd == "l") return CmdList(n, rest);
+    if (cmd == "t") return CmdExtractOrTest(n, rest, false);
+    if (cmd == "x") return CmdExtractOrTest(n, rest, true);
+    fprintf(stderr, "rarpack: unknown command '%s'\n%s", cmd.c_str(), kUsage);
+    return 2;
+}
