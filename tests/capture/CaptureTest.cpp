@@ -1,0 +1,239 @@
+// Tests of the offline capture: frame times, deltas, where syncs land, the frame and
+// sound outputs, and the command line.
+#include "Capture.h"
+#include "GLWindow.h"
+#include "tools/xm/XmWriter.h"
+
+#include <gtest/gtest.h>
+#include <GL/gl.h>
+#include <png.h>
+#include <sndfile.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Drawn {
+    unsigned timeMs;
+    int deltaMs;
+    bool sync;
+};
+std::vector<Drawn> drawn;
+
+// Fills the screen with a colour that encodes the frame's time.
+class TimeColourEffect : public Effect {
+public:
+    void Render(unsigned timeMs, int deltaMs, bool sync) override {
+        drawn.push_back({timeMs, deltaMs, sync});
+        glClearColor((timeMs % 256) / 255.0f, sync ? 1.0f : 0.0f, 0.5f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+};
+
+class TestCapturePlatform : public capture::CapturePlatform {
+public:
+    using CapturePlatform::CapturePlatform;
+    void CreateEffects(std::vector<EffectEntry>& effects) override {
+        effects.push_back({new TimeColourEffect, 0});  // row 0: 0 to 18000
+    }
+};
+
+class RecordingSink : public capture::FrameSink {
+public:
+    uint32_t to = 1000;
+    std::vector<uint32_t> written;
+    bool Wants(uint64_t, uint32_t t) const override { return t % 200 == 0; }
+    bool Done(uint32_t t) const override { return t >= to; }
+    bool Write(uint64_t, uint32_t t, const uint8_t* rgba) override {
+        written.push_back(t);
+        firstPixel = rgba[0];
+        return true;
+    }
+    bool Finish(std::string*) override { return true; }
+    uint8_t firstPixel = 0;
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+TEST(CaptureClock, FrameTimesFollowTheFrameRate) {
+    EXPECT_EQ(capture::FrameTimeMs(0, 60), 0u);
+    EXPECT_EQ(capture::FrameTimeMs(1, 60), 16u);
+    EXPECT_EQ(capture::FrameTimeMs(3900, 60), 65000u);
+    EXPECT_EQ(capture::FrameTimeMs(10320, 60), 172000u);
+    EXPECT_EQ(capture::FrameTimeMs(1, 7), 142u);
+    EXPECT_EQ(capture::FrameTimeMs(7, 7), 1000u);
+}
+
+TEST(CaptureClock, SyncsAreDeliveredOnceOnTheFirstFrameAtOrAfterThem) {
+    std::vector<unsigned char> got;
+    static std::vector<unsigned char>* sink;
+    sink = &got;
+    auto callback = [](sound::Module*, unsigned char p) { sink->push_back(p); };
+    capture::SyncSchedule schedule({{100.0, 0}, {150.5, 4}, {150.6, 0}});
+    schedule.DeliverUpTo(99, callback);
+    EXPECT_TRUE(got.empty());
+    schedule.DeliverUpTo(100, callback);
+    EXPECT_EQ(got, std::vector<unsigned char>({0}));
+    schedule.DeliverUpTo(150, callback);
+    EXPECT_EQ(got.size(), 1u);
+    schedule.DeliverUpTo(151, callback);
+    EXPECT_EQ(got, std::vector<unsigned char>({0, 4, 0}));
+    schedule.DeliverUpTo(100000, callback);
+    EXPECT_EQ(got.size(), 3u);
+}
+
+TEST(CaptureShow, VirtualClockDrivesTheRealFrameLoop) {
+    drawn.clear();
+    RecordingSink sink;
+    // A sync at 250 ms reaches the 300 ms frame; one at 620 is withdrawn at 640.
+    capture::SyncSchedule schedule({{250.0, 0}, {620.0, 0}, {640.0, 9}});
+    TestCapturePlatform platform(10, schedule, &sink, 1000, false);
+    RunDemo(platform, false);
+    GLWindow::Destroy();
+    ASSERT_TRUE(platform.ShowStarted());
+    // Frame 0 (0 ms) draws nothing: windows are strict.
+    ASSERT_EQ(drawn.size(), 10u);
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        EXPECT_EQ(drawn[i].timeMs, 100u * (i + 1));
+        EXPECT_EQ(drawn[i].deltaMs, 100);
+        EXPECT_EQ(drawn[i].sync, drawn[i].timeMs == 300) << drawn[i].timeMs;
+    }
+    EXPECT_EQ(sink.written, std::vector<uint32_t>({0, 200, 400, 600, 800, 1000}));
+    EXPECT_EQ(sink.firstPixel, 1000 % 256);  // read back from the frame just drawn
+    EXPECT_EQ(platform.FramesRendered(), 11u);
+}
+
+TEST(CaptureOutput, PngSequenceSingleFramesAndWav) {
+    const int w = 4, h = 2;
+    std::vector<uint8_t> rgba(w * h * 4, 0);
+    // Bottom row red, top row blue, in GL's bottom-up order.
+    for (int x = 0; x < w; ++x) {
+        rgba[4 * x] = 255;
+        rgba[(w + x) * 4 + 2] = 255;
+    }
+    mkdir("seq", 0777);
+    auto seq = capture::MakePngSequenceSink("seq", 100, 200, w, h);
+    EXPECT_FALSE(seq->Wants(0, 99));
+    EXPECT_TRUE(seq->Wants(1, 100));
+    EXPECT_TRUE(seq->Wants(2, 200));
+    EXPECT_FALSE(seq->Done(199));
+    EXPECT_TRUE(seq->Done(200));
+    ASSERT_TRUE(seq->Write(1, 100, rgba.data()));
+    ASSERT_TRUE(seq->Write(2, 200, rgba.data()));
+    EXPECT_TRUE(Exists("seq/frame_000000.png"));
+    EXPECT_TRUE(Exists("seq/frame_000001.png"));
+
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, "seq/frame_000000.png"));
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+    EXPECT_EQ(rgb[2], 255);            // first row of the file is the top: blue
+    EXPECT_EQ(rgb[w * 3 + 0], 255);    // second row red
+
+    auto at = capture::MakeSingleFrameSink(".", {300, 150, 300}, w, h);
+    EXPECT_FALSE(at->Wants(0, 149));
+    EXPECT_TRUE(at->Wants(1, 160));
+    ASSERT_TRUE(at->Write(1, 160, rgba.data()));
+    EXPECT_TRUE(Exists("at_150.png"));
+    EXPECT_FALSE(at->Done(160));
+    std::string error;
+    EXPECT_FALSE(at->Finish(&error));
+    EXPECT_NE(error.find("300"), std::string::npos);
+    ASSERT_TRUE(at->Write(2, 400, rgba.data()));
+    EXPECT_TRUE(Exists("at_300.png"));
+    EXPECT_TRUE(at->Done(400));
+    EXPECT_TRUE(at->Finish(&error));
+
+    std::vector<float> samples(2 * 441, 0.25f);
+    ASSERT_TRUE(capture::WriteWav("tone.wav", samples.data(), 441, &error)) << error;
+    SF_INFO info {};
+    SNDFILE* f = sf_open("tone.wav", SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(info.samplerate, 44100);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.frames, 441);
+    sf_close(f);
+    EXPECT_FALSE(capture::WriteWav("no/such/dir/x.wav", samples.data(), 441, &error));
+}
+
+// ---------------------------------------------------------------------------------
+// The command
+
+int RunTool(const std::string& args, std::string* output = nullptr) {
+    const std::string cmd = std::string(CAPTURE_TOOL) + " " + args + " > cmd_out.txt 2>&1";
+    const int status = std::system(cmd.c_str());
+    if (output) *output = Slurp("cmd_out.txt");
+    return WEXITSTATUS(status);
+}
+
+void WriteSyncModule(const std::string& path) {
+    xm::Module song;
+    song.channels = 2;
+    int lead = song.AddInstrument(xm::Instrument::FromSample(
+        "lead", xm::Sample::Wave(xm::Waveform::kSquare, 32, 16)));
+    int p = song.AddPattern(16);
+    song.patterns[p].At(0, 0).Play("C-4", lead).Sync();
+    song.patterns[p].At(8, 1).Play("G-4", lead).Sync();
+    song.patterns[p].At(12, 1).Sync(5);
+    song.orders = {p, p};
+    std::string error;
+    ASSERT_TRUE(song.WriteFile(path, &error)) << error;
+}
+
+TEST(CaptureCommand, HelpUsageAndMissingData) {
+    std::string out;
+    EXPECT_EQ(RunTool("--help", &out), 0);
+    EXPECT_NE(out.find("--audio-only"), std::string::npos);
+    EXPECT_EQ(RunTool("", &out), 2);
+    EXPECT_EQ(RunTool("--bogus", &out), 2);
+    EXPECT_EQ(RunTool("--fps 0 --syncs", &out), 2);
+    EXPECT_EQ(RunTool("--at 12,x", &out), 2);
+    mkdir("empty", 0777);
+    EXPECT_EQ(RunTool("--syncs", &out), 1);  // no musik.xm here
+    EXPECT_NE(out.find("musik.xm not found"), std::string::npos) << out;
+}
+
+TEST(CaptureCommand, SyncListAndAudioOnly) {
+    mkdir("music", 0777);
+    WriteSyncModule("music/musik.xm");
+    ASSERT_EQ(chdir("music"), 0);
+    std::string out;
+    const int rc = RunTool("--syncs --audio-only show.wav -q", &out);
+    // Rows last 120 ms at speed 6, 125 BPM: Z00 at rows 0 and 8 of two patterns.
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_EQ(out.substr(0, 16), "0\n960\n1920\n2880\n") << out;
+    SF_INFO info {};
+    SNDFILE* f = sf_open("show.wav", SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(info.frames, 172 * 44100);
+    sf_close(f);
+    // Frames need the archive too.
+    EXPECT_EQ(RunTool("-o frames/ -q", &out), 1);
+    EXPECT_NE(out.find("megadata.rar not found"), std::string::npos) << out;
+    ASSERT_EQ(chdir(".."), 0);
+}
+
+}  // namespace

@@ -1,0 +1,227 @@
+// kavlo-capture: renders the show offline at a fixed frame rate, with its music, to a
+// video, PNG frames, single frames or the sound alone.
+#include "Capture.h"
+#include "GLWindow.h"
+
+#include <SDL.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: kavlo-capture [OPTIONS]\n"
+    "Renders the Kavlo show offline, in the folder that holds its data (musik.xm,\n"
+    "megadata.rar), with a virtual clock: frame n shows time n * 1000 / fps ms.\n"
+    "\n"
+    "  -o FILE.mp4        video with the music (needs ffmpeg; without it, PNG frames\n"
+    "                     and audio.wav go to FILE_frames/)\n"
+    "  -o DIR/            numbered PNG frames and audio.wav in DIR\n"
+    "  --at MS[,MS...]    single PNG frames at these times (at_MS.png, in the -o DIR/\n"
+    "                     folder or the working directory); the show still runs from\n"
+    "                     its start so that its state is as in the real show\n"
+    "  --audio-only FILE.wav  the music as the show plays it (172 s)\n"
+    "  --syncs            print the time in ms of every sync point, one per line\n"
+    "  --fps N            frames per second (default 60)\n"
+    "  --from MS --to MS  capture only this part of the show (default 0 to 172000)\n"
+    "  -q, --quiet        no progress line\n"
+    "  -h, --help         show this text\n";
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "kavlo-capture: %s\n", message.c_str());
+    return 1;
+}
+
+bool ParseMs(const char* text, uint32_t* out) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long v = std::strtoul(text, &end, 10);
+    if (errno || end == text || *end || v > 0xFFFFFFFFul) return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool ParseTimes(const std::string& list, std::vector<uint32_t>* out) {
+    size_t start = 0;
+    while (start <= list.size()) {
+        const size_t comma = list.find(',', start);
+        const std::string item = list.substr(start, comma == std::string::npos ? std::string::npos
+                                                                               : comma - start);
+        uint32_t ms;
+        if (!ParseMs(item.c_str(), &ms)) return false;
+        out->push_back(ms);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return !out->empty();
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Makes the folder (one level) and checks that files can be written into it.
+bool PrepareDirectory(const std::string& dir, std::string* error) {
+    if (!IsDirectory(dir) && mkdir(dir.c_str(), 0777) != 0) {
+        *error = "cannot create " + dir + ": " + std::strerror(errno);
+        return false;
+    }
+    if (access(dir.c_str(), W_OK) != 0) {
+        *error = "cannot write into " + dir;
+        return false;
+    }
+    return true;
+}
+
+bool FileExists(const char* name) { return access(name, R_OK) == 0; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int fps = 60;
+    uint32_t fromMs = 0, toMs = kShowLengthMs;
+    std::string output, audioOnly;
+    std::vector<uint32_t> atTimes;
+    bool listSyncs = false, quiet = false;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* what) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "kavlo-capture: %s needs %s\n", arg.c_str(), what);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "-o") {
+            output = value("a file or folder");
+        } else if (arg == "--fps") {
+            const char* v = value("a number");
+            fps = std::atoi(v);
+            if (fps < 1 || fps > 1000) return Fail(std::string("bad frame rate '") + v + "'"), 2;
+        } else if (arg == "--from" || arg == "--to") {
+            const char* v = value("a time in ms");
+            if (!ParseMs(v, arg == "--from" ? &fromMs : &toMs))
+                return Fail(std::string("bad time '") + v + "'"), 2;
+        } else if (arg == "--at") {
+            const char* v = value("times in ms");
+            if (!ParseTimes(v, &atTimes)) return Fail(std::string("bad time list '") + v + "'"), 2;
+        } else if (arg == "--audio-only") {
+            audioOnly = value("a WAV file");
+        } else if (arg == "--syncs") {
+            listSyncs = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            quiet = true;
+        } else {
+            std::fprintf(stderr, "kavlo-capture: unknown option '%s'\n%s", arg.c_str(), kUsage);
+            return 2;
+        }
+    }
+    if (fromMs > toMs) return Fail("--from is after --to"), 2;
+    if (output.empty() && atTimes.empty() && audioOnly.empty() && !listSyncs)
+        return Fail("nothing to do: give -o, --at, --audio-only or --syncs (see --help)"), 2;
+
+    if (!FileExists("musik.xm"))
+        return Fail("musik.xm not found: run in the folder that holds the show's data "
+                    "(for example build/release/show)");
+
+    // The music first: the sync points and --audio-only need nothing else.
+    capture::Music music;
+    std::string error;
+    const double seconds = kShowLengthMs / 1000.0;
+    if (!capture::RenderMusic("musik.xm", seconds, &music, &error)) return Fail(error);
+    if (listSyncs) {
+        for (const capture::SyncPoint& s : music.syncs)
+            if (s.param == 0) std::printf("%.0f\n", s.timeMs);
+    }
+    if (!audioOnly.empty()) {
+        if (!capture::WriteWav(audioOnly, music.samples.data(), music.samples.size() / 2, &error))
+            return Fail(error);
+        if (!quiet) std::fprintf(stderr, "kavlo-capture: wrote %s\n", audioOnly.c_str());
+    }
+    if (output.empty() && atTimes.empty()) return 0;
+
+    if (!FileExists("megadata.rar"))
+        return Fail("megadata.rar not found: run in the folder that holds the show's data "
+                    "(for example build/release/show)");
+
+    // Choose the sink.
+    std::unique_ptr<capture::FrameSink> sink;
+    std::string wavPath;
+    const int width = 800, height = 600;
+    if (!atTimes.empty()) {
+        std::string dir = output.empty() ? "." : output;
+        if (!PrepareDirectory(dir, &error)) return Fail(error);
+        sink = capture::MakeSingleFrameSink(dir, atTimes, width, height);
+    } else {
+        bool frames = EndsWith(output, "/") || IsDirectory(output);
+        std::string dir = output;
+        if (!frames && !capture::FfmpegAvailable()) {
+            dir = (EndsWith(output, ".mp4") ? output.substr(0, output.size() - 4) : output) +
+                  "_frames";
+            std::fprintf(stderr,
+                         "kavlo-capture: ffmpeg not found; writing PNG frames and audio.wav to "
+                         "%s/ instead\n",
+                         dir.c_str());
+            frames = true;
+        }
+        if (frames) {
+            if (!PrepareDirectory(dir, &error)) return Fail(error);
+            wavPath = dir + "/audio.wav";
+            sink = capture::MakePngSequenceSink(dir, fromMs, toMs, width, height);
+        } else {
+            std::FILE* probe = std::fopen(output.c_str(), "wb");
+            if (!probe) return Fail("cannot write " + output + ": " + std::strerror(errno));
+            std::fclose(probe);
+            wavPath = output + ".audio.wav";
+        }
+        // The sound of the captured range.
+        const size_t first = static_cast<size_t>(fromMs) * capture::kSampleRate / 1000;
+        const size_t last = std::min(music.samples.size() / 2,
+                                     static_cast<size_t>(toMs) * capture::kSampleRate / 1000);
+        const size_t count = last > first ? last - first : 0;
+        if (!capture::WriteWav(wavPath, music.samples.data() + 2 * first, count, &error))
+            return Fail(error);
+        if (!frames) {
+            sink = capture::MakeVideoSink(output, wavPath, fps, fromMs, toMs, width, height, &error);
+            if (!sink) return Fail(error);
+        }
+    }
+
+    // Headless machines draw through SDL's offscreen driver.
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!std::getenv("SDL_VIDEODRIVER") && !(display && *display) && !(wayland && *wayland))
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+
+    capture::CapturePlatform platform(fps, capture::SyncSchedule(music.syncs), sink.get(), toMs,
+                                      !quiet);
+    RunDemo(platform, false);
+    GLWindow::Destroy();
+    const bool finished = sink->Finish(&error);
+    sink.reset();
+    if (!wavPath.empty() && EndsWith(wavPath, ".audio.wav")) std::remove(wavPath.c_str());
+    SDL_Quit();
+
+    if (!platform.ShowStarted()) return Fail("the show did not start (see the message above)");
+    if (platform.WriteFailed()) return Fail("writing a frame failed");
+    if (!finished) return Fail(error);
+    if (!quiet && !output.empty())
+        std::fprintf(stderr, "kavlo-capture: wrote %s\n", output.c_str());
+    return 0;
+}
