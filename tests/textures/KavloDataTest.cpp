@@ -8,6 +8,7 @@
 #include <string>
 
 #include "TestPictures.h"
+#include "RarWriter.h"
 #include "Writer3DS.h"
 
 using testpictures::Bytes;
@@ -116,6 +117,34 @@ TEST(KavloData, SceneMeshes) {
     EXPECT_EQ(r.out,
               "Box01 vertices=3 faces=1 min=(-1,0,-5) max=(1,2,0)\n"
               "flare vertices=4 faces=2 min=(2,2,-2) max=(3,3,-2)\n");
+}
+
+TEST(KavloData, ArchiveEntries) {
+    threeds::Mesh tri;
+    tri.name = "Tri";
+    tri.vertices = {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}};
+    tri.faces = {{0, 1, 2}};
+    std::vector<uint8_t> scene;
+    std::string error;
+    ASSERT_TRUE(threeds::Write3DS({tri}, &scene, &error)) << error;
+    const Bytes jpeg = EncodeJpeg(32, 32, 3, [](int, int) { return Rgb{9, 9, 9}; });
+    rarpack::RarWriter writer;
+    rarpack::EntryOptions packed;
+    writer.Add("data/tri.3ds", scene.data(), scene.size(), packed);
+    rarpack::EntryOptions locked;
+    locked.password = "kavlo";
+    writer.Add("data/locked.jpg", jpeg.data(), jpeg.size(), locked);
+    ASSERT_TRUE(writer.WriteFile("show.rar", &error)) << error;
+
+    Result r = RunTool("info show.rar data/tri.3ds");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Tri vertices=3 faces=1 min=(0,0,-1) max=(1,1,-1)\n");
+    r = RunTool("info --password=kavlo show.rar data/locked.jpg");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "jpeg 32x32 channels=3 texture=yes\n");
+    r = RunTool("info show.rar data/none.jpg");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot extract data/none.jpg from show.rar"), std::string::npos);
 }
 
 TEST(KavloData, UnreadableInputs) {
