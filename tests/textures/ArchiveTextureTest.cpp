@@ -29,7 +29,8 @@ using testpictures::Rgb;
 #define KAVLO_TEST_ASAN 1
 #endif
 #ifdef KAVLO_TEST_ASAN
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's heap statistics (its public interface; GCC ships no header).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
