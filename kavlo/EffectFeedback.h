@@ -1,0 +1,54 @@
+// The second effect: 32 faint, turning copies of a textured sphere added along the
+// viewing axis over a background picture, with a camera kicked back on sync.
+#pragma once
+
+#include "Effect.h"
+
+class Camera;
+class Material;
+class Object;
+class SceneLoad3DS;
+class Texture;
+
+class EffectFeedback : public Effect {
+public:
+    static constexpr int kCopyCount = 32;
+    static constexpr float kRestCameraZ = -50.0f;
+    static constexpr int kMaxSkip = 14;
+
+    // Run-long values: one per program, kept across frames and never reset by Init.
+    static float cameraZ;  // the camera's eye z, -50 at rest
+    static int skipCount;  // how many of the nearest copies are left out
+
+    EffectFeedback() = default;
+    ~EffectFeedback() override;
+
+    // Loads "Sphere01" and its pictures; false when the sphere is not in the scene.
+    bool Init(int width, int height, unsigned startMs, unsigned endMs) override;
+
+    // In the first second only adds the background; after that clears the colour
+    // buffer (never depth) and draws. Leaves blending off, colour (1, 1, 1, 1), depth
+    // test off.
+    void Render(unsigned timeMs, int deltaMs, bool sync) override;
+
+    bool InFadeIn(unsigned timeMs) const { return timeMs <= startMs + 1000; }
+    bool InFadeOut(unsigned timeMs) const { return timeMs > endMs - 1000; }
+    // A sync throws the camera back to -150 and the same frame's step brings it to
+    // -140; without one it glides forward 10 units a frame until it rests at -50.
+    static void KickCamera(bool sync);
+    // One more near copy per frame until all are drawn; in the last second one fewer
+    // per frame until 18 remain.
+    static void StepSkipCount(bool fadingOut);
+
+    Object* Sphere() const { return sphere; }
+    const float* Depths() const { return depths; }
+
+private:
+    SceneLoad3DS* scene = nullptr;
+    Camera* camera = nullptr;
+    Object* sphere = nullptr;
+    Texture* background = nullptr;
+    Texture* sphereTexture = nullptr;
+    Material* material = nullptr;
+    float* depths = nullptr;  // kCopyCount z positions, 30 apart
+};

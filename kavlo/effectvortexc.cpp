@@ -1,0 +1,103 @@
+// The vortex effect: a twisting hair mesh, sphere-mapped, in front of its background.
+#include "effectvortexc.h"
+
+#include "code3d/Camera.h"
+#include "code3d/Material.h"
+#include "code3d/ObjectVortex.h"
+#include "code3d/SceneLoad3DS.h"
+#include "code3d/TextureImageJPEG.h"
+#include "memory/MemoryTracker.h"
+
+#include <GL/gl.h>
+#include <cmath>
+
+float EffectVortexC::cameraZ = EffectVortexC::kRestCameraZ;
+
+EffectVortexC::~EffectVortexC() {
+    if (hairTexture) KAVLO_DELETE(hairTexture);
+    // The scene does not own its objects: the found one goes first, then the scene.
+    if (scene) {
+        Object* found = scene->FindObject("Cylinder05");
+        if (found) KAVLO_DELETE(found);
+        KAVLO_DELETE(scene);
+    }
+    if (vortex) KAVLO_DELETE(vortex);
+    if (camera) KAVLO_DELETE(camera);
+    if (material) KAVLO_DELETE(material);
+    if (background) KAVLO_DELETE(background);
+    if (flareTexture) KAVLO_DELETE(flareTexture);
+}
+
+bool EffectVortexC::Init(int width_, int height_, unsigned startMs_, unsigned endMs_) {
+    Effect::Init(width_, height_, startMs_, endMs_);
+    scene = KAVLO_NEW(SceneLoad3DS);
+    LoadScene(scene, 1, "3ds/hair3.3ds", "Cylinder05");
+    Object* source = scene->FindObject("Cylinder05");
+    if (!source) return false;
+    // The source mesh stays as loaded and is never drawn; the copy twists.
+    vortex = KAVLO_NEW(ObjectVortex, *source);
+
+    camera = KAVLO_NEW(Camera);
+    camera->EnableDepthTest();
+    camera->SetViewport(static_cast<float>(width), static_cast<float>(height));
+    camera->SetFieldOfView(60.0f);
+    camera->SetFarPlane(4000.0f);
+    camera->SetLookAt(0.0f, 0.0f, -200.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f);
+
+    material = KAVLO_NEW(Material);
+    material->SetLineColor(1.0f, 1.0f, 1.0f, 0.5f);
+    material->SetFlag(MaterialTextured);
+    material->SetFlag(MaterialEnvMapped);
+    hairTexture = KAVLO_NEW(TextureImageJPEG, "data/hair.jpg");
+    material->SetTexture(hairTexture);
+    flareTexture = KAVLO_NEW(TextureImageJPEG, "data/start_flare.jpg");
+    material->SetEnvTexture(flareTexture);
+    vortex->SetMaterial(material);
+
+    background = KAVLO_NEW(TextureImageJPEG, "data/vortex_back.jpg");
+    vortex->SetPosition(-15.0f, 15.0f, 0.0f);
+    return true;
+}
+
+void EffectVortexC::KickCamera(bool sync) {
+    if (sync) {
+        cameraZ = 0.0f;
+        cameraZ -= 10.0f;
+    } else if (cameraZ > kRestCameraZ) {
+        cameraZ -= 10.0f;
+    }
+}
+
+void EffectVortexC::Render(unsigned t, int, bool sync) {
+    if (InFadeIn(t)) {
+        background->DrawScreenBlended(
+            width, height, 0.0f,
+            static_cast<float>(static_cast<double>(t - startMs) * static_cast<double>(0.001f)));
+        return;
+    }
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // The kick runs in the last second too, though the mesh is no longer drawn there.
+    KickCamera(sync);
+    if (InFadeOut(t)) {
+        background->DrawScreenBlended(
+            width, height, 0.0f,
+            static_cast<float>(static_cast<double>(endMs - t) * static_cast<double>(0.002f)));
+        return;
+    }
+
+    background->DrawScreen(width, height, 0.0f);
+    const float a = static_cast<float>(t * 0.0006666666666666666);
+    // Deform before setting the next twist: the drawn shape lags the twist by a frame.
+    vortex->Deform();
+    vortex->SetTwist(static_cast<float>(std::sin(a) * 10.0),
+                     static_cast<float>(std::cos(a * 0.33333334f) * 15.0),
+                     static_cast<float>(std::sin(a * 0.25) * 10.0));
+    camera->SetLookAt(static_cast<float>(std::sin(a) * 500.0),
+                      static_cast<float>(std::cos(a) * 100.0), cameraZ, 0.0f, 0.0f, 0.0f, 0.0f,
+                      1.0f, 0.0f);
+    camera->Begin();
+    vortex->ComputeNormals();
+    vortex->Render();
+    camera->End();
+}

@@ -1,0 +1,48 @@
+// The third effect: one environment-mapped mesh twisted by the vortex deformer, seen
+// by a swinging camera in front of a background picture.
+#pragma once
+
+#include "Effect.h"
+
+class Camera;
+class Material;
+class ObjectVortex;
+class SceneLoad3DS;
+class Texture;
+
+class EffectVortexC : public Effect {
+public:
+    static constexpr float kRestCameraZ = -200.0f;
+
+    // The camera's eye z: one per program, kept across frames and never reset by Init.
+    static float cameraZ;
+
+    EffectVortexC() = default;
+    ~EffectVortexC() override;
+
+    // Loads "Cylinder05" and makes the deformable copy that is drawn; false when the
+    // mesh is not in the scene.
+    bool Init(int width, int height, unsigned startMs, unsigned endMs) override;
+
+    // First second: background added, nothing cleared. Then clears colour and depth;
+    // the last second shows only the fading background. Leaves depth test off, the
+    // modelview matrix current.
+    void Render(unsigned timeMs, int deltaMs, bool sync) override;
+
+    bool InFadeIn(unsigned timeMs) const { return timeMs <= startMs + 1000; }
+    bool InFadeOut(unsigned timeMs) const { return timeMs >= endMs - 1000; }
+    // A sync pulls the camera to 0 and the same frame's step puts it at -10; without
+    // one it backs off 10 units a frame until it rests at -200.
+    static void KickCamera(bool sync);
+
+    ObjectVortex* Vortex() const { return vortex; }
+
+private:
+    SceneLoad3DS* scene = nullptr;
+    ObjectVortex* vortex = nullptr;
+    Camera* camera = nullptr;
+    Material* material = nullptr;
+    Texture* background = nullptr;
+    Texture* hairTexture = nullptr;
+    Texture* flareTexture = nullptr;
+};

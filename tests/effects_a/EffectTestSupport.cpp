@@ -1,0 +1,177 @@
+// Shared helpers of the effect tests.
+#include "EffectTestSupport.h"
+
+#include "Effect.h"
+#include "EffectFeedback.h"
+#include "EffectSpiral.h"
+#include "EffectTwister.h"
+#include "GLTestContext.h"
+#include "GLWindow.h"
+#include "effectvortexc.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace fxtest {
+
+bool ContextReady(std::string* why) {
+    static std::string reason;
+    static bool ready = [] {
+        testsupport::OffscreenGL& gl = testsupport::SharedGL();
+        if (!gl.Ok()) {
+            reason = gl.Error();
+            return false;
+        }
+        if (gl.Width() != kWidth || gl.Height() != kHeight) {
+            reason = "the shared context is not 800 x 600";
+            return false;
+        }
+        if (!GLWindow::LoadExtensions()) {
+            reason = "multitexture entry points missing";
+            return false;
+        }
+        glEnable(GL_TEXTURE_2D);
+        return true;
+    }();
+    if (!ready && why) *why = reason;
+    return ready;
+}
+
+bool ShowDataReady() {
+    static bool ready = [] {
+        struct stat st;
+        if (stat("megadata.rar", &st) == 0) return true;
+        const std::string source = std::string(KAVLO_BINARY_DIR) + "/show/megadata.rar";
+        if (stat(source.c_str(), &st) != 0) return false;
+        return symlink(source.c_str(), "megadata.rar") == 0;
+    }();
+    return ready;
+}
+
+void ResetRunLongValues() {
+    EffectSpiral::creditsY = -2.0f;
+    EffectFeedback::cameraZ = -50.0f;
+    EffectFeedback::skipCount = 14;
+    EffectVortexC::cameraZ = -200.0f;
+    EffectTwister::sliceCount = 10;
+    EffectTwister::sliceDivisor = 0;
+    EffectTwister::orbitRadius = 400.0f;
+}
+
+GLState ReadState() {
+    GLState s{};
+    s.depthTest = glIsEnabled(GL_DEPTH_TEST);
+    s.blend = glIsEnabled(GL_BLEND);
+    s.fog = glIsEnabled(GL_FOG);
+    s.cullFace = glIsEnabled(GL_CULL_FACE);
+    s.texture2D = glIsEnabled(GL_TEXTURE_2D);
+    s.alphaTest = glIsEnabled(GL_ALPHA_TEST);
+    s.scissorTest = glIsEnabled(GL_SCISSOR_TEST);
+    glGetIntegerv(GL_MATRIX_MODE, &s.matrixMode);
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &s.modelviewDepth);
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &s.projectionDepth);
+    glGetIntegerv(GL_BLEND_SRC, &s.blendSrc);
+    glGetIntegerv(GL_BLEND_DST, &s.blendDst);
+    glGetIntegerv(GL_ALPHA_TEST_FUNC, &s.alphaFunc);
+    glGetFloatv(GL_ALPHA_TEST_REF, &s.alphaRef);
+    glGetFloatv(GL_CURRENT_COLOR, s.color);
+    glGetIntegerv(GL_VIEWPORT, s.viewport);
+    return s;
+}
+
+std::vector<GLenum> TakeErrors() {
+    std::vector<GLenum> errors;
+    for (GLenum e = glGetError(); e != GL_NO_ERROR && errors.size() < 16; e = glGetError())
+        errors.push_back(e);
+    return errors;
+}
+
+void ClearFrame() {
+    glDisable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glViewport(0, 0, kWidth, kHeight);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    TakeErrors();
+}
+
+double MeanChannel(const std::vector<uint8_t>& rgba, int x0, int y0, int x1, int y1,
+                   int channel) {
+    double sum = 0.0;
+    long count = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            sum += rgba[(static_cast<size_t>(y) * kWidth + x) * 4 + channel];
+            ++count;
+        }
+    return count ? sum / count : 0.0;
+}
+
+double MeanBrightness(const std::vector<uint8_t>& rgba, int x0, int y0, int x1, int y1) {
+    return (MeanChannel(rgba, x0, y0, x1, y1, 0) + MeanChannel(rgba, x0, y0, x1, y1, 1) +
+            MeanChannel(rgba, x0, y0, x1, y1, 2)) /
+           3.0;
+}
+
+int DifferingPixels(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int x0,
+                    int y0, int x1, int y1, int tolerance) {
+    int count = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            const size_t p = (static_cast<size_t>(y) * kWidth + x) * 4;
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(int(a[p + c]) - int(b[p + c])) > tolerance) {
+                    ++count;
+                    break;
+                }
+        }
+    return count;
+}
+
+int MaxDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    int most = 0;
+    for (size_t p = 0; p < a.size() && p < b.size(); ++p) {
+        if (p % 4 == 3) continue;
+        most = std::max(most, std::abs(int(a[p]) - int(b[p])));
+    }
+    return most;
+}
+
+void RenderFrame(Effect& effect, unsigned timeMs, int deltaMs, bool sync) {
+    TakeErrors();
+    effect.Render(timeMs, deltaMs, sync);
+    const std::vector<GLenum> errors = TakeErrors();
+    EXPECT_TRUE(errors.empty()) << "GL error 0x" << std::hex << (errors.empty() ? 0 : errors[0])
+                                << " after the frame at " << std::dec << timeMs << " ms";
+}
+
+std::string SavePicture(const std::string& name) {
+    return testsupport::SharedGL().WritePNG(name);
+}
+
+}  // namespace fxtest
+
+namespace fxtest {
+
+NoDataDirectory::NoDataDirectory() {
+    char buffer[4096];
+    if (!getcwd(buffer, sizeof buffer)) return;
+    previous = buffer;
+    mkdir("no-data", 0755);
+    ok = chdir("no-data") == 0;
+}
+
+NoDataDirectory::~NoDataDirectory() {
+    if (ok && chdir(previous.c_str()) != 0) ADD_FAILURE() << "cannot return to " << previous;
+}
+
+}  // namespace fxtest
