@@ -3,6 +3,7 @@
 
 #include "platform/MessageBox.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,17 +80,21 @@ bool MusicPlayer::Open(const char* fileName) {
         sound::Close();
         return true;
     }
-    std::fseek(file, 0, SEEK_END);
-    long length = std::ftell(file);
-    std::fseek(file, 0, SEEK_SET);
+    long length = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+    // A file whose size cannot be told, or that the stream's int length cannot hold,
+    // loads nothing; Play then reports it.
+    bool sized = length > 0 && length <= INT_MAX && std::fseek(file, 0, SEEK_SET) == 0;
     // Plain heap, never freed: the stream reads from it for the rest of the run.
-    void* buffer = length > 0 ? std::malloc(static_cast<size_t>(length)) : nullptr;
+    void* buffer = sized ? std::malloc(static_cast<size_t>(length)) : nullptr;
     if (buffer && std::fread(buffer, static_cast<size_t>(length), 1, file) != 1) {
         std::free(buffer);
         buffer = nullptr;
     }
     std::fclose(file);
     stream = buffer ? sound::StreamOpen(buffer, 0x8052, static_cast<int>(length)) : nullptr;
+    // Nothing reads a buffer the stream layer refused.
+    if (!stream) std::free(buffer);
     module = nullptr;
     return true;
 }

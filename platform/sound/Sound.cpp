@@ -1,37 +1,494 @@
-// Placeholder sound layer until the real one lands: the library starts but finds no
-// output device, so the music player reports "Error initializing output device.".
+// The sound layer over SDL2 audio: one output device whose callback mixes the playing
+// modules (libopenmpt, with their Zxx syncs) and the streams on their channels.
 #include "Sound.h"
 
+#include "ModuleRenderer.h"
+#include "StreamDecoder.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <vector>
+
 namespace sound {
+
+struct Module {
+    ModuleRenderer renderer;
+    std::atomic<ZxxCallback> callback{nullptr};
+    std::atomic<bool> playing{false};
+    std::atomic<int> volume{255};
+};
+
+struct Stream {
+    StreamDecoder decoder;
+    const void* image = nullptr;  // the caller's file image, read for the stream's lifetime
+    void* ownedImage = nullptr;   // the file's bytes when the stream was opened by name
+    std::atomic<int> position{0};
+    std::atomic<bool> playing{false};
+    int channel = -1;
+
+    ~Stream() { std::free(ownedImage); }
+};
+
 namespace {
-int lastError = kErrNone;
+
+constexpr float kVersion = 3.33f;
+constexpr int kDeviceBufferFrames = 512;  // 11.6 ms at 44100 Hz
+
+struct Channel {
+    Stream* stream = nullptr;
+    std::atomic<int> pan{128};
+};
+
+// Everything below is touched by main-thread calls; the audio callback reads the mixing
+// part (active, channels, scratch) while SDL holds the device lock, so main-thread
+// changes to it are made under that lock.
+struct State {
+    bool initialised = false;
+    int output = kOutputDefaultDevice;
+    int driver = 0;
+    SDL_AudioDeviceID device = 0;
+    int mixRate = 44100;
+    int maxChannels = 0;
+    std::unique_ptr<Channel[]> channels;
+    std::vector<Module*> active;
+    std::vector<float> scratch;
+    std::set<Module*> modules;  // every live handle, so a stale pointer is refused
+    std::set<Stream*> streams;
+};
+
+// Never destroyed: an audio thread still running at process exit must find it intact.
+State& S() {
+    static State* state = new State;
+    return *state;
 }
 
-float GetVersion() { return 3.33f; }
-bool SetOutput(int) { return true; }
-bool SetDriver(int) { return true; }
-bool Init(int, int, unsigned) {
-    lastError = kErrInit;
+std::atomic<int> lastError{kErrNone};
+std::atomic<float> versionOverride{0.0f};
+
+struct Stats {
+    std::atomic<uint64_t> callbacks{0};
+    std::atomic<uint64_t> framesMixed{0};
+    std::atomic<int64_t> busyNs{0};
+    std::atomic<uint64_t> syncs{0};
+    std::atomic<int64_t> latencyTotalNs{0};
+    std::atomic<int64_t> latencyMaxNs{0};
+    std::atomic<int> deviceRate{0};
+    std::atomic<int> bufferFrames{0};
+
+    void Reset() {
+        callbacks = 0;
+        framesMixed = 0;
+        busyNs = 0;
+        syncs = 0;
+        latencyTotalNs = 0;
+        latencyMaxNs = 0;
+    }
+} stats;
+
+bool Fail(int code) {
+    lastError.store(code);
     return false;
 }
-int GetError() { return lastError; }
-void Close() {}
-Module* LoadSong(const char*) {
-    lastError = kErrUninitialized;
-    return nullptr;
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
-bool SetZxxCallback(Module*, ZxxCallback) { return false; }
-bool PlaySong(Module*) { return false; }
-bool SetMasterVolume(Module*, int) { return false; }
-Stream* StreamOpen(const void*, unsigned, int) {
-    lastError = kErrUninitialized;
-    return nullptr;
+
+// Holds the device lock, so the audio callback is not inside the mix meanwhile.
+class DeviceLock {
+public:
+    DeviceLock() : device_(S().device) {
+        if (device_) SDL_LockAudioDevice(device_);
+    }
+    ~DeviceLock() {
+        if (device_) SDL_UnlockAudioDevice(device_);
+    }
+    DeviceLock(const DeviceLock&) = delete;
+    DeviceLock& operator=(const DeviceLock&) = delete;
+
+private:
+    SDL_AudioDeviceID device_;
+};
+
+void DeliverSync(void* user, const SyncEvent& event) {
+    Module* module = static_cast<Module*>(user);
+    ZxxCallback callback = module->callback.load(std::memory_order_acquire);
+    if (!callback) return;
+    int64_t latency = NowNs() - event.renderStartNs;
+    callback(module, event.param);
+    stats.syncs.fetch_add(1, std::memory_order_relaxed);
+    stats.latencyTotalNs.fetch_add(latency, std::memory_order_relaxed);
+    int64_t max = stats.latencyMaxNs.load(std::memory_order_relaxed);
+    while (latency > max && !stats.latencyMaxNs.compare_exchange_weak(max, latency)) {
+    }
 }
-int StreamPlay(int, Stream*) {
-    lastError = kErrUninitialized;
-    return -1;
+
+void PanGains(int pan, float* left, float* right) {
+    if (pan < 0) {
+        *left = *right = 1.0f;
+        return;
+    }
+    *left = pan <= 128 ? 1.0f : (255 - pan) / 127.0f;
+    *right = pan >= 128 ? 1.0f : pan / 128.0f;
 }
-bool SetPan(int, int) { return false; }
-int StreamGetPosition(Stream*) { return 0; }
+
+void MixInto(State& s, float* out, size_t frames) {
+    float* scratch = s.scratch.data();
+    for (Module* module : s.active) {
+        if (!module->playing.load(std::memory_order_acquire)) continue;
+        size_t got = module->renderer.Render(scratch, frames, DeliverSync, module);
+        float gain = module->volume.load(std::memory_order_relaxed) / 255.0f;
+        for (size_t i = 0; i < 2 * got; ++i) out[i] += scratch[i] * gain;
+        if (got < frames) module->playing.store(false);
+    }
+    for (int c = 0; c < s.maxChannels; ++c) {
+        Channel& channel = s.channels[c];
+        Stream* stream = channel.stream;
+        if (!stream) continue;
+        size_t got = stream->decoder.Read(scratch, frames, s.mixRate);
+        float left, right;
+        PanGains(channel.pan.load(std::memory_order_relaxed), &left, &right);
+        for (size_t i = 0; i < got; ++i) {
+            out[2 * i] += scratch[2 * i] * left;
+            out[2 * i + 1] += scratch[2 * i + 1] * right;
+        }
+        int64_t position = stream->decoder.Position();
+        stream->position.store(position > INT_MAX ? INT_MAX : static_cast<int>(position),
+                               std::memory_order_release);
+        if (got < frames) {
+            stream->playing.store(false);
+            stream->channel = -1;
+            channel.stream = nullptr;
+        }
+    }
+}
+
+void SDLCALL AudioCallback(void*, Uint8* bytes, int length) {
+    int64_t start = NowNs();
+    State& s = S();
+    float* out = reinterpret_cast<float*>(bytes);
+    size_t frames = static_cast<size_t>(length) / (2 * sizeof(float));
+    std::fill(out, out + 2 * frames, 0.0f);
+    size_t step = s.scratch.size() / 2;
+    for (size_t done = 0; step > 0 && done < frames; done += step)
+        MixInto(s, out + 2 * done, std::min(step, frames - done));
+    for (size_t i = 0; i < 2 * frames; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
+    stats.callbacks.fetch_add(1, std::memory_order_relaxed);
+    stats.framesMixed.fetch_add(frames, std::memory_order_relaxed);
+    stats.busyNs.fetch_add(NowNs() - start, std::memory_order_relaxed);
+}
+
+// Reads a whole file into a malloc'd block the caller frees; null with the error set.
+void* ReadWholeFile(const char* fileName, size_t* size) {
+    std::FILE* file = std::fopen(fileName, "rb");
+    if (!file) {
+        Fail(kErrFileNotFound);
+        return nullptr;
+    }
+    long length = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+    if (length <= 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+        std::fclose(file);
+        Fail(length == 0 ? kErrFormat : kErrFileLoad);
+        return nullptr;
+    }
+    void* data = std::malloc(static_cast<size_t>(length));
+    if (!data) {
+        std::fclose(file);
+        Fail(kErrMemory);
+        return nullptr;
+    }
+    bool read = std::fread(data, static_cast<size_t>(length), 1, file) == 1;
+    std::fclose(file);
+    if (!read) {
+        std::free(data);
+        Fail(kErrFileLoad);
+        return nullptr;
+    }
+    *size = static_cast<size_t>(length);
+    return data;
+}
+
+bool LiveModule(Module* module) { return module && S().modules.count(module) != 0; }
+bool LiveStream(Stream* stream) { return stream && S().streams.count(stream) != 0; }
+
+}  // namespace
+
+float GetVersion() {
+    float version = versionOverride.load();
+    return version != 0.0f ? version : kVersion;
+}
+
+void OverrideVersion(float version) { versionOverride.store(version); }
+
+bool SetOutput(int outputType) {
+    if (S().initialised) return Fail(kErrAlreadyInitialized);
+    if (outputType != kOutputDefaultDevice) return Fail(kErrInvalidParam);
+    S().output = outputType;
+    return true;
+}
+
+bool SetDriver(int driver) {
+    if (S().initialised) return Fail(kErrAlreadyInitialized);
+    if (driver < 0) return Fail(kErrInvalidParam);
+    S().driver = driver;
+    return true;
+}
+
+bool Init(int mixRate, int maxChannels, unsigned) {
+    State& s = S();
+    if (s.initialised) return Fail(kErrAlreadyInitialized);
+    if (mixRate < 8000 || mixRate > 192000 || maxChannels < 1 || maxChannels > 1024)
+        return Fail(kErrInvalidParam);
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Fail(kErrInit);
+    const char* deviceName = nullptr;
+    if (s.driver > 0) {
+        deviceName = SDL_GetAudioDeviceName(s.driver - 1, 0);
+        if (!deviceName) {
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            return Fail(kErrInit);
+        }
+    }
+    SDL_AudioSpec want;
+    SDL_zero(want);
+    want.freq = mixRate;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = kDeviceBufferFrames;
+    want.callback = AudioCallback;
+    SDL_AudioSpec have;
+    // SDL converts to whatever the device wants, so the mix is always float stereo.
+    SDL_AudioDeviceID device = SDL_OpenAudioDevice(deviceName, 0, &want, &have, 0);
+    if (device == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return Fail(kErrInit);
+    }
+    s.mixRate = mixRate;
+    s.maxChannels = maxChannels;
+    s.channels.reset(new Channel[static_cast<size_t>(maxChannels)]);
+    s.scratch.assign(2 * static_cast<size_t>(std::max<int>(have.samples, kDeviceBufferFrames)), 0.0f);
+    s.active.clear();
+    s.active.reserve(16);
+    stats.Reset();
+    stats.deviceRate = have.freq;
+    stats.bufferFrames = have.samples;
+    s.device = device;
+    s.initialised = true;
+    lastError.store(kErrNone);
+    SDL_PauseAudioDevice(device, 0);
+    return true;
+}
+
+int GetError() { return lastError.load(); }
+
+void Close() {
+    State& s = S();
+    if (!s.initialised) return;
+    SDL_CloseAudioDevice(s.device);  // returns once the audio thread has stopped
+    s.device = 0;
+    for (Module* module : s.active) module->playing.store(false);
+    s.active.clear();
+    for (int c = 0; c < s.maxChannels; ++c) {
+        if (Stream* stream = s.channels[c].stream) {
+            stream->playing.store(false);
+            stream->channel = -1;
+        }
+    }
+    s.channels.reset();
+    s.maxChannels = 0;
+    s.scratch.clear();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    s.initialised = false;
+}
+
+Module* LoadSong(const char* fileName) {
+    State& s = S();
+    if (!s.initialised) {
+        Fail(kErrUninitialized);
+        return nullptr;
+    }
+    if (!fileName) {
+        Fail(kErrInvalidParam);
+        return nullptr;
+    }
+    size_t size = 0;
+    void* data = ReadWholeFile(fileName, &size);
+    if (!data) return nullptr;
+    Module* module = new Module;
+    module->renderer.SetSampleRate(s.mixRate);
+    bool loaded = module->renderer.Load(data, size, nullptr);
+    std::free(data);
+    if (!loaded) {
+        delete module;
+        Fail(kErrFormat);
+        return nullptr;
+    }
+    s.modules.insert(module);
+    return module;
+}
+
+bool SetZxxCallback(Module* module, ZxxCallback callback) {
+    if (!module) return Fail(kErrInvalidParam);
+    module->callback.store(callback, std::memory_order_release);
+    return true;
+}
+
+bool PlaySong(Module* module) {
+    State& s = S();
+    if (!s.initialised) return Fail(kErrUninitialized);
+    if (!LiveModule(module)) return Fail(kErrInvalidParam);
+    DeviceLock lock;
+    module->renderer.Restart();
+    module->playing.store(true);
+    if (std::find(s.active.begin(), s.active.end(), module) == s.active.end())
+        s.active.push_back(module);
+    return true;
+}
+
+bool StopSong(Module* module) {
+    State& s = S();
+    if (!LiveModule(module)) return Fail(kErrInvalidParam);
+    DeviceLock lock;
+    module->playing.store(false);
+    s.active.erase(std::remove(s.active.begin(), s.active.end(), module), s.active.end());
+    return true;
+}
+
+bool IsSongPlaying(Module* module) { return module && module->playing.load(); }
+
+bool SetMasterVolume(Module* module, int volume) {
+    if (!LiveModule(module) || volume < 0 || volume > 255) return Fail(kErrInvalidParam);
+    module->volume.store(volume);
+    return true;
+}
+
+void FreeSong(Module* module) {
+    if (!LiveModule(module)) return;
+    StopSong(module);
+    S().modules.erase(module);
+    delete module;
+}
+
+Stream* StreamOpen(const void* data, unsigned mode, int length) {
+    State& s = S();
+    if (!s.initialised) {
+        Fail(kErrUninitialized);
+        return nullptr;
+    }
+    if (!data || ((mode & kLoadMemory) && length <= 0)) {
+        Fail(kErrInvalidParam);
+        return nullptr;
+    }
+    Stream* stream = new Stream;
+    size_t size = static_cast<size_t>(length);
+    if (mode & kLoadMemory) {
+        stream->image = data;
+    } else {
+        stream->ownedImage = ReadWholeFile(static_cast<const char*>(data), &size);
+        if (!stream->ownedImage) {
+            delete stream;
+            return nullptr;
+        }
+        stream->image = stream->ownedImage;
+    }
+    if (!stream->decoder.Open(stream->image, size, nullptr)) {
+        delete stream;
+        Fail(kErrFormat);
+        return nullptr;
+    }
+    stream->decoder.SetLooping((mode & kLoopNormal) != 0);
+    s.streams.insert(stream);
+    return stream;
+}
+
+int StreamPlay(int channel, Stream* stream) {
+    State& s = S();
+    if (!s.initialised) {
+        Fail(kErrUninitialized);
+        return -1;
+    }
+    if (!LiveStream(stream) || channel < -1 || channel >= s.maxChannels) {
+        Fail(kErrInvalidParam);
+        return -1;
+    }
+    DeviceLock lock;
+    if (channel == -1) {
+        for (int c = 0; c < s.maxChannels && channel == -1; ++c)
+            if (!s.channels[c].stream) channel = c;
+        if (channel == -1) {
+            Fail(kErrChannelAlloc);
+            return -1;
+        }
+    }
+    if (stream->channel >= 0) s.channels[stream->channel].stream = nullptr;
+    if (Stream* previous = s.channels[channel].stream) {
+        previous->playing.store(false);
+        previous->channel = -1;
+    }
+    if (stream->decoder.Ended()) {
+        stream->decoder.Rewind();
+        stream->position.store(0);
+    }
+    s.channels[channel].stream = stream;
+    s.channels[channel].pan.store(128);
+    stream->channel = channel;
+    stream->playing.store(true);
+    return channel;
+}
+
+bool SetPan(int channel, int pan) {
+    State& s = S();
+    if (!s.initialised) return Fail(kErrUninitialized);
+    if (channel < 0 || channel >= s.maxChannels || pan < kPanStereo || pan > 255)
+        return Fail(kErrInvalidParam);
+    s.channels[channel].pan.store(pan);
+    return true;
+}
+
+int StreamGetPosition(Stream* stream) {
+    return stream ? stream->position.load(std::memory_order_acquire) : 0;
+}
+
+bool IsStreamPlaying(Stream* stream) { return stream && stream->playing.load(); }
+
+bool StreamStop(Stream* stream) {
+    State& s = S();
+    if (!LiveStream(stream)) return Fail(kErrInvalidParam);
+    DeviceLock lock;
+    if (stream->channel >= 0 && s.channels) s.channels[stream->channel].stream = nullptr;
+    stream->channel = -1;
+    stream->playing.store(false);
+    return true;
+}
+
+void StreamClose(Stream* stream) {
+    if (!LiveStream(stream)) return;
+    StreamStop(stream);
+    S().streams.erase(stream);
+    delete stream;
+}
+
+MixerStats GetMixerStats() {
+    MixerStats out;
+    out.callbacks = stats.callbacks.load();
+    out.framesMixed = stats.framesMixed.load();
+    out.busyNs = stats.busyNs.load();
+    out.syncsDelivered = stats.syncs.load();
+    out.syncLatencyTotalNs = stats.latencyTotalNs.load();
+    out.syncLatencyMaxNs = stats.latencyMaxNs.load();
+    out.deviceRate = stats.deviceRate.load();
+    out.deviceBufferFrames = stats.bufferFrames.load();
+    return out;
+}
 
 }  // namespace sound

@@ -1,7 +1,14 @@
 // The sound layer: the calls the music player makes, with the results it relies on.
 // Modules play through libopenmpt, streams decode through libsndfile, output goes
-// through SDL2 audio. All calls are made from the main thread; the Zxx callback runs
-// on the audio thread.
+// through SDL2 audio (SDL_AUDIODRIVER=dummy or disk work where no device exists).
+//
+// Threads: calls are made from the main thread, except the ones marked "any thread"
+// (the Zxx callback, the play state, the stream position, the error code and the mixer
+// figures), which are lock-free and may also be made from the Zxx callback. The Zxx
+// callback runs on the audio thread, right after the audio of its row was rendered.
+//
+// Handles stay valid until FreeSong / StreamClose, also across Close; Close stops all
+// playback. Handles still live at exit are reclaimed with the process.
 #pragma once
 
 #include <cstdint>
@@ -14,12 +21,22 @@ struct Stream;  // a stream opened from a file image in memory
 // Called with the parameter byte of each Zxx command as playback reaches its row.
 using ZxxCallback = void (*)(Module* module, unsigned char param);
 
-// Stream mode bit: the first argument of StreamOpen is a memory image of `length` bytes.
+// Stream mode bits: the first argument of StreamOpen is a memory image of `length`
+// bytes (otherwise a file name); the stream starts over when it ends.
 constexpr unsigned kLoadMemory = 0x8000;
+constexpr unsigned kLoopNormal = 0x0002;
+
+// Output type of SetOutput: the system's default audio device through SDL.
+constexpr int kOutputDefaultDevice = 2;
+
+// Pan values of SetPan: 0 (left) .. 128 (centre) .. 255 (right), or the stream's own
+// stereo image untouched.
+constexpr int kPanStereo = -1;
 
 // Error codes of GetError (the music player's table gives their texts).
 enum Error {
     kErrNone = 0,
+    kErrAlreadyInitialized = 1,
     kErrUninitialized = 2,
     kErrInit = 3,
     kErrPlay = 5,
@@ -35,17 +52,41 @@ float GetVersion();                                  // at least 3.33
 bool SetOutput(int outputType);                      // 2: the system's default audio device
 bool SetDriver(int driver);                          // 0: the first (default) device
 bool Init(int mixRate, int maxChannels, unsigned flags);  // false with kErrInit if no device
-int GetError();                                      // code of the last failure
+int GetError();                                      // code of the last failure; any thread
 void Close();
 
 Module* LoadSong(const char* fileName);              // null on failure
-bool SetZxxCallback(Module* module, ZxxCallback callback);
-bool PlaySong(Module* module);
+bool SetZxxCallback(Module* module, ZxxCallback callback);  // any thread
+bool PlaySong(Module* module);                       // from the start; the song loops
 bool SetMasterVolume(Module* module, int volume);    // 0..255
 
 Stream* StreamOpen(const void* data, unsigned mode, int length);  // null on failure
 int StreamPlay(int channel, Stream* stream);         // channel played on, or -1
 bool SetPan(int channel, int pan);
-int StreamGetPosition(Stream* stream);               // 0 for a null stream
+int StreamGetPosition(Stream* stream);               // 0 for a null stream; any thread
+
+// Beyond the calls the player makes.
+bool StopSong(Module* module);
+bool IsSongPlaying(Module* module);                  // any thread
+void FreeSong(Module* module);                       // stops it first; null is ignored
+bool StreamStop(Stream* stream);
+void StreamClose(Stream* stream);                    // stops it first; the image is not freed
+bool IsStreamPlaying(Stream* stream);                // any thread
+
+// What the mixer has done since Init; any thread.
+struct MixerStats {
+    uint64_t callbacks = 0;        // audio device callbacks served
+    uint64_t framesMixed = 0;      // frames handed to the device
+    int64_t busyNs = 0;            // time spent mixing on the audio thread
+    uint64_t syncsDelivered = 0;   // Zxx callbacks made
+    int64_t syncLatencyTotalNs = 0;  // from the start of the row's render to its callback
+    int64_t syncLatencyMaxNs = 0;
+    int deviceRate = 0;            // the device's frames per second
+    int deviceBufferFrames = 0;    // frames per device callback
+};
+MixerStats GetMixerStats();
+
+// Tests check the player's version gate with this; 0 restores the layer's own version.
+void OverrideVersion(float version);
 
 }  // namespace sound

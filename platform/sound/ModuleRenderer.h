@@ -1,0 +1,92 @@
+// Renders a tracker module through libopenmpt into interleaved float stereo and reports
+// each row holding Zxx commands as rendering reaches it. Used by the sound layer's mixer
+// on the audio thread, and on its own for offline rendering (no device needed).
+#pragma once
+
+#include "XmScan.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct openmpt_module;
+
+namespace sound {
+
+struct SyncEvent {
+    uint64_t frame = 0;  // first frame of the render chunk in which the row began
+    int order = 0;
+    int pattern = 0;
+    int row = 0;
+    int channel = 0;
+    uint8_t param = 0;
+    int64_t renderStartNs = 0;  // steady clock when that chunk's rendering began
+};
+
+class ModuleRenderer {
+public:
+    using SyncHandler = void (*)(void* user, const SyncEvent& event);
+    static constexpr int kSampleRate = 44100;
+    static constexpr int kDefaultChunkFrames = 64;
+    static constexpr int kMaxChunkFrames = 256;  // shorter than any row, so none is missed
+
+    ModuleRenderer();
+    ~ModuleRenderer();
+    ModuleRenderer(const ModuleRenderer&) = delete;
+    ModuleRenderer& operator=(const ModuleRenderer&) = delete;
+
+    // Loads a module image (any format libopenmpt reads; the data is not kept). An XM
+    // has its Z commands found and removed from the copy libopenmpt plays, so they
+    // change nothing audible. False with a reason in `error` when it cannot be read.
+    bool Load(const void* data, size_t size, std::string* error);
+    bool IsLoaded() const { return module_ != nullptr; }
+
+    // Looping songs (the default) start over at their restart position when they end.
+    void SetLooping(bool loop);
+    void SetSampleRate(int rate);     // 8000..192000, default 44100
+    void SetChunkFrames(int frames);  // 1..kMaxChunkFrames: the accuracy of sync positions
+
+    // Back to order 0, row 0; syncs fire again from there and frame counting restarts.
+    void Restart();
+
+    // Renders up to `frames` stereo frames into `out` (2 * frames floats) and returns how
+    // many were rendered: fewer only when a song that does not loop has ended. For every
+    // Zxx command of a row begun, `handler` (may be null) gets an event, in pattern
+    // order, as soon as the chunk holding the row's start has been rendered.
+    size_t Render(float* out, size_t frames, SyncHandler handler, void* user);
+
+    uint64_t FramesRendered() const { return framesRendered_; }
+    const XmScan& Scan() const { return scan_; }
+
+private:
+    void TrackRow(uint64_t chunkStart, int64_t renderStartNs, SyncHandler handler, void* user);
+    void FireRow(int pattern, int row, uint64_t chunkStart, int64_t renderStartNs,
+                 SyncHandler handler, void* user);
+    const std::vector<XmSync>* SyncsAt(int pattern, int row) const;
+    double RowFrames(int pattern, int row) const;
+    void Unload();
+
+    openmpt_module* module_ = nullptr;
+    XmScan scan_;
+    // Per pattern, per row: the Zxx commands of that row and its pattern delay.
+    std::vector<std::vector<std::vector<XmSync>>> syncsByRow_;
+    std::vector<std::vector<uint8_t>> delayByRow_;
+    int sampleRate_ = kSampleRate;
+    int chunkFrames_ = kDefaultChunkFrames;
+    bool looping_ = true;
+    double durationSeconds_ = 0;
+    uint64_t framesRendered_ = 0;
+    int lastOrder_ = -1;
+    int lastRow_ = -1;
+    uint64_t rowStartFrame_ = 0;
+};
+
+// Renders up to `seconds` of a module at 44100 Hz into interleaved stereo `samples`,
+// with every Zxx row and its frame position in `syncs` (either may be null). The song
+// does not loop, so a shorter one ends early. False with a reason when it cannot load.
+bool RenderModuleOffline(const void* data, size_t size, double seconds, std::vector<float>* samples,
+                         std::vector<SyncEvent>* syncs, std::string* error,
+                         int chunkFrames = 16);
+
+}  // namespace sound
