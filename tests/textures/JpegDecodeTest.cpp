@@ -63,6 +63,17 @@ TEST(JpegDecode, GreyPicturesKeepOneChannel) {
     JpegRelease();
 }
 
+TEST(JpegDecode, FourChannelPicturesAreHandedOutUnconverted) {
+    const Bytes file = EncodeJpeg(8, 8, 4, [](int, int) { return Rgb{200, 100, 50}; });
+    int w = 0, h = 0, c = 0;
+    const unsigned char* p = Decode(file, &w, &h, &c);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(c, 4);
+    EXPECT_NEAR(p[0], 200, 6);
+    EXPECT_NEAR(p[8 * 8 * 4 - 1], 0, 6);
+    JpegRelease();
+}
+
 TEST(JpegDecode, DamagedDataGivesNullAndNoBuffer) {
     const Bytes good = EncodeJpeg(64, 64, 3, [](int x, int y) {
         return Rgb{static_cast<unsigned char>(x * 4), static_cast<unsigned char>(y * 4), 90};

@@ -20,7 +20,7 @@ Bytes EncodeJpeg(int width, int height, int components, const Pattern& pattern,
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
     info.input_components = components;
-    info.in_color_space = components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+    info.in_color_space = components == 4 ? JCS_CMYK : components == 3 ? JCS_RGB : JCS_GRAYSCALE;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 100, TRUE);
     for (int i = 0; i < info.num_components; ++i) {
@@ -33,7 +33,12 @@ Bytes EncodeJpeg(int width, int height, int components, const Pattern& pattern,
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const Rgb c = pattern(x, y);
-            if (components == 3) {
+            if (components == 4) {
+                row[x * 4] = c.r;
+                row[x * 4 + 1] = c.g;
+                row[x * 4 + 2] = c.b;
+                row[x * 4 + 3] = 0;
+            } else if (components == 3) {
                 row[x * 3] = c.r;
                 row[x * 3 + 1] = c.g;
                 row[x * 3 + 2] = c.b;

@@ -15,7 +15,8 @@ struct Rgb {
 };
 using Pattern = std::function<Rgb(int x, int y)>;
 
-// A baseline (or progressive) JPEG of `components` 1 (grey) or 3 (colour), quality 100
+// A baseline (or progressive) JPEG of `components` 1 (grey), 3 (colour) or 4 (CMYK,
+// the fourth channel 0), quality 100
 // with no chroma subsampling, so that flat areas decode to within a few levels.
 Bytes EncodeJpeg(int width, int height, int components, const Pattern& pattern,
                  bool progressive = false);
