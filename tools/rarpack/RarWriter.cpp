@@ -872,10 +872,20 @@ bool RarWriter::Build(std::vector<uint8_t>* out, std::string* error) {
     uint64_t total = 0, done = 0;
     for (const Entry& e : entries_) total += e.data.size();
 
+    // unar loses a solid chain at an empty entry inside it, so a solid archive lists
+    // its empty entries first, stored, ahead of the chain.
+    std::vector<const Entry*> order;
+    for (const Entry& e : entries_)
+        if (!options_.solid || e.data.empty()) order.push_back(&e);
+    if (options_.solid)
+        for (const Entry& e : entries_)
+            if (!e.data.empty()) order.push_back(&e);
+
     std::unique_ptr<StreamEncoder> solidEncoder;
     int solidMethod = -1;
     bool chainStarted = false;
-    for (const Entry& e : entries_) {
+    for (const Entry* entry : order) {
+        const Entry& e = *entry;
         if (e.data.size() > 0xFFFFFFF0u) {
             if (error) *error = "entry too large for RAR 2.0: " + e.name;
             return false;
@@ -886,6 +896,10 @@ bool RarWriter::Build(std::vector<uint8_t>* out, std::string* error) {
         }
         std::vector<uint8_t> packed;
         bool stored = e.options.method == 0 || e.data.empty();
+        // Stored data never enters the window, so a stored entry inside the chain would
+        // leave extractors with different windows: once the chain has begun, every
+        // entry continues it compressed.
+        if (options_.solid && chainStarted) stored = false;
         bool continues = false;
         auto progress = [&](size_t n) {
             if (options_.progress) options_.progress(done + n, total);
@@ -932,7 +946,8 @@ bool RarWriter::Build(std::vector<uint8_t>* out, std::string* error) {
         Put32(h, ~Crc32(e.data.data(), e.data.size()));
         Put32(h, e.dosTime);
         h.push_back(20);
-        h.push_back(static_cast<uint8_t>(stored ? 0x30 : 0x30 + std::clamp(e.options.method, 1, 5)));
+        const int effort = options_.solid ? solidMethod : e.options.method;
+        h.push_back(static_cast<uint8_t>(stored ? 0x30 : 0x30 + std::clamp(effort, 1, 5)));
         Put16(h, static_cast<unsigned>(e.name.size()));
         Put32(h, 0x20);  // archive attribute
         h.insert(h.end(), e.name.begin(), e.name.end());

@@ -26,10 +26,12 @@ class RarWriter {
 public:
     explicit RarWriter(ArchiveOptions options = {}) : options_(std::move(options)) {}
 
-    // Adds an entry; the bytes are copied. `name` is stored as given, with every '/'
+    // Adds an entry; the bytes are copied. In a solid archive the first compressed
+    // entry sets the effort and multimedia choice of the whole chain, and entries after
+    // it are compressed even when stored was asked for. `name` is stored as given, with every '/'
     // turned into the archive's '\'. `dosTime` is the entry's MS-DOS date and time.
     void Add(const std::string& name, const void* data, size_t size, const EntryOptions& options,
-             uint32_t dosTime = 0x21000000u);
+             uint32_t dosTime = 0x00210000u);
 
     // Packs every entry into `out` (replaced). Returns false with a reason in `error`
     // when an entry cannot be stored (over 4 GB, name too long).

@@ -56,10 +56,10 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out) {
 
 uint32_t DosTime(const std::string& path) {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) return 0x21000000u;
+    if (stat(path.c_str(), &st) != 0) return 0x00210000u;
     time_t t = st.st_mtime;
     struct tm tmv;
-    if (!localtime_r(&t, &tmv) || tmv.tm_year < 80) return 0x21000000u;
+    if (!localtime_r(&t, &tmv) || tmv.tm_year < 80) return 0x00210000u;
     return static_cast<uint32_t>(((tmv.tm_year - 80) << 25) | ((tmv.tm_mon + 1) << 21) |
                                  (tmv.tm_mday << 16) | (tmv.tm_hour << 11) | (tmv.tm_min << 5) |
                                  (tmv.tm_sec / 2));

@@ -1,0 +1,320 @@
+// The archive reader: markers, the block walk, name matching, stored entries, CRC
+// checks, every failure message of the debug log, and damaged archives.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <regex>
+#include <string>
+
+#include "RarTestUtil.h"
+#include "RarWriter.h"
+#include "kavlo/rar/ArchiveInternal.h"
+#include "kavlo/rar/ArchiveReader.h"
+#include "kavlo/rar/RarState.h"
+
+using namespace rartest;
+
+namespace {
+
+struct Result {
+    int ok = 0;
+    std::string data;
+    bool nullData = true;
+    unsigned long size = 0;
+};
+
+Result Extract(const char* name, const char* archive, const char* password = "") {
+    Result r;
+    void* p = reinterpret_cast<void*>(1);
+    r.size = 12345;
+    r.ok = ArchiveGetFile(&p, &r.size, name, archive, password);
+    r.nullData = p == nullptr;
+    if (p) {
+        r.data.assign(static_cast<const char*>(p), r.size);
+        free(p);
+    }
+    return r;
+}
+
+// The log text written since `mark` (a length of an earlier ReadLog()).
+std::string LogSince(size_t mark) {
+    std::string log = ReadLog();
+    return mark <= log.size() ? log.substr(mark) : log;
+}
+
+Bytes SimpleArchive(std::initializer_list<FileBlock> blocks, uint16_t mainFlags = 0) {
+    Bytes a = Concat({Marker(), MainHeader(mainFlags)});
+    for (const FileBlock& b : blocks) {
+        Bytes blk = Block(b);
+        a.insert(a.end(), blk.begin(), blk.end());
+    }
+    return a;
+}
+
+TEST(ArchiveReader, LogStartsWithBannerAndLogsEachExtraction) {
+    ASSERT_TRUE(WriteFile("log.rar", SimpleArchive({StoredEntry("x.txt", "hello")})));
+    Result r = Extract("x.txt", "log.rar");
+    ASSERT_TRUE(r.ok);
+    std::string log = ReadLog();
+    EXPECT_EQ(log.rfind("Debug log of Kolvar's Brindlekit\n~^~~~~~~~~~~~~~~~~~~~~~~~~~~~~^~\n"
+                        "(executable compiled on ",
+                        0),
+              0u);
+    EXPECT_TRUE(std::regex_search(
+        log, std::regex(" +[0-9]+ ms \\(line [0-9]+ in [A-Za-z0-9]+\\.cpp\\):\n"
+                        "              - Extracting >x\\.txt< from >log\\.rar< \\(password is ><\\)\\.\\.\\.\n")));
+    EXPECT_NE(log.find("              - Extracted 5 Bytes.\n"), std::string::npos);
+}
+
+TEST(ArchiveReader, NamesMatchAcrossSeparatorsAndCaseFirstMatchWins) {
+    ASSERT_TRUE(WriteFile("names.rar", SimpleArchive({StoredEntry("other.bin", "zz"),
+                                                      StoredEntry("data\\beam.jpg", "first"),
+                                                      StoredEntry("DATA_BEAM.JPG", "second")})));
+    for (const char* name : {"data/beam.jpg", "DATA\\BEAM.JPG", "data_beam.jpg"}) {
+        Result r = Extract(name, "names.rar");
+        ASSERT_TRUE(r.ok) << name;
+        EXPECT_EQ(r.data, "first") << name;
+        EXPECT_EQ(r.size, 5u);
+    }
+}
+
+TEST(ArchiveReader, MissingNameFailsWithNullAndZeroAndTheFailureLine) {
+    ASSERT_TRUE(WriteFile("missing.rar", SimpleArchive({StoredEntry("a.txt", "abc")})));
+    size_t mark = ReadLog().size();
+    Result r = Extract("nope.txt", "missing.rar");
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.nullData);
+    EXPECT_EQ(r.size, 0u);
+    EXPECT_NE(LogSince(mark).find("- Error - couldn't extract >nope.txt< and allocated 0 Bytes of unused memory!\n"),
+              std::string::npos);
+}
+
+TEST(ArchiveReader, EmptyEntryGivesNonNullZeroLengthBuffer) {
+    ASSERT_TRUE(WriteFile("empty.rar", SimpleArchive({StoredEntry("e", "")})));
+    Result r = Extract("e", "empty.rar");
+    EXPECT_TRUE(r.ok);
+    EXPECT_FALSE(r.nullData);
+    EXPECT_EQ(r.size, 0u);
+}
+
+TEST(ArchiveReader, KolvarMarkerReadsLikeTheRarMarker) {
+    Bytes a = SimpleArchive({StoredEntry("k.txt", "kolvar data")});
+    memcpy(a.data(), "Kolvar!", 7);
+    ASSERT_TRUE(WriteFile("kolvar.rar", a));
+    Result r = Extract("k.txt", "kolvar.rar");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.data, "kolvar data");
+}
+
+TEST(ArchiveReader, RefusedArchivesLogTheirReasons) {
+    struct Case {
+        Bytes bytes;
+        const char* first;  // message before "Not a RAR file", or null
+    };
+    Bytes old = {0x52, 0x45, 0x7E, 0x5E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Bytes zip = {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Bytes shortMarker = {0x52, 0x61, 0x72};
+    Bytes shortMain = Concat({Marker(), Bytes{1, 2, 3}});
+    const Case cases[] = {
+        {old, "Attention: format as OLD detected! Can't handel archive!"},
+        {zip, "unknown archive type (only plain RAR supported (normal and solid archives), "
+              "SFX and Volumes are NOT supported!)"},
+        {shortMarker, nullptr},
+        {shortMain, nullptr},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WriteFile("refused.rar", c.bytes));
+        size_t mark = ReadLog().size();
+        Result r = Extract("a", "refused.rar");
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.nullData);
+        std::string log = LogSince(mark);
+        size_t notRar = log.find("- Not a RAR file\n");
+        ASSERT_NE(notRar, std::string::npos);
+        if (c.first) {
+            size_t first = log.find(std::string("- ") + c.first + "\n");
+            ASSERT_NE(first, std::string::npos) << c.first;
+            EXPECT_LT(first, notRar);
+        }
+    }
+    size_t mark = ReadLog().size();
+    EXPECT_FALSE(Extract("a", "no-such-archive.rar").ok);
+    EXPECT_NE(LogSince(mark).find("- Error opening file.\n"), std::string::npos);
+}
+
+TEST(ArchiveReader, BrokenHeaderCrcIsLoggedButExtractionGoesOn) {
+    FileBlock f = StoredEntry("crc.txt", "header crc is wrong");
+    f.breakCrc = true;
+    ASSERT_TRUE(WriteFile("hcrc.rar", SimpleArchive({f})));
+    size_t mark = ReadLog().size();
+    Result r = Extract("crc.txt", "hcrc.rar");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.data, "header crc is wrong");
+    EXPECT_NE(LogSince(mark).find("- file header broken\n"), std::string::npos);
+}
+
+TEST(ArchiveReader, WrongDataCrcFails) {
+    FileBlock f = StoredEntry("bad.txt", "data crc is wrong");
+    f.crc ^= 1;
+    ASSERT_TRUE(WriteFile("dcrc.rar", SimpleArchive({f})));
+    size_t mark = ReadLog().size();
+    Result r = Extract("bad.txt", "dcrc.rar");
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.nullData);
+    EXPECT_NE(LogSince(mark).find("- CRC32 error - file couldn't be decompressed correctly!\n"),
+              std::string::npos);
+}
+
+TEST(ArchiveReader, OtherBlocksAreSkippedSubBlocksRefused) {
+    Bytes comment = OtherBlock(0x75, Bytes(40, 'c'), false);
+    Bytes longOther = OtherBlock(0x7A, Bytes(300, 'x'), true);
+    Bytes end = OtherBlock(0x7B, {}, false);
+    Bytes a = Concat({Marker(), MainHeader(0), comment, Block(StoredEntry("one", "1")), longOther,
+                      Block(StoredEntry("two", "22")), end});
+    ASSERT_TRUE(WriteFile("other.rar", a));
+    Result r = Extract("two", "other.rar");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.data, "22");
+
+    Bytes sub = OtherBlock(0x77, Bytes(10, 's'), true);
+    ASSERT_TRUE(WriteFile("sub.rar", Concat({Marker(), MainHeader(0), Block(StoredEntry("one", "1")),
+                                             sub, Block(StoredEntry("two", "22"))})));
+    size_t mark = ReadLog().size();
+    EXPECT_TRUE(Extract("one", "sub.rar").ok);  // found before the sub-block
+    EXPECT_FALSE(Extract("two", "sub.rar").ok);
+    EXPECT_NE(LogSince(mark).find("- Sorry, sub-headers not supported.\n"), std::string::npos);
+}
+
+TEST(ArchiveReader, MainHeaderLongerThan13BytesIsSkipped) {
+    Bytes a = Concat({Marker(), MainHeader(0, 20), Block(StoredEntry("m", "main"))});
+    ASSERT_TRUE(WriteFile("longmain.rar", a));
+    Result r = Extract("m", "longmain.rar");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.data, "main");
+}
+
+TEST(ArchiveReader, UnknownVersionIsRefused) {
+    FileBlock f = StoredEntry("v29", "new format");
+    f.version = 29;
+    ASSERT_TRUE(WriteFile("ver.rar", SimpleArchive({f})));
+    size_t mark = ReadLog().size();
+    EXPECT_FALSE(Extract("v29", "ver.rar").ok);
+    EXPECT_NE(LogSince(mark).find("- unknown compression method\n"), std::string::npos);
+}
+
+// Real archivers put a comment, salt or extended time after the name; the data starts
+// at block start + header size.
+TEST(ArchiveReader, FieldsAfterTheNameAreSkipped) {
+    FileBlock f = StoredEntry("ext.txt", "payload after extras");
+    f.extra = Bytes(9, 0xEE);
+    ASSERT_TRUE(WriteFile("extra.rar", SimpleArchive({f, StoredEntry("next", "n")})));
+    Result r = Extract("ext.txt", "extra.rar");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.data, "payload after extras");
+    EXPECT_TRUE(Extract("next", "extra.rar").ok);
+
+    // The same for a compressed entry.
+    std::string text(5000, 'q');
+    for (size_t i = 0; i < text.size(); i += 7) text[i] = static_cast<char>('a' + i % 13);
+    Bytes packed = rarpack::CompressRaw(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 3, false);
+    FileBlock c;
+    c.name = "packed.txt";
+    c.packed = packed;
+    c.unpackedSize = static_cast<uint32_t>(text.size());
+    c.crc = FileCrc(Bytes(text.begin(), text.end()));
+    c.method = 0x33;
+    c.extra = Bytes(5, 0x11);
+    ASSERT_TRUE(WriteFile("extra2.rar", SimpleArchive({c})));
+    r = Extract("packed.txt", "extra2.rar");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.data, text);
+}
+
+TEST(ArchiveReader, ShortStoredDataFailsWithoutReadingPastIt) {
+    FileBlock f = StoredEntry("short", "only ten b");
+    f.unpackedSize = 20;  // claims more than the data holds
+    ASSERT_TRUE(WriteFile("short.rar", SimpleArchive({f})));
+    Result r = Extract("short", "short.rar");
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.nullData);
+    EXPECT_EQ(r.size, 0u);
+}
+
+TEST(ArchiveReader, ImpossibleSizesFailQuickly) {
+    FileBlock f = StoredEntry("huge", "tiny");
+    f.unpackedSize = 0xFFFFFFF0u;
+    f.method = 0x33;
+    ASSERT_TRUE(WriteFile("huge.rar", SimpleArchive({f})));
+    EXPECT_FALSE(Extract("huge", "huge.rar").ok);
+
+    // A packed size beyond the end of the file.
+    Bytes a = SimpleArchive({StoredEntry("cut", "0123456789")});
+    a.resize(a.size() - 4);
+    ASSERT_TRUE(WriteFile("cut.rar", a));
+    EXPECT_FALSE(Extract("cut", "cut.rar").ok);
+}
+
+TEST(ArchiveReader, PasswordIsZeroedAfterEveryCall) {
+    ASSERT_TRUE(WriteFile("pw.rar", SimpleArchive({StoredEntry("p", "x")})));
+    Extract("p", "pw.rar", "secret password");
+    for (int i = 0; i < 255; ++i) ASSERT_EQ(rar::g.password[i], 0) << i;
+    Extract("p", "pw.rar", nullptr);  // null keeps the (zeroed) buffer
+    EXPECT_EQ(rar::g.password[0], 0);
+}
+
+// Every prefix and many single-byte changes of real archives: each call either
+// succeeds with the right bytes or fails cleanly; the sanitizer build checks memory.
+TEST(ArchiveReader, DamagedArchivesFailCleanly) {
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += static_cast<char>("abcdefgh"[(i * i) % 8]);
+    rarpack::ArchiveOptions solid;
+    solid.solid = true;
+    rarpack::RarWriter w(solid);
+    rarpack::EntryOptions lz;
+    w.Add("a", text.data(), text.size(), lz);
+    rarpack::EntryOptions mm;
+    mm.multimedia = true;
+    w.Add("b", text.data(), 1000, mm);
+    rarpack::EntryOptions enc;
+    enc.password = "pw";
+    w.Add("c", text.data() + 7, 1500, enc);
+    Bytes archive;
+    std::string error;
+    ASSERT_TRUE(w.Build(&archive, &error)) << error;
+    ArchiveSetDebugLog(false);
+    for (size_t n = 0; n <= archive.size(); n += (n < 200 ? 1 : 13)) {
+        void* p = nullptr;
+        unsigned long size = 0;
+        int ok = ArchiveGetFileFromMemory(&p, &size, "c", archive.data(), n, "cut", "pw");
+        if (ok) {
+            EXPECT_GE(n, archive.size() - 7);  // all of "c" is there; the end block may be cut
+            EXPECT_EQ(std::string(static_cast<char*>(p), size), text.substr(7, 1500));
+        } else {
+            EXPECT_EQ(p, nullptr);
+            EXPECT_EQ(size, 0u);
+        }
+        free(p);
+    }
+    uint32_t seed = 12345;
+    for (int round = 0; round < 1500; ++round) {
+        Bytes bad = archive;
+        for (int k = 0; k < 1 + round % 3; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            bad[(seed >> 8) % bad.size()] ^= static_cast<uint8_t>(1 + (seed >> 24) % 255);
+        }
+        for (const char* name : {"a", "b", "c"}) {
+            void* p = nullptr;
+            unsigned long size = 0;
+            int ok = ArchiveGetFileFromMemory(&p, &size, name, bad.data(), bad.size(), "bad", "pw");
+            if (!ok) {
+                EXPECT_EQ(p, nullptr);
+                EXPECT_EQ(size, 0u);
+            }
+            free(p);
+        }
+    }
+    ArchiveSetDebugLog(true);
+}
+
+}  // namespace
