@@ -86,7 +86,7 @@ int PixelsNotColour(const std::vector<uint8_t>& rgba, int x0, int y0, int x1, in
                     const int rgb[3], int tolerance);
 // Pixels whose depth is nearer than the cleared far value, over the whole frame.
 int DepthWrittenPixels();
-// Writes the back buffer for people to look at; returns its path.
+// Writes the back buffer, opaque, for people to look at; returns its path.
 std::string SavePicture(const std::string& name);
 
 }  // namespace fxb
