@@ -2,8 +2,19 @@
 // loop and the shutdown order.
 #include "main.h"
 
+#include "EffectFeedback.h"
+#include "EffectOrdan.h"
+#include "EffectOrdan2.h"
+#include "EffectSekskanter.h"
+#include "EffectSpiral.h"
+#include "EffectTorus.h"
+#include "EffectTorus2.h"
+#include "EffectTwister.h"
 #include "GLWindow.h"
 #include "code3d/TextureImageJPEG.h"
+#include "effectbeam.h"
+#include "effectgreet.h"
+#include "effectvortexc.h"
 #include "memory/MemoryTracker.h"
 #include "platform/MessageBox.h"
 
@@ -31,8 +42,17 @@ void OnSync(sound::Module*, unsigned char param) {
 }
 
 void AppendEffects(std::vector<EffectEntry>& effects) {
-    // Each effect joins the list here, in its row, as it is built.
-    (void)effects;
+    effects.push_back({KAVLO_NEW(EffectSpiral), 0});
+    effects.push_back({KAVLO_NEW(EffectFeedback), 1});
+    effects.push_back({KAVLO_NEW(EffectVortexC), 2});
+    effects.push_back({KAVLO_NEW(EffectTwister), 3});
+    effects.push_back({KAVLO_NEW(EffectBeam), 4});
+    effects.push_back({KAVLO_NEW(EffectTorus), 5});
+    effects.push_back({KAVLO_NEW(EffectTorus2), 6});
+    effects.push_back({KAVLO_NEW(EffectOrdan), 7});
+    effects.push_back({KAVLO_NEW(EffectOrdan2), 8});
+    effects.push_back({KAVLO_NEW(EffectSekskanter), 9});
+    effects.push_back({KAVLO_NEW(EffectGreet), 10});
 }
 
 // ---------------------------------------------------------------------------------

@@ -35,8 +35,7 @@ struct EffectEntry {
     int row;
 };
 
-// Appends one new object of each effect class in timeline order. Effects that are not
-// part of this build are left out; each entry keeps the row it belongs to.
+// Appends one new object of each effect class in timeline order, each with its row.
 void AppendEffects(std::vector<EffectEntry>& effects);
 
 // What the control flow needs from the machine; tests replace it to drive frames with
