@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "kavlo/rar/ArchiveReader.h"
 #include "memory/MemoryTracker.h"
@@ -297,6 +298,9 @@ void LoadScene(SceneLoad3DS* scene, int count, const char* fileName, ...) {
     void* data = nullptr;
     unsigned long dataSize = 0;
     if (!ArchiveGetFile(&data, &dataSize, fileName, "megadata.rar", "")) return;
+    // The archive reader hands the buffer over from malloc; nothing reads the file
+    // again once the objects are built, so it goes back on every way out.
+    std::unique_ptr<void, void (*)(void*)> owned(data, std::free);
     scene->buffer = static_cast<unsigned char*>(data);
     scene->size = dataSize;
 
@@ -309,9 +313,6 @@ void LoadScene(SceneLoad3DS* scene, int count, const char* fileName, ...) {
     }
     va_end(names);
 
-    // Nothing reads the file again once the objects are built; the archive reader
-    // handed the buffer over from malloc.
-    std::free(data);
     scene->buffer = nullptr;
     scene->size = 0;
 }

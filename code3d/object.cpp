@@ -185,6 +185,7 @@ void Object::Render() {
 }
 
 void Object::DrawTextured() {
+    if (!material->texture) return;
     material->texture->Bind();
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -208,6 +209,7 @@ void Object::DrawArrays() {
 }
 
 void Object::DrawEnvMapped() {
+    if (!material->envTexture) return;
     glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
     glEnable(GL_TEXTURE_GEN_S);
     glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
@@ -223,7 +225,7 @@ void Object::DrawMultitextured() {
     // The entry point comes from GLWindow::LoadExtensions at start-up; without it there
     // is no second unit to draw with.
     PFNGLACTIVETEXTUREARBPROC activeTexture = GLWindow::ActiveTextureARB;
-    if (!activeTexture) return;
+    if (!activeTexture || !material->texture || !material->envTexture) return;
 
     activeTexture(GL_TEXTURE0_ARB);
     glEnable(GL_TEXTURE_2D);
@@ -250,6 +252,7 @@ void Object::DrawMultitextured() {
 }
 
 void Object::DrawBillboards() {
+    if (!material->texture) return;
     material->texture->Bind();
     const float s = material->billboardSize;
     float m[16];

@@ -21,7 +21,8 @@ static_assert(sizeof(Face) == 12, "faces are drawn as GL_UNSIGNED_INT triples");
 
 // Owns its five arrays (tracked new[]); the material is borrowed. Effects read and
 // write the arrays and counts directly between frames. Every drawing slot is
-// virtual so a derived mesh may replace a pass.
+// virtual so a derived mesh may replace a pass. A pass whose texture the material
+// lacks draws nothing rather than dereferencing null.
 class Object {
 public:
     Vector3* normals;

@@ -2,11 +2,13 @@
 // chunks, and every way a damaged file must come back as null.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "RarWriter.h"
 #include "SceneLoad3DS.h"
 #include "Writer3DS.h"
 #include "memory/MemoryTracker.h"
@@ -483,6 +485,38 @@ TEST(Writer3DS, RefusesWhatTheFormatCannotHold) {
     threeds::ChunkWriter w;
     EXPECT_FALSE(w.End());
     EXPECT_FALSE(w.PatchU32(0, 1));
+}
+
+TEST(LoadScene, AppendsTheNamedMeshesFromTheArchiveInArgumentOrder) {
+    const auto file = Written({{"Box01", kTriangle, kOneFace, {}},
+                               {"SPHERE01", kTriangle, {{0, 1, 2}, {0, 2, 1}}, {}}});
+    rarpack::RarWriter archive;
+    archive.Add("3ds/scene.3ds", file.data(), file.size(), rarpack::EntryOptions{});
+    std::string error;
+    ASSERT_TRUE(archive.WriteFile("megadata.rar", &error)) << error;
+
+    SceneLoad3DS* scene = KAVLO_NEW(SceneLoad3DS);
+    LoadScene(scene, 3, "3ds/scene.3ds", "Sphere01", "Cylinder01", "Box01");
+    ASSERT_EQ(scene->ObjectCount(), 2);
+    EXPECT_TRUE(scene->ObjectAt(0)->HasName("Sphere01"));
+    EXPECT_EQ(scene->ObjectAt(0)->faceCount, 2);
+    EXPECT_TRUE(scene->ObjectAt(1)->HasName("Box01"));
+    EXPECT_EQ(scene->FindObject("Cylinder01"), nullptr);
+    // The archive's buffer is released inside LoadScene (the sanitized run's leak
+    // check would report it otherwise).
+    EXPECT_EQ(scene->buffer, nullptr);
+
+    // A name missing from the archive adds nothing.
+    LoadScene(scene, 1, "3ds/other.3ds", "Box01");
+    EXPECT_EQ(scene->ObjectCount(), 2);
+
+    // The effect deletes the objects it looked up, then the scene.
+    Object* sphere = scene->FindObject("Sphere01");
+    Object* box = scene->FindObject("Box01");
+    KAVLO_DELETE(sphere);
+    KAVLO_DELETE(box);
+    KAVLO_DELETE(scene);
+    std::remove("megadata.rar");
 }
 
 TEST(LoadScene, AMissingArchiveLeavesTheSceneEmpty) {

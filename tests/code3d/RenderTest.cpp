@@ -263,6 +263,22 @@ TEST_F(RenderTest, MultitexturingDrawsOnceOnTwoUnits) {
     EXPECT_EQ(filter, GL_NEAREST);
 }
 
+TEST_F(RenderTest, PassesWithoutTheirTextureDrawNothing) {
+    Material bare;
+    for (int k : {MaterialTextured, MaterialEnvMapped, MaterialBillboards}) bare.SetFlag(k);
+    object.SetMaterial(&bare);
+    const GLint depth = StackDepth();
+    glrec::Start();
+    object.Render();
+    object.DrawTextured();
+    object.DrawEnvMapped();
+    const Calls calls = glrec::Stop();
+    EXPECT_EQ(glrec::Count(calls, "glDrawElements"), 0);
+    EXPECT_EQ(glrec::Count(calls, "glBegin"), 0);
+    EXPECT_EQ(glrec::Count(calls, "glBindTexture"), 0);
+    EXPECT_EQ(StackDepth(), depth);
+}
+
 TEST_F(RenderTest, EnvMappingGeneratesSphereCoordinatesAndStopsAfterwards) {
     material.SetFlag(MaterialEnvMapped);
     glrec::Start();
