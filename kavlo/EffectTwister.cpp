@@ -21,11 +21,13 @@ const char* const kTextureNames[3] = {"data/twist1.jpg", "data/twist2.jpg", "dat
 
 EffectTwister::~EffectTwister() {
     // The scene does not own its objects: the found ones go first, then the scene.
+    // All three are looked up before any is deleted, since each lookup reads the names
+    // of the objects listed before it.
     if (scene) {
-        for (const char* name : kCylinderNames) {
-            Object* found = scene->FindObject(name);
-            if (found) KAVLO_DELETE(found);
-        }
+        Object* found[3];
+        for (int k = 0; k < 3; ++k) found[k] = scene->FindObject(kCylinderNames[k]);
+        for (Object* object : found)
+            if (object) KAVLO_DELETE(object);
         KAVLO_DELETE(scene);
     }
     for (Material* m : materials)
