@@ -1,0 +1,125 @@
+// kavlo-show-bench: frame times of each effect window against the 75 Hz budget, the
+// show's loading time, and the capture speed against real time. Run it in a folder that
+// holds the show's data; `--archive FILE` loads from another archive of the same entries.
+#include "Capture.h"
+#include "GLWindow.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kEffectNames[9] = {"EffectSpiral",  "EffectFeedback", "EffectVortexC",
+                                     "EffectTwister", "EffectBeam",     "EffectTorus",
+                                     "EffectTorus2",  "EffectOrdan",    "EffectOrdan2"};
+constexpr double kBudgetMs = 1000.0 / 75.0;
+
+double Now() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The capture platform with a stopwatch around loading and around every frame (from the
+// clock read that starts it to the end of glFinish).
+class TimingPlatform : public capture::CapturePlatform {
+public:
+    TimingPlatform(int fps, uint32_t endMs)
+        : CapturePlatform(fps, capture::SyncSchedule(), nullptr, endMs, false), endMs_(endMs) {}
+
+    void CreateEffects(std::vector<EffectEntry>& effects) override {
+        loadStart = Now();
+        CapturePlatform::CreateEffects(effects);
+    }
+    bool PlayMusic() override {
+        loadSeconds = Now() - loadStart;
+        showStart = Now();
+        return CapturePlatform::PlayMusic();
+    }
+    uint32_t Ticks() override {
+        const uint32_t t = CapturePlatform::Ticks();
+        if (ShowStarted() && ++calls_ > 2) {
+            frameStart_ = Now();
+            frameTime_ = t;
+        }
+        return t;
+    }
+    void SwapAndPump() override {
+        if (ShowStarted() && calls_ > 2) {
+            glFinish();
+            frames.push_back({frameTime_, (Now() - frameStart_) * 1000.0});
+            if (frameTime_ >= endMs_) quitRequested = 1;
+        }
+        CapturePlatform::SwapAndPump();
+    }
+
+    struct Frame {
+        uint32_t timeMs;
+        double ms;
+    };
+    std::vector<Frame> frames;
+    double loadStart = 0, loadSeconds = 0, showStart = 0;
+
+private:
+    uint32_t endMs_;
+    int calls_ = 0;
+    uint32_t frameTime_ = 0;
+    double frameStart_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int fps = 30;
+    uint32_t endMs = kShowLengthMs;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--fps") && i + 1 < argc) {
+            fps = std::atoi(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--to") && i + 1 < argc) {
+            endMs = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        } else if (!std::strcmp(argv[i], "--help")) {
+            std::printf("Usage: kavlo-show-bench [--fps N] [--to MS]\n"
+                        "Times the show in the current folder: loading, then every frame\n"
+                        "of the virtual clock at N fps (default 30) up to MS.\n");
+            return 0;
+        } else {
+            std::fprintf(stderr, "kavlo-show-bench: unknown option '%s'\n", argv[i]);
+            return 2;
+        }
+    }
+    if (fps < 1) fps = 1;
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    TimingPlatform platform(fps, endMs);
+    RunDemo(platform, false);
+    GLWindow::Destroy();
+    if (!platform.ShowStarted()) {
+        std::fprintf(stderr, "kavlo-show-bench: the show did not start\n");
+        return 1;
+    }
+    const double showSeconds = Now() - platform.showStart;
+
+    std::printf("loading: %.3f s (archive, decode, upload of every effect)\n", platform.loadSeconds);
+    std::printf("%-15s %7s %10s %10s %10s %10s\n", "window", "frames", "median ms", "worst ms",
+                "median/13.3", "worst/13.3");
+    for (int row = 0; row < 9; ++row) {
+        std::vector<double> ms;
+        for (const auto& f : platform.frames)
+            if (kTimeline[row].startMs < f.timeMs && f.timeMs < kTimeline[row].endMs)
+                ms.push_back(f.ms);
+        if (ms.empty()) continue;
+        std::sort(ms.begin(), ms.end());
+        const double median = ms[ms.size() / 2], worst = ms.back();
+        std::printf("%-15s %7zu %10.2f %10.2f %10.2f %10.2f\n", kEffectNames[row], ms.size(),
+                    median, worst, median / kBudgetMs, worst / kBudgetMs);
+    }
+    const double shown = std::min(endMs, kShowLengthMs) / 1000.0;
+    std::printf("capture: %zu frames of %.1f s of show in %.1f s: %.2f x real time\n",
+                platform.frames.size(), shown, showSeconds, shown / showSeconds);
+    return 0;
+}
