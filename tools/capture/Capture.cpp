@@ -255,6 +255,7 @@ uint32_t CapturePlatform::Ticks() {
 bool CapturePlatform::PlayMusic() {
     playing_ = true;
     startSeconds_ = NowSeconds();
+    lastProgress_ = startSeconds_;
     return true;
 }
 
