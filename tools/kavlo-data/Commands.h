@@ -19,4 +19,7 @@ struct Command {
 int InfoMain(int argc, char** argv);
 void InfoHelp(std::FILE* out);
 
+int BuildMain(int argc, char** argv);
+void BuildHelp(std::FILE* out);
+
 }  // namespace kavlodata

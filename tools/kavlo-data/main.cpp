@@ -9,6 +9,10 @@ namespace {
 const kavlodata::Command kCommands[] = {
     {"info", "print what the demo's loaders read from a .3ds, .jpg or .tga file",
      kavlodata::InfoMain, kavlodata::InfoHelp},
+#ifdef KAVLO_DATA_BUILD
+    {"build", "write the default show data (megadata.rar, musik.xm) into a folder",
+     kavlodata::BuildMain, kavlodata::BuildHelp},
+#endif
 };
 
 void Usage(std::FILE* out) {
