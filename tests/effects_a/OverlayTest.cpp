@@ -7,6 +7,8 @@
 #include "EffectSpiral.h"
 #include "EffectTwister.h"
 #include "effectgreet.h"
+#include "effectvortexc.h"
+#include "memory/MemoryTracker.h"
 
 #include <gtest/gtest.h>
 
@@ -203,6 +205,41 @@ TEST(OverlayFrames, GreetingsOverTheTwister) {
         EXPECT_GT(fxtest::DifferingPixels(under, over, 0, 0, 800, 600, 8), 1000) << t;
     }
     fxtest::ResetRunLongValues();
+}
+
+}  // namespace
+
+namespace {
+
+// Each destructor deletes exactly what its Init created: found objects before their
+// scenes, every texture, material, camera and array (the sanitizer build also catches
+// any read of what was already deleted).
+template <typename E>
+void ExpectReleasedAfterInit(unsigned startMs, unsigned endMs) {
+    SCOPED_TRACE(testing::Message() << "the effect of the window " << startMs << "-" << endMs);
+    // A first instance warms the GL driver's own caches, which also allocate through
+    // the tracked operators (llvmpipe compiles its shaders in C++).
+    {
+        E warmUp;
+        ASSERT_TRUE(warmUp.Init(800, 600, startMs, endMs));
+    }
+    const unsigned before = MemoryTracker::LiveUnitCount();
+    E* effect = new E;
+    ASSERT_TRUE(effect->Init(800, 600, startMs, endMs));
+    EXPECT_TRUE(fxtest::TakeErrors().empty()) << "GL error during Init";
+    EXPECT_GT(MemoryTracker::LiveUnitCount(), before);
+    delete effect;
+    EXPECT_EQ(MemoryTracker::LiveUnitCount(), before);
+}
+
+TEST(EffectLifetime, DestructorsReleaseWhatInitCreated) {
+    FX_REQUIRE_DATA();
+    ExpectReleasedAfterInit<EffectSpiral>(0, 18000);
+    ExpectReleasedAfterInit<EffectFeedback>(17000, 28000);
+    ExpectReleasedAfterInit<EffectVortexC>(27000, 45000);
+    ExpectReleasedAfterInit<EffectTwister>(44000, 75000);
+    ExpectReleasedAfterInit<EffectSekskanter>(17000, 27000);
+    ExpectReleasedAfterInit<EffectGreet>(60000, 70000);
 }
 
 }  // namespace
