@@ -97,7 +97,7 @@ void EffectTwister::PullCamera(bool sync) {
 }
 
 float EffectTwister::BandStep(float angle, int height) {
-    return static_cast<float>(std::sin(angle) / (height >> 3));
+    return static_cast<float>(std::sin(static_cast<double>(angle)) / (height >> 3));
 }
 
 int EffectTwister::BandY(int height, int divisor, int i) {
@@ -135,8 +135,8 @@ void EffectTwister::Render(unsigned t, int dt, bool sync) {
         const int bandHeight = height / sliceDivisor;
         glScissor(0, BandY(height, sliceDivisor, i), width, bandHeight);
         const float a2 = u + angle;
-        camera->SetLookAt(static_cast<float>(std::sin(a2) * (radius - 50.0f)),
-                          static_cast<float>(std::cos(a2) * radius), -200.0f, 0.0f, 0.0f,
+        camera->SetLookAt(static_cast<float>(std::sin(static_cast<double>(a2)) * (radius - 50.0f)),
+                          static_cast<float>(std::cos(static_cast<double>(a2)) * radius), -200.0f, 0.0f, 0.0f,
                           -200.0f, 0.0f, 0.0f, 1.0f);
         camera->Begin();
         glCallList(displayList);

@@ -90,11 +90,11 @@ void EffectVortexC::Render(unsigned t, int, bool sync) {
     const float a = static_cast<float>(t * 0.0006666666666666666);
     // Deform before setting the next twist: the drawn shape lags the twist by a frame.
     vortex->Deform();
-    vortex->SetTwist(static_cast<float>(std::sin(a) * 10.0),
-                     static_cast<float>(std::cos(a * 0.33333334f) * 15.0),
+    vortex->SetTwist(static_cast<float>(std::sin(static_cast<double>(a)) * 10.0),
+                     static_cast<float>(std::cos(static_cast<double>(a * 0.33333334f)) * 15.0),
                      static_cast<float>(std::sin(a * 0.25) * 10.0));
-    camera->SetLookAt(static_cast<float>(std::sin(a) * 500.0),
-                      static_cast<float>(std::cos(a) * 100.0), cameraZ, 0.0f, 0.0f, 0.0f, 0.0f,
+    camera->SetLookAt(static_cast<float>(std::sin(static_cast<double>(a)) * 500.0),
+                      static_cast<float>(std::cos(static_cast<double>(a)) * 100.0), cameraZ, 0.0f, 0.0f, 0.0f, 0.0f,
                       1.0f, 0.0f);
     camera->Begin();
     vortex->ComputeNormals();

@@ -84,7 +84,7 @@ TEST_F(TwisterTest, BandsStackTwoRowsEachFromTheTop) {
     EXPECT_EQ(EffectTwister::BandY(600, 300, 2), 596);
     EXPECT_EQ(EffectTwister::BandY(600, 300, 300), 0);
     EXPECT_EQ(EffectTwister::BandY(600, 300, 301), -2) << "past the bottom: clipped away";
-    EXPECT_FLOAT_EQ(EffectTwister::BandStep(1.0f, 600), static_cast<float>(std::sin(1.0f) / 75));
+    EXPECT_FLOAT_EQ(EffectTwister::BandStep(1.0f, 600), static_cast<float>(std::sin(1.0) / 75));
 }
 
 TEST_F(TwisterTest, InitFailsWithoutTheCylinders) {
