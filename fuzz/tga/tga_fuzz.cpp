@@ -30,8 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     TgaHeader header;
     if (TgaReadHeader(stream, &header) && !TgaRejectReason(header)) {
-        unsigned char* pixels =
-            texture.ReadPixels(stream, header.width * header.width, header.bitsPerPixel);
+        // Up to 65535 x 65535 pixels, more than an int holds: the read must refuse it.
+        const long long count = static_cast<long long>(header.width) * header.width;
+        unsigned char* pixels = texture.ReadPixels(
+            stream, count > INT_MAX ? INT_MAX : static_cast<int>(count), header.bitsPerPixel);
         if (pixels) KAVLO_FREE(pixels);
     }
     TgaClose(stream);
