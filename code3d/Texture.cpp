@@ -41,7 +41,8 @@ void Texture::DrawQuad(int width, int height, float x, float y, float z, float q
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     // Integer aspect on purpose: 800 x 600 gives 1, and with fovy 90 the quad at
-    // distance 1 then covers the viewport exactly.
+    // distance 1 then covers the viewport exactly. A zero height gives aspect 0 (GLU
+    // then leaves the projection at identity) instead of dividing by zero.
     const double aspect = height != 0 ? static_cast<double>(width / height) : 0.0;
     gluPerspective(90.0, aspect, static_cast<double>(0.1f), 10.0);
     glMatrixMode(GL_MODELVIEW);
