@@ -35,13 +35,38 @@ bool ShowDataReady() {
     return ready;
 }
 
-#define REQUIRE_SHOW_DATA()                                               \
-    do {                                                                  \
-        FXB_REQUIRE_GL();                                                 \
+#define REQUIRE_SHOW_DATA()                                                         \
+    do {                                                                            \
+        FXB_REQUIRE_GL();                                                           \
         if (!ShowDataReady()) GTEST_SKIP() << "the default show data is not built"; \
+        ASSERT_TRUE(Effects().Ok());                                                \
     } while (0)
 
 const int kW = fxb::kWidth, kH = fxb::kHeight;
+
+// The five effects, loaded once for the whole program: loading the show data is what
+// takes the time here.
+struct ShowEffects {
+    std::unique_ptr<EffectBeam> beam;
+    std::unique_ptr<EffectTorus> torus;
+    std::unique_ptr<EffectTorus2> tori;
+    std::unique_ptr<EffectOrdan> ordan;
+    std::unique_ptr<EffectOrdan2> ordan2;
+    bool Ok() const { return beam && torus && tori && ordan && ordan2; }
+};
+
+ShowEffects& Effects() {
+    static ShowEffects fx = [] {
+        ShowEffects e;
+        e.beam.reset(fxb::MakeEffect<EffectBeam>(fxb::kBeamWindow));
+        e.torus.reset(fxb::MakeEffect<EffectTorus>(fxb::kTorusWindow));
+        e.tori.reset(fxb::MakeEffect<EffectTorus2>(fxb::kTorus2Window));
+        e.ordan.reset(fxb::MakeEffect<EffectOrdan>(fxb::kOrdanWindow));
+        e.ordan2.reset(fxb::MakeEffect<EffectOrdan2>(fxb::kOrdan2Window));
+        return e;
+    }();
+    return fx;
+}
 
 double Brightness() { return fxb::MeanBrightness(fxb::Frame(), 0, 0, kW, kH); }
 
@@ -71,8 +96,7 @@ void TimeFrames(E& effect, const char* name, unsigned t0, int frames) {
 
 TEST(ShowFrames, Beam) {
     REQUIRE_SHOW_DATA();
-    std::unique_ptr<EffectBeam> beam(fxb::MakeEffect<EffectBeam>(fxb::kBeamWindow));
-    ASSERT_TRUE(beam);
+    EffectBeam* beam = Effects().beam.get();
     fxb::FillFrame(0.1f, 0.1f, 0.1f);
     const double before = Brightness();
     const double fadeIn = Shot(*beam, 74500, 16, false, "beam_74500_fadein.png");
@@ -87,8 +111,7 @@ TEST(ShowFrames, Beam) {
 TEST(ShowFrames, Torus) {
     REQUIRE_SHOW_DATA();
     EffectTorus::eyeX = 1000.0f;
-    std::unique_ptr<EffectTorus> torus(fxb::MakeEffect<EffectTorus>(fxb::kTorusWindow));
-    ASSERT_TRUE(torus);
+    EffectTorus* torus = Effects().torus.get();
     fxb::FillFrame(0, 0, 0);
     Shot(*torus, 100500, 16, false, "torus_100500_fadein.png");
     Shot(*torus, 100999, 16, false, "torus_100999_fadein_end.png");
@@ -103,8 +126,7 @@ TEST(ShowFrames, Torus) {
 
 TEST(ShowFrames, Torus2) {
     REQUIRE_SHOW_DATA();
-    std::unique_ptr<EffectTorus2> tori(fxb::MakeEffect<EffectTorus2>(fxb::kTorus2Window));
-    ASSERT_TRUE(tori);
+    EffectTorus2* tori = Effects().tori.get();
     fxb::FillFrame(1, 0, 0);
     Shot(*tori, 114001, 16, false, "torus2_114001_first.png");
     Shot(*tori, 114300, 299, false, "torus2_114300_fadein.png");
@@ -121,8 +143,7 @@ TEST(ShowFrames, Torus2) {
 
 TEST(ShowFrames, Ordan) {
     REQUIRE_SHOW_DATA();
-    std::unique_ptr<EffectOrdan> ordan(fxb::MakeEffect<EffectOrdan>(fxb::kOrdanWindow));
-    ASSERT_TRUE(ordan);
+    EffectOrdan* ordan = Effects().ordan.get();
     fxb::FillFrame(0, 0, 0);
     Shot(*ordan, 140250, 16, false, "ordan_140250_fadein.png");
     EXPECT_GT(Shot(*ordan, 147500, 16, false, "ordan_147500_main.png"), 10.0);
@@ -132,8 +153,7 @@ TEST(ShowFrames, Ordan) {
 
 TEST(ShowFrames, Ordan2) {
     REQUIRE_SHOW_DATA();
-    std::unique_ptr<EffectOrdan2> ordan2(fxb::MakeEffect<EffectOrdan2>(fxb::kOrdan2Window));
-    ASSERT_TRUE(ordan2);
+    EffectOrdan2* ordan2 = Effects().ordan2.get();
     const double rising = Shot(*ordan2, 156000, 16, false, "ordan2_156000_glow_rising.png");
     const double full = Shot(*ordan2, 160000, 16, false, "ordan2_160000_glow.png");
     const double dark = Shot(*ordan2, 166000, 16, false, "ordan2_166000_sphere.png");
@@ -148,13 +168,8 @@ TEST(ShowFrames, Ordan2) {
 TEST(ShowFrames, Handovers) {
     REQUIRE_SHOW_DATA();
     EffectTorus::eyeX = 1000.0f;
-    std::unique_ptr<EffectBeam> beam(fxb::MakeEffect<EffectBeam>(fxb::kBeamWindow));
-    std::unique_ptr<EffectTorus> torus(fxb::MakeEffect<EffectTorus>(fxb::kTorusWindow));
-    std::unique_ptr<EffectTorus2> tori(fxb::MakeEffect<EffectTorus2>(fxb::kTorus2Window));
-    std::unique_ptr<EffectOrdan> ordan(fxb::MakeEffect<EffectOrdan>(fxb::kOrdanWindow));
-    std::unique_ptr<EffectOrdan2> ordan2(fxb::MakeEffect<EffectOrdan2>(fxb::kOrdan2Window));
-    ASSERT_TRUE(beam && torus && tori && ordan && ordan2);
-    Effect* list[] = {beam.get(), torus.get(), tori.get(), ordan.get(), ordan2.get()};
+    ShowEffects& fx = Effects();
+    Effect* list[] = {fx.beam.get(), fx.torus.get(), fx.tori.get(), fx.ordan.get(), fx.ordan2.get()};
 
     struct Case {
         unsigned t;
@@ -173,6 +188,10 @@ TEST(ShowFrames, Handovers) {
                 ++drawn;
             }
         EXPECT_EQ(drawn, c.drawn) << "at " << c.t;
+        if (drawn == 0) {
+            const int fill[3] = {51, 0, 51};
+            EXPECT_EQ(fxb::PixelsNotColour(fxb::Frame(), 0, 0, kW, kH, fill, 0), 0);
+        }
         fxb::SavePicture(c.name);
     }
     EffectTorus::eyeX = 1000.0f;
@@ -183,28 +202,23 @@ TEST(ShowFrames, FrameTimes) {
     EffectTorus::eyeX = 1000.0f;
     const int frames = 6;
     {
-        std::unique_ptr<EffectBeam> e(fxb::MakeEffect<EffectBeam>(fxb::kBeamWindow));
-        ASSERT_TRUE(e);
+        EffectBeam* e = Effects().beam.get();
         TimeFrames(*e, "EffectBeam", 85000, frames);
     }
     {
-        std::unique_ptr<EffectTorus> e(fxb::MakeEffect<EffectTorus>(fxb::kTorusWindow));
-        ASSERT_TRUE(e);
+        EffectTorus* e = Effects().torus.get();
         TimeFrames(*e, "EffectTorus", 106000, frames);
     }
     {
-        std::unique_ptr<EffectTorus2> e(fxb::MakeEffect<EffectTorus2>(fxb::kTorus2Window));
-        ASSERT_TRUE(e);
+        EffectTorus2* e = Effects().tori.get();
         TimeFrames(*e, "EffectTorus2", 125000, frames);
     }
     {
-        std::unique_ptr<EffectOrdan> e(fxb::MakeEffect<EffectOrdan>(fxb::kOrdanWindow));
-        ASSERT_TRUE(e);
+        EffectOrdan* e = Effects().ordan.get();
         TimeFrames(*e, "EffectOrdan", 147500, frames);
     }
     {
-        std::unique_ptr<EffectOrdan2> e(fxb::MakeEffect<EffectOrdan2>(fxb::kOrdan2Window));
-        ASSERT_TRUE(e);
+        EffectOrdan2* e = Effects().ordan2.get();
         TimeFrames(*e, "EffectOrdan2", 159000, frames);
         // The processor's share: the boiling surface alone.
         const auto start = std::chrono::steady_clock::now();
