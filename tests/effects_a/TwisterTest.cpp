@@ -148,9 +148,19 @@ TEST_F(TwisterFrames, BandsCoverTwoRowsEachFromTheTop) {
 }
 
 TEST_F(TwisterFrames, GrowthAndFullTwist) {
+    // Far below zero the count stays below 1 after its growth: the background alone.
+    EffectTwister::sliceCount = -100;
     fxtest::ClearFrame();
     fxtest::RenderFrame(effect, 45013, 13, false);
+    const std::vector<uint8_t> backgroundOnly = testsupport::SharedGL().ReadPixels();
+
+    // The first main-phase frame grows before it draws: 12 bands, the top 24 rows.
+    EffectTwister::sliceCount = 10;
+    fxtest::RenderFrame(effect, 45013, 13, false);
     EXPECT_EQ(EffectTwister::sliceCount, 12);
+    EXPECT_EQ(fxtest::DifferingPixels(backgroundOnly, testsupport::SharedGL().ReadPixels(), 0,
+                                      24, 800, 600, 0),
+              0);
     fxtest::SavePicture("twister_45013.png");
 
     EffectTwister::sliceCount = 300;
