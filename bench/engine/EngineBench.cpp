@@ -87,7 +87,7 @@ double MsPerCall(int reps, F&& f) {
 
 int main(int argc, char** argv) {
     int vertices = 20000, reps = 200;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; i += 2) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             Usage(stdout);
             return 0;
@@ -100,7 +100,6 @@ int main(int argc, char** argv) {
             Usage(stderr);
             return 2;
         }
-        ++i;
     }
 
     Object* sphere = KAVLO_NEW(Object);
