@@ -179,6 +179,13 @@ TEST_F(RenderTest, WithoutMaterialNothingReachesGL) {
     EXPECT_TRUE(glrec::Stop().empty());
 }
 
+TEST_F(RenderTest, AFreshMaterialGivesOnlyTheTransformAndCullingBracket) {
+    glrec::Start();
+    object.Render();
+    EXPECT_EQ(glrec::Stop(),
+              Concat({{"glEnable(2884)"}, kOpenTransform, kSixPops, {"glDisable(2884)"}}));
+}
+
 TEST_F(RenderTest, TexturedCallSequence) {
     material.SetFlag(MaterialTextured);
     glrec::Start();
