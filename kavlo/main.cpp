@@ -145,8 +145,8 @@ int RunDemo(ShellPlatform& platform, bool fullscreen) {
     std::vector<EffectEntry> effects;
     platform.CreateEffects(effects);
 
-    // Effects that were constructed but whose loading failed are not deleted: their
-    // members were never set, so their destructors cannot run.
+    // On a loading failure the constructed effects are left to the process's end, as
+    // the show always did: an effect whose Init stopped half-way is not torn down.
     if (!LoadEffects(platform, loadingPicture, effects)) return 0;
 
     platform.SwapAndPump();

@@ -60,7 +60,10 @@ std::vector<uint8_t> OffscreenGL::ReadPixels() const {
 
 std::string OffscreenGL::WritePNG(const std::string& name) const {
     std::string path = OutputPath(name);
-    return testsupport::WritePNG(path, width_, height_, ReadPixels()) ? path : std::string();
+    // Opaque: the frame's alpha is what blending left behind, not transparency.
+    std::vector<uint8_t> pixels = ReadPixels();
+    for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
+    return testsupport::WritePNG(path, width_, height_, pixels) ? path : std::string();
 }
 
 OffscreenGL& SharedGL() {

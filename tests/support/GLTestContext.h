@@ -25,7 +25,8 @@ public:
 
     // The back buffer as RGBA bytes, first row at the top of the picture.
     std::vector<uint8_t> ReadPixels() const;
-    // Writes the back buffer to OutputPath(name); returns the path, empty on failure.
+    // Writes the back buffer, opaque, to OutputPath(name); returns the path, empty on
+    // failure.
     std::string WritePNG(const std::string& name) const;
 
 private:
