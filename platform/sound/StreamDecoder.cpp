@@ -9,6 +9,8 @@ namespace sound {
 namespace {
 
 constexpr size_t kBlockFrames = 1024;
+constexpr int kMinSampleRate = 1000;
+constexpr int kMaxSampleRate = 768000;
 
 using Image = StreamDecoder::Image;
 
@@ -68,6 +70,13 @@ bool StreamDecoder::Open(const void* data, size_t size, std::string* error) {
     }
     if (info.channels <= 0 || info.samplerate <= 0 || info.frames <= 0 || info.channels > 64) {
         if (error) *error = "the file holds no audio";
+        Close();
+        return false;
+    }
+    // The mixer takes rate / mix rate source frames for each frame it plays: a header
+    // claiming billions of frames a second would stall the audio thread.
+    if (info.samplerate < kMinSampleRate || info.samplerate > kMaxSampleRate) {
+        if (error) *error = "sample rate out of range";
         Close();
         return false;
     }

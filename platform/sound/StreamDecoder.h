@@ -20,7 +20,7 @@ public:
 
     // Opens the image; the data is not copied, so the caller keeps it alive and
     // unchanged while the decoder exists. False with a reason when libsndfile cannot
-    // read it or it holds no audio.
+    // read it, it holds no audio, or its rate is outside 1000..768000 Hz.
     bool Open(const void* data, size_t size, std::string* error);
 
     void SetLooping(bool loop) { looping_ = loop; }

@@ -102,6 +102,24 @@ TEST(StreamDecoder, RefusesImagesWithoutAudio) {
     EXPECT_EQ(decoder.Read(out, 4, 44100), 0u);
 }
 
+TEST(StreamDecoder, RefusesRatesThatWouldStallTheMixer) {
+    // A header claiming 2 GHz: every mixed frame would take 47000 source frames.
+    std::vector<uint8_t> wav = Wav(44100, 2, 100);
+    ASSERT_GE(wav.size(), 44u);
+    auto setRate = [&](uint32_t rate) {
+        for (int i = 0; i < 4; ++i) wav[24 + i] = static_cast<uint8_t>(rate >> (8 * i));
+    };
+    sound::StreamDecoder decoder;
+    std::string error;
+    setRate(2097152000u);
+    EXPECT_FALSE(decoder.Open(wav.data(), wav.size(), &error));
+    EXPECT_EQ(error, "sample rate out of range");
+    setRate(500);
+    EXPECT_FALSE(decoder.Open(wav.data(), wav.size(), &error));
+    setRate(768000);
+    EXPECT_TRUE(decoder.Open(wav.data(), wav.size(), &error)) << error;
+}
+
 TEST(StreamDecoder, SurvivesCutAndCorruptedFiles) {
     std::vector<uint8_t> wav = Wav(8000, 2, 400);
     std::vector<uint8_t> flac =
