@@ -140,7 +140,8 @@ Object* SceneLoad3DS::ParseMesh(size_t meshEnd, const char* name) {
             for (size_t i = 0; i < count; ++i) {
                 records[i].x = ReadFloat();
                 records[i].y = ReadFloat();
-                // 3DS is right-handed with z up the other way round from ours.
+                // Mirrored in z: the effects' cameras and transforms assume the
+                // scenes this way round.
                 records[i].z = -ReadFloat();
                 records[i].u = 0.0f;
                 records[i].v = 0.0f;
@@ -167,6 +168,7 @@ Object* SceneLoad3DS::ParseMesh(size_t meshEnd, const char* name) {
                 if (!Fits(count * 8, subEnd)) return nullptr;
                 for (size_t j = 0; j < count; ++j) {
                     records[j].u = ReadFloat();
+                    // Textures are uploaded first row first, at t = 0.
                     records[j].v = -ReadFloat();
                 }
             } else {
