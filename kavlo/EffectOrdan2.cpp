@@ -145,7 +145,11 @@ void EffectOrdan2::Render(unsigned t, int, bool) {
     const float b = CopyBrightness(t, startMs);
     glColor4f(b, b, b, 1);
     const float g = 0.8f * e;
-    for (int j = 0; j < kCopyCount; ++j) {
+    // From 9 s on the copies' colour is zero or below and GL clamps it to black: added
+    // on, they change no pixel, so they are not drawn at all (the fan costs most of the
+    // frame on a software renderer).
+    const int copies = b > 0 ? kCopyCount : 0;
+    for (int j = 0; j < copies; ++j) {
         const float q = j * p;
         duck->SetScale(static_cast<float>(0.05000000074505806 * std::cos(0.15f * q + g) +
                                           0.15000000596046448));
