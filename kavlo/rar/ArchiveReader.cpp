@@ -356,12 +356,12 @@ int ExtractEntry() {
         g.archive.Close();
         return 0;
     }
-    g.window = static_cast<uint8_t*>(malloc(kWindowSize));
+    g.window = static_cast<uint8_t*>(calloc(kWindowSize, 1));
     if (!g.window) {
         RAR_LOG(kSource, "Can't allocate memory for decompression!");
         return 0;
     }
-    g.windowDirty = true;
+    UnpackNewArchive(g.window);
     if (g.mainHeader.size > 13) g.archive.SeekForward(g.mainHeader.size - 13u);
 
     const uint64_t archiveSize = g.archive.Size();
@@ -524,12 +524,12 @@ unsigned long ArchiveUnpackRaw(const uint8_t* packed, size_t packedSize, uint8_t
     g.archive.memory = packed;
     g.archive.memorySize = packed ? packedSize : 0;
     g.archive.open = true;
-    g.window = static_cast<uint8_t*>(malloc(rar::kWindowSize));
+    g.window = static_cast<uint8_t*>(calloc(rar::kWindowSize, 1));
     if (!g.window) {
         g.archive.Close();
         return 0;
     }
-    g.windowDirty = true;
+    rar::UnpackNewArchive(g.window);
     unsigned long delivered = 0;
     g.output = out;
     g.outSize = &delivered;

@@ -162,7 +162,7 @@ struct ReaderState {
     bool inputExhausted = false;
     unsigned writePos = 0;
     unsigned flushedPos = 0;
-    bool windowDirty = true;
+    uint64_t windowDirtyBytes = 0;  // bytes written since the window was last zeroed
     HuffmanTable mainTable, distTable, repTable, levelTable;
     HuffmanTable audioTables[4];
     uint8_t oldLengths[kOldTableSize] = {};
@@ -189,7 +189,9 @@ void DebugLogWrite(const char* message, const char* sourceFile, unsigned line);
 void Crc32Init();
 unsigned Crc32Update(unsigned crc, const void* data, unsigned length);
 
-// Unpacker.
+// Unpacker. UnpackNewArchive starts a call's state over a zeroed window, so even a
+// first entry that claims to continue a solid state decodes the same every time.
+void UnpackNewArchive(unsigned char* window);
 void Unpack(unsigned char* window);
 
 // Cipher.

@@ -3,6 +3,7 @@
 // continuation and the window flush into the caller's buffer.
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "RarState.h"
 
@@ -211,6 +212,7 @@ inline void CopyMatch(unsigned length, unsigned distance) {
     g.distCounter++;
     g.lastDist = distance;
     g.unpackedLeft -= static_cast<int32_t>(length);
+    g.windowDirtyBytes += length;
     uint8_t* w = g.window;
     unsigned pos = g.writePos & kWindowMask;
     if (distance >= length && distance <= pos && pos + length <= kWindowSize) {
@@ -290,8 +292,11 @@ void ResetUnpackState() {
     g.lastLength = 0;
     g.writePos = 0;
     g.flushedPos = 0;
-    if (g.windowDirty) memset(g.window, 0, kWindowSize);
-    g.windowDirty = false;
+    // Only what was written since the last reset needs zeroing: a run of many tiny
+    // entries must not clear the whole window for each.
+    if (g.windowDirtyBytes > 0)
+        memset(g.window, 0, g.windowDirtyBytes < kWindowSize ? static_cast<size_t>(g.windowDirtyBytes) : kWindowSize);
+    g.windowDirtyBytes = 0;
     // A non-solid entry always starts with its own tables; these defaults only matter
     // for a forged first entry that claims to continue a solid state.
     g.audioMode = false;
@@ -300,12 +305,28 @@ void ResetUnpackState() {
 
 }  // namespace
 
+void UnpackNewArchive(unsigned char* window) {
+    g.window = window;
+    g.windowDirtyBytes = 0;  // the window comes zeroed
+    g.writePos = g.flushedPos = 0;
+    g.currentChannel = 0;
+    g.channelDelta = 0;
+    memset(g.audio, 0, sizeof g.audio);
+    memset(g.recentDist, 0, sizeof g.recentDist);
+    memset(g.oldLengths, 0, sizeof g.oldLengths);
+    g.distCounter = g.lastDist = g.lastLength = 0;
+    g.audioMode = false;
+    g.channels = 1;
+    for (HuffmanTable* t : {&g.mainTable, &g.distTable, &g.repTable, &g.levelTable, &g.audioTables[0],
+                            &g.audioTables[1], &g.audioTables[2], &g.audioTables[3]})
+        *t = HuffmanTable();
+}
+
 void Unpack(unsigned char* window) {
     g.window = window;
     ResetUnpackState();
     RefillInput(true);
     if (!(g.fileHeader.flags & 0x0010)) ReadCodeTables();
-    g.windowDirty = true;
     --g.unpackedLeft;
     while (g.unpackedLeft >= 0) {
         g.writePos &= kWindowMask;
@@ -323,6 +344,7 @@ void Unpack(unsigned char* window) {
             }
             g.window[g.writePos] = PredictAudioByte(static_cast<int>(s));
             g.writePos = (g.writePos + 1) & kWindowMask;
+            g.windowDirtyBytes++;
             if (++g.currentChannel == g.channels) g.currentChannel = 0;
             --g.unpackedLeft;
             continue;
@@ -331,6 +353,7 @@ void Unpack(unsigned char* window) {
         if (s < 256) {
             g.window[g.writePos] = static_cast<uint8_t>(s);
             g.writePos = (g.writePos + 1) & kWindowMask;
+            g.windowDirtyBytes++;
             --g.unpackedLeft;
         } else if (s >= 270) {
             unsigned i = s - 270;
