@@ -228,7 +228,7 @@ Mesh Plane(const std::string& name, float half, int n) {
 std::vector<SceneFile> MakeScenes() {
     std::vector<SceneFile> scenes;
     // Feedback: seen from 50 to 150 units with a 45 degree lens, copies 30 apart.
-    scenes.push_back({"3ds/kasse_kugle.3ds", {UvSphere("Sphere01", 14, 32, 16)}});
+    scenes.push_back({"3ds/kasse_kugle.3ds", {UvSphere("Sphere01", 18, 32, 16)}});
     // Vortex: the deformer roughly quadruples its input; seen from about 540 units.
     {
         Mesh hair = Cylinder("Cylinder05", 9, 100, 24, 40, {0, 0, 0});
@@ -249,13 +249,14 @@ std::vector<SceneFile> MakeScenes() {
     }
     // Beam: a grid two units apart, five units from the eye, black fog ending at 15.
     scenes.push_back({"3ds/beam2.3ds", {UvSphere("Sphere01", 0.7f, 20, 12)}});
-    // Blob: pulsed to 0.2 .. 1.4 times, then vortex-deformed; seen from about 1400.
-    scenes.push_back({"3ds/blob.3ds", {Blob("Blob01", 70)}});
+    // Blob: pulsed to 0.2 .. 1.4 times, then vortex-deformed; seen from about 1400
+    // with the view aimed 20 degrees past it, so it must stay small to stay on screen.
+    scenes.push_back({"3ds/blob.3ds", {Blob("Blob01", 36)}});
     // Tori: flown from 5600 to the eye in white fog; x = -z / 3 brings each through
     // the ring as it passes.
     scenes.push_back({"3ds/torus.3ds", {Torus("Torus01", 150, 42, 48, 16)}});
     // Ordan: a long box, vortex-deformed, seen from 1200 to 2000 units.
-    scenes.push_back({"3ds/underligmiddle.3ds", {Box("Box02", 110, 45, 45, 10)}});
+    scenes.push_back({"3ds/underligmiddle.3ds", {Box("Box02", 150, 55, 55, 12)}});
     // Ordan2: the eye sits 21 units from the centre inside the dome; fog runs 60 .. 81.
     scenes.push_back({"3ds/insidespherehalf.3ds", {Dome("bigsphere", 62, 72, 24)}});
     // The closing fan: 16 copies at scale 0.1 .. 0.2, 25 units from the eye.

@@ -182,19 +182,21 @@ Canvas CreditBack() {
 // ---- sprites and sphere maps
 
 Canvas StartFlare() {
-    // Additive sprite and environment map: white core, warm halo, six faint rays,
-    // black at the border so the quad's edges never show.
+    // Additive sprite and, for three effects, the sphere map that lights their meshes
+    // by modulation: a white core, a wide warm halo (so a mapped mesh is lit over most
+    // of its face, darkening only towards its silhouette), six faint rays, and black
+    // at the border so the sprite's quad edges never show.
     Canvas c(kSmall, kSmall);
     c.Fill([](float u, float v) {
         float x = u * 2 - 1, y = v * 2 - 1;
         float d = std::sqrt(x * x + y * y);
         float a = std::atan2(y, x);
-        float core = std::exp(-d * d * 70);
-        float halo = std::exp(-d * 4.5f);
-        float rays = std::pow(std::fabs(std::cos(a * 3)), 60.0f) * std::exp(-d * 3.5f);
+        float core = std::exp(-d * d * 40);
+        float halo = std::exp(-d * 2.6f);
+        float rays = std::pow(std::fabs(std::cos(a * 3)), 60.0f) * std::exp(-d * 3.0f);
         float ring = std::exp(-std::pow((d - 0.62f) * 30, 2.0f)) * 0.12f;
-        float fade = 1 - Smooth(0.7f, 0.98f, d);
-        Color col = Rgb(255, 255, 255) * core + Rgb(255, 170, 70) * (halo * 0.9f) +
+        float fade = 1 - Smooth(0.72f, 0.99f, d);
+        Color col = Rgb(255, 255, 255) * core + Rgb(255, 180, 90) * (halo * 1.1f) +
                     Rgb(255, 220, 160) * (rays * 0.6f) + Rgb(120, 170, 255) * ring;
         return col * fade;
     });
@@ -272,8 +274,9 @@ Canvas KasseTexture() {
         float edge = std::min(std::min(fu, 1 - fu), std::min(fv, 1 - fv));
         float seam = std::exp(-edge * 30);
         float cell = Noise(std::floor(cu) + 0.5f, std::floor(cv) + 0.5f, 8, 111);
-        Color base = Ramp({Rgb(40, 20, 80), Rgb(220, 80, 40), Rgb(255, 200, 80)}, cell);
-        return base * 0.7f + Rgb(255, 255, 255) * seam;
+        // Bright throughout: each copy adds only 5 % of it.
+        Color base = Ramp({Rgb(120, 60, 200), Rgb(255, 120, 60), Rgb(255, 220, 120)}, cell);
+        return base + Rgb(255, 255, 255) * seam;
     });
     return c;
 }
@@ -285,7 +288,7 @@ Canvas HairTexture() {
         float wave = 0.02f * std::sin(v * 2 * kPi * 2);
         float strands = Fbm((u + wave) * 64, v * 2, 3, 64, 121);
         float sheen = 0.5f + 0.5f * std::sin(v * 2 * kPi * 3 + strands * 4);
-        Color col = Ramp({Rgb(40, 20, 8), Rgb(140, 80, 30), Rgb(230, 180, 90), Rgb(255, 240, 190)},
+        Color col = Ramp({Rgb(90, 50, 20), Rgb(190, 120, 50), Rgb(250, 210, 120), Rgb(255, 250, 220)},
                          strands * 0.8f + sheen * 0.25f);
         return col;
     });
