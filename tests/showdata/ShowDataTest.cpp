@@ -263,10 +263,11 @@ TEST_F(ShowData, EveryNamedMeshLoadsWithTextureCoordinatesAndDefinedNormals) {
                 EXPECT_LT(inward, o->vertexCount / 10) << file << " " << name << " faces inward";
             }
         }
-        for (const std::string& name : names) {
-            Object* o = scene->FindObject(name.c_str());
+        // Look every object up before deleting any: FindObject reads each object's name.
+        std::vector<Object*> found;
+        for (const std::string& name : names) found.push_back(scene->FindObject(name.c_str()));
+        for (Object* o : found)
             if (o) KAVLO_DELETE(o);
-        }
         KAVLO_DELETE(scene);
     }
 }
