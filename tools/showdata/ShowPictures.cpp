@@ -286,7 +286,10 @@ Canvas HairTexture() {
     Canvas c(kSmall, kSmall);
     c.Fill([](float u, float v) {
         float wave = 0.02f * std::sin(v * 2 * kPi * 2);
-        float strands = Fbm((u + wave) * 64, v * 2, 3, 64, 121);
+        // Long strands: the lattice repeats across u only, so the two ends in v are
+        // cross-faded to close the wrap there too.
+        float strands = Fbm((u + wave) * 64, v * 2, 3, 64, 121) * (1 - v) +
+                        Fbm((u + wave) * 64, (v - 1) * 2, 3, 64, 121) * v;
         float sheen = 0.5f + 0.5f * std::sin(v * 2 * kPi * 3 + strands * 4);
         Color col = Ramp({Rgb(90, 50, 20), Rgb(190, 120, 50), Rgb(250, 210, 120), Rgb(255, 250, 220)},
                          strands * 0.8f + sheen * 0.25f);
