@@ -262,7 +262,7 @@ void Sync(Song* s, int row) {
 }
 
 // Rises from `from` to `to` across [first, end).
-int Ramp(int row, int first, int end, int from, int to) {
+int Rise(int row, int first, int end, int from, int to) {
     if (end <= first) return to;
     double t = std::max(0.0, std::min(1.0, static_cast<double>(row - first) / (end - first)));
     return static_cast<int>(std::lround(from + (to - from) * t));
@@ -289,7 +289,7 @@ void Arrange(Song* s) {
         bool halfTime = section == kOrdan || (section == kBeam && row >= RowAt(82) && row < RowAt(96));
         bool outroDrums = section == kOutro && row < RowAt(165);
         if (inFill && section != kOutro) {
-            Play(s, row, kSnareCh, Note(C, 4), in.snare, Ramp(row, sec.firstRow, grooveRow, 20, 56));
+            Play(s, row, kSnareCh, Note(C, 4), in.snare, Rise(row, sec.firstRow, grooveRow, 20, 56));
         } else if (fourFloor || outroDrums) {
             if (step % 4 == 0) Play(s, row, kKickCh, Note(C, 4), in.kick, 60);
             if (step == 4 || step == 12) Play(s, row, kSnareCh, Note(C, 4), in.snare, 50);
@@ -304,7 +304,7 @@ void Arrange(Song* s) {
             // Build into the blob: a snare roll that doubles up.
             int every = row >= RowAt(98) ? 1 : 2;
             if (step % every == 0)
-                Play(s, row, kSnareCh, Note(C, 4), in.snare, Ramp(row, RowAt(96), RowAt(100), 18, 60));
+                Play(s, row, kSnareCh, Note(C, 4), in.snare, Rise(row, RowAt(96), RowAt(100), 18, 60));
         }
         // Crash on the downbeat where a section's groove lands.
         if (row == grooveRow && section != kIntro && section != kBeam)
@@ -323,8 +323,8 @@ void Arrange(Song* s) {
 
         // Pad: the chord at every bar, voiced around middle C.
         if (step == 0) {
-            int padVolume = section == kIntro ? Ramp(row, 0, RowAt(8), 14, 30)
-                            : section == kOutro ? Ramp(row, RowAt(160), RowAt(174), 30, 10)
+            int padVolume = section == kIntro ? Rise(row, 0, RowAt(8), 14, 30)
+                            : section == kOutro ? Rise(row, RowAt(160), RowAt(174), 30, 10)
                                                 : 24;
             int root = Note(chord.root, chord.root >= F ? 3 : 4);
             Play(s, row, kPad1, root, in.pad, padVolume);
@@ -345,7 +345,7 @@ void Arrange(Song* s) {
             static const int shape[8] = {0, 1, 2, 3, 4, 3, 2, 1};
             int k = shape[step % 8];
             int tones[5] = {0, chord.third, chord.fifth, 12, 12 + chord.third};
-            int volume = section == kIntro ? Ramp(row, RowAt(4), RowAt(17), 8, 24)
+            int volume = section == kIntro ? Rise(row, RowAt(4), RowAt(17), 8, 24)
                          : section == kBeam ? 30
                                             : 20;
             Play(s, row, kArpCh, Note(chord.root, 4) + tones[k], in.arp, volume);

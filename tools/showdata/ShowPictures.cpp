@@ -390,22 +390,20 @@ Canvas TorusTexture2() {
 
 // ---- text pictures
 
-// Text layer helper: letters in a vertical gradient (or in the colour already there,
-// when `keepColour`), inside a dark outline.
+// Text layer helper: letters in a vertical gradient inside a dark outline.
 struct TextStyle {
     Color top, bottom;  // vertical gradient of the letters
     Color outline;
     int outlineRadius = 2;
 };
 
-void PaintText(Canvas* c, const Mask& text, const TextStyle& style, bool keepColour) {
+void PaintText(Canvas* c, const Mask& text, const TextStyle& style) {
     Mask outline = Dilate(text, style.outlineRadius);
     for (int y = 0; y < c->Height(); ++y)
         for (int x = 0; x < c->Width(); ++x) {
             float o = outline.At(x, y), t = text.At(x, y);
             if (o <= 0) continue;
-            Color letter = keepColour ? c->Get(x, y)
-                                      : Mix(style.top, style.bottom, (y + 0.5f) / c->Height());
+            Color letter = Mix(style.top, style.bottom, (y + 0.5f) / c->Height());
             c->Blend(x, y, style.outline, o);
             c->Blend(x, y, letter, t);
         }
@@ -467,8 +465,8 @@ Canvas TextPicture(const std::vector<std::pair<std::string, int>>& boldLines,
     for (const auto& [text, y] : boldLines) bold.DrawCentred(&titles, text, titleSize, kBig / 2, y, 2);
     for (const auto& [text, y] : lines) regular.DrawCentred(&body, text, lineSize, kBig / 2, y, 1);
     c.Fill([&](float, float) { return titleStyle.outline; });
-    PaintText(&c, body, lineStyle, false);
-    PaintText(&c, titles, titleStyle, false);
+    PaintText(&c, body, lineStyle);
+    PaintText(&c, titles, titleStyle);
     Mask a1 = Dilate(titles, titleStyle.outlineRadius), a2 = Dilate(body, lineStyle.outlineRadius);
     for (int y = 0; y < kBig; ++y)
         for (int x = 0; x < kBig; ++x) c.SetAlpha(x, y, std::max(a1.At(x, y), a2.At(x, y)));
