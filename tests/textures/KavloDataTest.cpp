@@ -142,6 +142,14 @@ TEST(KavloData, ArchiveEntries) {
     r = RunTool("info --password=kavlo show.rar data/locked.jpg");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "jpeg 32x32 channels=3 texture=yes\n");
+    r = RunTool("info show.rar");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "show.rar: non-solid archive, 2 entries");
+    EXPECT_NE(r.out.find("data\\tri.3ds size=" + std::to_string(scene.size()) + " packed="),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("data\\locked.jpg size=" + std::to_string(jpeg.size())), std::string::npos);
+    EXPECT_NE(r.out.find("*\n"), std::string::npos) << "the encrypted entry is marked";
     r = RunTool("info show.rar data/none.jpg");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot extract data/none.jpg from show.rar"), std::string::npos);

@@ -10,6 +10,7 @@
 
 #include "Commands.h"
 #include "FileInfo.h"
+#include "RarList.h"
 #include "kavlo/rar/ArchiveReader.h"
 
 namespace kavlodata {
@@ -63,6 +64,7 @@ void InfoHelp(std::FILE* out) {
     std::fputs(
         "Usage: kavlo-data info [--password=PW] FILE\n"
         "       kavlo-data info [--password=PW] ARCHIVE.rar ENTRY\n"
+        "       kavlo-data info ARCHIVE.rar\n"
         "\n"
         "Prints what the demo's loaders read from a scene or picture: for a .3ds file\n"
         "one line per object block with a triangle mesh,\n"
@@ -74,6 +76,8 @@ void InfoHelp(std::FILE* out) {
         "\n"
         "With two arguments, ENTRY is extracted from ARCHIVE through the demo's\n"
         "archive reader first (decrypted with PW where the entry is encrypted).\n"
+        "An archive alone is listed: every entry with its size, packed size and\n"
+        "method (m0 stored .. m5; * encrypted).\n"
         "\n"
         "Exit status: 0 described, 1 unreadable file or entry, 2 bad usage.\n",
         out);
@@ -116,6 +120,21 @@ int InfoMain(int argc, char** argv) {
     if (!read) {
         std::fprintf(stderr, "kavlo-data: %s\n", error.c_str());
         return 1;
+    }
+
+    if (operands.size() == 1) {
+        bool solid = false;
+        std::vector<rarpack::ListedEntry> entries;
+        std::string reason;
+        const std::vector<uint8_t> archive(bytes.begin(), bytes.end());
+        if (rarpack::ListArchive(archive, &solid, &entries, &reason)) {
+            std::printf("%s: %s archive, %zu entries\n", name.c_str(), solid ? "solid" : "non-solid",
+                        entries.size());
+            for (const rarpack::ListedEntry& e : entries)
+                std::printf("%s size=%u packed=%u method=%s\n", e.name.c_str(), e.unpacked,
+                            e.packed, rarpack::MethodName(e).c_str());
+            return 0;
+        }
     }
 
     std::vector<std::string> lines;
