@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
-build=build/bench
+build=${KAVLO_BENCH_BUILD:-build/bench}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DKAVLO_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target kavlo-show-bench rarpack kavlo_show_data >&2
 
