@@ -3,6 +3,8 @@
 // and small picture measurements.
 #pragma once
 
+#include "GLState.h"
+
 #include <GL/gl.h>
 
 #include <cstdint>
@@ -29,18 +31,9 @@ bool ShowDataReady();
 void ResetRunLongValues();
 
 // The GL state an effect's frame leaves behind.
-struct GLState {
-    bool depthTest, blend, fog, cullFace, texture2D, alphaTest, scissorTest;
-    GLint matrixMode, modelviewDepth, projectionDepth;
-    GLint blendSrc, blendDst, alphaFunc;
-    GLfloat alphaRef;
-    GLfloat color[4];
-    GLint viewport[4];
-};
-GLState ReadState();
-
-// All errors GL has collected since the last call, as a list of codes (empty: none).
-std::vector<GLenum> TakeErrors();
+using GLState = testsupport::GLState;
+inline GLState ReadState() { return testsupport::ReadGLState(); }
+inline std::vector<GLenum> TakeErrors() { return testsupport::TakeGLErrors(); }
 
 // Clears the frame to black (colour and depth) and resets what an effect's caller
 // would find at start-up: blend, alpha test, scissor off, colour white.

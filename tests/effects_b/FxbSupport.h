@@ -3,6 +3,8 @@
 // and picture measurements.
 #pragma once
 
+#include "GLState.h"
+
 #include <GL/gl.h>
 
 #include <gtest/gtest.h>
@@ -56,17 +58,9 @@ private:
 };
 
 // The GL state a frame leaves behind.
-struct GLState {
-    bool depthTest, blend, fog, cullFace, texture2D, alphaTest, texGenS, texGenT;
-    GLboolean depthMask;
-    GLint matrixMode, modelviewDepth, projectionDepth, activeTexture;
-    GLfloat color[4];
-    GLint viewport[4];
-};
-GLState ReadState();
-
-// Every error GL collected since the last call (empty: none).
-std::vector<GLenum> TakeErrors();
+using GLState = testsupport::GLState;
+inline GLState ReadState() { return testsupport::ReadGLState(); }
+inline std::vector<GLenum> TakeErrors() { return testsupport::TakeGLErrors(); }
 
 // Clears colour (to r, g, b in 0..1) and depth, and sets what a caller would find at
 // start-up: blend, depth test and fog off, colour white, texturing on.
