@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace rar {
 
@@ -123,6 +125,52 @@ struct AudioChannelState {
     uint32_t byteCount;
     int32_t lastValue;
 };
+
+// One step of the multimedia-mode predictor for channel state V: turns the coded
+// `delta` into the output byte and adapts the channel's weights every 32 bytes.
+// `channelDelta` is the last delta of whichever channel ran before. The unpacker runs
+// it to decode and the packer to stay in step with the unpacker, so both share it.
+inline unsigned char AudioPredictorStep(AudioChannelState& V, int& channelDelta, int delta) {
+    V.byteCount++;
+    V.D4 = V.D3;
+    V.D3 = V.D2;
+    V.D2 = V.lastDelta - V.D1;
+    V.D1 = V.lastDelta;
+    int p = 8 * V.lastValue + V.K1 * V.D1 + V.K2 * V.D2 + V.K3 * V.D3 + V.K4 * V.D4 +
+            V.K5 * channelDelta;
+    p = (p >> 3) & 0xFF;
+    const int value = p - delta;
+    const int d = static_cast<signed char>(delta) * 8;
+    const int neighbours[5] = {V.D1, V.D2, V.D3, V.D4, channelDelta};
+    V.dif[0] += static_cast<unsigned>(std::abs(d));
+    for (int i = 0; i < 5; ++i) {
+        V.dif[1 + 2 * i] += static_cast<unsigned>(std::abs(d - neighbours[i]));
+        V.dif[2 + 2 * i] += static_cast<unsigned>(std::abs(d + neighbours[i]));
+    }
+    channelDelta = V.lastDelta = static_cast<signed char>(value - V.lastValue);
+    V.lastValue = value;
+    if ((V.byteCount & 0x1F) == 0) {
+        unsigned best = V.dif[0];
+        int index = 0;
+        for (int i = 1; i < 11; ++i) {
+            if (V.dif[i] < best) {
+                best = V.dif[i];
+                index = i;
+            }
+        }
+        std::memset(V.dif, 0, sizeof V.dif);
+        int32_t* K[5] = {&V.K1, &V.K2, &V.K3, &V.K4, &V.K5};
+        if (index > 0) {
+            int32_t& k = *K[(index - 1) / 2];
+            if (index & 1) {
+                if (k >= -16) --k;
+            } else if (k < 16) {
+                ++k;
+            }
+        }
+    }
+    return static_cast<unsigned char>(value & 0xFF);
+}
 
 // Everything the reader, the unpacker and the cipher share, in one record.
 struct ReaderState {

@@ -223,51 +223,7 @@ inline void CopyMatch(unsigned length, unsigned distance) {
 // ---------------------------------------------------------------- audio predictor
 
 unsigned char PredictAudioByte(int delta) {
-    AudioChannelState& V = g.audio[g.currentChannel];
-    V.byteCount++;
-    V.D4 = V.D3;
-    V.D3 = V.D2;
-    V.D2 = V.lastDelta - V.D1;
-    V.D1 = V.lastDelta;
-    int p = 8 * V.lastValue + V.K1 * V.D1 + V.K2 * V.D2 + V.K3 * V.D3 + V.K4 * V.D4 +
-            V.K5 * g.channelDelta;
-    p = (p >> 3) & 0xFF;
-    int value = p - delta;
-    int d = static_cast<signed char>(delta) * 8;
-    V.dif[0] += static_cast<unsigned>(abs(d));
-    V.dif[1] += static_cast<unsigned>(abs(d - V.D1));
-    V.dif[2] += static_cast<unsigned>(abs(d + V.D1));
-    V.dif[3] += static_cast<unsigned>(abs(d - V.D2));
-    V.dif[4] += static_cast<unsigned>(abs(d + V.D2));
-    V.dif[5] += static_cast<unsigned>(abs(d - V.D3));
-    V.dif[6] += static_cast<unsigned>(abs(d + V.D3));
-    V.dif[7] += static_cast<unsigned>(abs(d - V.D4));
-    V.dif[8] += static_cast<unsigned>(abs(d + V.D4));
-    V.dif[9] += static_cast<unsigned>(abs(d - g.channelDelta));
-    V.dif[10] += static_cast<unsigned>(abs(d + g.channelDelta));
-    g.channelDelta = V.lastDelta = static_cast<signed char>(value - V.lastValue);
-    V.lastValue = value;
-    if ((V.byteCount & 0x1F) == 0) {
-        unsigned best = V.dif[0];
-        int index = 0;
-        for (int i = 1; i < 11; ++i) {
-            if (V.dif[i] < best) {
-                best = V.dif[i];
-                index = i;
-            }
-        }
-        memset(V.dif, 0, sizeof V.dif);
-        int32_t* K[5] = {&V.K1, &V.K2, &V.K3, &V.K4, &V.K5};
-        if (index > 0) {
-            int32_t& k = *K[(index - 1) / 2];
-            if (index & 1) {
-                if (k >= -16) --k;
-            } else {
-                if (k < 16) ++k;
-            }
-        }
-    }
-    return static_cast<unsigned char>(value & 0xFF);
+    return rar::AudioPredictorStep(g.audio[g.currentChannel], g.channelDelta, delta);
 }
 
 void ResetUnpackState() {
