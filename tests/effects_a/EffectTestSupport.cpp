@@ -19,29 +19,6 @@
 
 namespace fxtest {
 
-bool ContextReady(std::string* why) {
-    static std::string reason;
-    static bool ready = [] {
-        testsupport::OffscreenGL& gl = testsupport::SharedGL();
-        if (!gl.Ok()) {
-            reason = gl.Error();
-            return false;
-        }
-        if (gl.Width() != kWidth || gl.Height() != kHeight) {
-            reason = "the shared context is not 800 x 600";
-            return false;
-        }
-        if (!GLWindow::LoadExtensions()) {
-            reason = "multitexture entry points missing";
-            return false;
-        }
-        glEnable(GL_TEXTURE_2D);
-        return true;
-    }();
-    if (!ready && why) *why = reason;
-    return ready;
-}
-
 bool ShowDataReady() {
     static bool ready = [] {
         struct stat st;

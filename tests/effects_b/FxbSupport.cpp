@@ -15,29 +15,6 @@
 
 namespace fxb {
 
-bool ContextReady(std::string* why) {
-    static std::string reason;
-    static const bool ready = [] {
-        testsupport::OffscreenGL& gl = testsupport::SharedGL();
-        if (!gl.Ok()) {
-            reason = gl.Error();
-            return false;
-        }
-        if (gl.Width() != kWidth || gl.Height() != kHeight) {
-            reason = "the shared context is not 800 x 600";
-            return false;
-        }
-        if (!GLWindow::LoadExtensions()) {
-            reason = "multitexture entry points missing";
-            return false;
-        }
-        glEnable(GL_TEXTURE_2D);
-        return true;
-    }();
-    if (!ready && why) *why = reason;
-    return ready;
-}
-
 ScratchDirectory::ScratchDirectory(const std::string& name) {
     char buffer[PATH_MAX];
     if (!getcwd(buffer, sizeof buffer)) return;

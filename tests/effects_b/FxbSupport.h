@@ -4,6 +4,7 @@
 #pragma once
 
 #include "GLState.h"
+#include "GLTestContext.h"
 
 #include <GL/gl.h>
 
@@ -22,7 +23,7 @@ constexpr int kHeight = 600;
 
 // The shared 800 x 600 context with extensions loaded and GL_TEXTURE_2D on, as at
 // start-up; false with the reason in *why when there is none.
-bool ContextReady(std::string* why);
+inline bool ContextReady(std::string* why) { return testsupport::DemoContextReady(why); }
 
 // Meshes the effects look up, and which of them the synthetic archive holds.
 enum SyntheticMesh : unsigned {

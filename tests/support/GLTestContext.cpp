@@ -1,6 +1,8 @@
 // Offscreen GL context and PNG output for the test programs.
 #include "GLTestContext.h"
 
+#include "GLWindow.h"
+
 #include <SDL.h>
 #include <GL/gl.h>
 #include <png.h>
@@ -70,6 +72,29 @@ OffscreenGL& SharedGL() {
     // Deliberately never destroyed: Mesa's threads may still run at process exit.
     static OffscreenGL* gl = new OffscreenGL();
     return *gl;
+}
+
+bool DemoContextReady(std::string* why) {
+    static std::string reason;
+    static const bool ready = [] {
+        OffscreenGL& gl = SharedGL();
+        if (!gl.Ok()) {
+            reason = gl.Error();
+            return false;
+        }
+        if (gl.Width() != 800 || gl.Height() != 600) {
+            reason = "the shared context is not 800 x 600";
+            return false;
+        }
+        if (!GLWindow::LoadExtensions()) {
+            reason = "multitexture entry points missing";
+            return false;
+        }
+        glEnable(GL_TEXTURE_2D);
+        return true;
+    }();
+    if (!ready && why) *why = reason;
+    return ready;
 }
 
 std::string OutputPath(const std::string& name) {

@@ -39,6 +39,11 @@ private:
 // The context shared by every GL test of the program, made on first use.
 OffscreenGL& SharedGL();
 
+// The shared context set up as the demo's start-up leaves it: 800 x 600, the
+// multitexture entry points fetched, GL_TEXTURE_2D on. Done once; false with the reason
+// in *why when it cannot be had.
+bool DemoContextReady(std::string* why);
+
 // Where tests put files for people to look at: $KAVLO_TEST_OUTPUT or the working dir.
 std::string OutputPath(const std::string& name);
 
