@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <memory>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace sound {
@@ -24,6 +25,9 @@ struct Module {
     std::atomic<ZxxCallback> callback{nullptr};
     std::atomic<bool> playing{false};
     std::atomic<int> volume{255};
+    // Steady-clock time at which the song's first frame is due at the output; 0 until
+    // the audio thread has begun rendering it.
+    std::atomic<int64_t> startNs{0};
 };
 
 struct Stream {
@@ -82,6 +86,8 @@ struct Stats {
     std::atomic<int64_t> latencyMaxNs{0};
     std::atomic<int> deviceRate{0};
     std::atomic<int> bufferFrames{0};
+    std::atomic<uint64_t> lastSyncFrame{0};
+    std::atomic<int64_t> songStartNs{0};
 
     void Reset() {
         callbacks = 0;
@@ -90,8 +96,13 @@ struct Stats {
         syncs = 0;
         latencyTotalNs = 0;
         latencyMaxNs = 0;
+        lastSyncFrame = 0;
+        songStartNs = 0;
     }
 } stats;
+
+// The thread SDL runs the audio callback on, once it has run.
+std::atomic<SDL_threadID> audioThread{0};
 
 bool Fail(int code) {
     lastError.store(code);
@@ -125,6 +136,7 @@ void DeliverSync(void* user, const SyncEvent& event) {
     ZxxCallback callback = module->callback.load(std::memory_order_acquire);
     if (!callback) return;
     int64_t latency = NowNs() - event.renderStartNs;
+    stats.lastSyncFrame.store(event.frame, std::memory_order_relaxed);
     callback(module, event.param);
     stats.syncs.fetch_add(1, std::memory_order_relaxed);
     stats.latencyTotalNs.fetch_add(latency, std::memory_order_relaxed);
@@ -142,10 +154,15 @@ void PanGains(int pan, float* left, float* right) {
     *right = pan >= 128 ? 1.0f : pan / 128.0f;
 }
 
-void MixInto(State& s, float* out, size_t frames) {
+// `dueNs`: when the first of these frames is due at the output.
+void MixInto(State& s, float* out, size_t frames, int64_t dueNs) {
     float* scratch = s.scratch.data();
     for (Module* module : s.active) {
         if (!module->playing.load(std::memory_order_acquire)) continue;
+        if (module->renderer.FramesRendered() == 0 && module->startNs.load() == 0) {
+            module->startNs.store(dueNs, std::memory_order_release);
+            stats.songStartNs.store(dueNs, std::memory_order_relaxed);
+        }
         size_t got = module->renderer.Render(scratch, frames, DeliverSync, module);
         float gain = module->volume.load(std::memory_order_relaxed) / 255.0f;
         for (size_t i = 0; i < 2 * got; ++i) out[i] += scratch[i] * gain;
@@ -175,13 +192,19 @@ void MixInto(State& s, float* out, size_t frames) {
 
 void SDLCALL AudioCallback(void*, Uint8* bytes, int length) {
     int64_t start = NowNs();
+    audioThread.store(SDL_ThreadID(), std::memory_order_relaxed);
     State& s = S();
     float* out = reinterpret_cast<float*>(bytes);
     size_t frames = static_cast<size_t>(length) / (2 * sizeof(float));
     std::fill(out, out + 2 * frames, 0.0f);
+    // The buffer filled now waits behind the one playing: its first frame is heard about
+    // one buffer from now.
+    const double frameNs = 1e9 / s.mixRate;
+    const int64_t dueNs = start + static_cast<int64_t>(frames * frameNs);
     size_t step = s.scratch.size() / 2;
     for (size_t done = 0; step > 0 && done < frames; done += step)
-        MixInto(s, out + 2 * done, std::min(step, frames - done));
+        MixInto(s, out + 2 * done, std::min(step, frames - done),
+                dueNs + static_cast<int64_t>(done * frameNs));
     for (size_t i = 0; i < 2 * frames; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
     stats.callbacks.fetch_add(1, std::memory_order_relaxed);
     stats.framesMixed.fetch_add(frames, std::memory_order_relaxed);
@@ -347,11 +370,28 @@ bool PlaySong(Module* module) {
     State& s = S();
     if (!s.initialised) return Fail(kErrUninitialized);
     if (!LiveModule(module)) return Fail(kErrInvalidParam);
-    DeviceLock lock;
-    module->renderer.Restart();
-    module->playing.store(true);
-    if (std::find(s.active.begin(), s.active.end(), module) == s.active.end())
-        s.active.push_back(module);
+    {
+        DeviceLock lock;
+        module->renderer.Restart();
+        module->startNs.store(0);
+        module->playing.store(true);
+        if (std::find(s.active.begin(), s.active.end(), module) == s.active.end())
+            s.active.push_back(module);
+    }
+    // Returns when the song's first frame is due at the output, so that a clock read
+    // right after this call runs with what is heard. A device that does not call back
+    // within a few buffers (or a call from the audio thread) is not waited for.
+    if (audioThread.load() == SDL_ThreadID()) return true;
+    const int rate = std::max(1, stats.deviceRate.load());
+    const int64_t bufferNs =
+        static_cast<int64_t>(1e9 * std::max(1, stats.bufferFrames.load()) / rate);
+    const int64_t giveUp = NowNs() + 8 * bufferNs + 20000000;
+    int64_t due = 0;
+    while ((due = module->startNs.load(std::memory_order_acquire)) == 0 && NowNs() < giveUp)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    using Clock = std::chrono::steady_clock;
+    if (due != 0 && due - NowNs() < 4 * bufferNs)
+        std::this_thread::sleep_until(Clock::time_point(std::chrono::nanoseconds(due)));
     return true;
 }
 
@@ -488,6 +528,8 @@ MixerStats GetMixerStats() {
     out.syncLatencyMaxNs = stats.latencyMaxNs.load();
     out.deviceRate = stats.deviceRate.load();
     out.deviceBufferFrames = stats.bufferFrames.load();
+    out.lastSyncFrame = stats.lastSyncFrame.load();
+    out.songStartNs = stats.songStartNs.load();
     return out;
 }
 

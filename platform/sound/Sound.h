@@ -57,7 +57,10 @@ void Close();
 
 Module* LoadSong(const char* fileName);              // null on failure
 bool SetZxxCallback(Module* module, ZxxCallback callback);  // any thread
-bool PlaySong(Module* module);                       // from the start; the song loops
+// From the start; the song loops. Returns once its first frame is due at the output
+// (the buffer it begins in, plus the one playing ahead of it), so that a clock started
+// after the call keeps step with what is heard.
+bool PlaySong(Module* module);
 bool SetMasterVolume(Module* module, int volume);    // 0..255
 
 Stream* StreamOpen(const void* data, unsigned mode, int length);  // null on failure
@@ -83,6 +86,9 @@ struct MixerStats {
     int64_t syncLatencyMaxNs = 0;
     int deviceRate = 0;            // the device's frames per second
     int deviceBufferFrames = 0;    // frames per device callback
+    uint64_t lastSyncFrame = 0;    // song frame where the last delivered sync's row began
+    int64_t songStartNs = 0;       // steady clock: when the last started song's first
+                                   // frame was due at the output
 };
 MixerStats GetMixerStats();
 
