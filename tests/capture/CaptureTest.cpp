@@ -2,6 +2,8 @@
 // sound outputs, and the command line.
 #include "Capture.h"
 #include "GLWindow.h"
+#include "platform/sound/ModuleRenderer.h"
+#include "platform/sound/XmScan.h"
 #include "tools/xm/XmWriter.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <png.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -236,4 +239,86 @@ TEST(CaptureCommand, SyncListAndAudioOnly) {
     ASSERT_EQ(chdir(".."), 0);
 }
 
+// ---------------------------------------------------------------------------------
+// The show's own music, as the build made it: on its tempo for the whole show
+
+struct ShowMusic {
+    std::string dir;               // the build's show folder
+    std::vector<uint8_t> bytes;
+    double rowMs = 0;              // at the header's speed and tempo
+    std::vector<double> syncMs;    // every Z00, in play order, at its row's time
+};
+
+// Reads musik.xm from the build's show folder; false (the test skips) where there is none.
+bool LoadShowMusic(ShowMusic* music) {
+    music->dir = std::string(KAVLO_BINARY_DIR) + "/show";
+    std::string text = Slurp(music->dir + "/musik.xm");
+    if (text.empty()) return false;
+    music->bytes.assign(text.begin(), text.end());
+    sound::XmScan scan;
+    EXPECT_TRUE(sound::ScanXm(music->bytes.data(), music->bytes.size(), &scan, nullptr, nullptr));
+    EXPECT_GT(scan.tempo, 0);
+    music->rowMs = scan.speed * 2500.0 / scan.tempo;
+    int index = 0;  // rows from the start, which is their time as long as nothing jumps
+    for (int order : scan.orders) {
+        const sound::XmPattern& pattern = scan.patterns.at(static_cast<size_t>(order));
+        for (const sound::XmCell& cell : pattern.cells) {
+            // No speed or tempo change, jump, break, loop or delay: row i begins at i rows.
+            EXPECT_TRUE(cell.effect != 0x0F && cell.effect != 0x0B && cell.effect != 0x0D &&
+                        !(cell.effect == 0x0E && (cell.param >> 4 == 6 || cell.param >> 4 == 0xE)));
+        }
+        for (const sound::XmSync& sync : scan.syncs)
+            if (sync.pattern == order && sync.param == 0)
+                music->syncMs.push_back((index + sync.row) * music->rowMs);
+        index += pattern.rows;
+    }
+    return true;
+}
+
+TEST(CaptureShowMusic, SyncListIsOnTheRowsOfTheModule) {
+    ShowMusic music;
+    if (!LoadShowMusic(&music)) GTEST_SKIP() << "the show data is not built";
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    const std::string listed = std::string(here) + "/show_syncs.txt";
+    const std::string cmd =
+        "cd '" + music.dir + "' && " + CAPTURE_TOOL + " --syncs > '" + listed + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::istringstream in(Slurp(listed));
+    std::vector<double> times;
+    for (double t; in >> t;) times.push_back(t);
+    ASSERT_EQ(times.size(), music.syncMs.size());
+    ASSERT_GT(times.size(), 40u);
+    for (size_t i = 0; i < times.size(); ++i)
+        EXPECT_NEAR(times[i], music.syncMs[i], 1.0) << "sync " << i;
+}
+
+TEST(CaptureShowMusic, EveryRowAndSectionChangeKeepsTheTimeline) {
+    ShowMusic music;
+    if (!LoadShowMusic(&music)) GTEST_SKIP() << "the show data is not built";
+    // As the capture renders it for its sound track.
+    std::vector<sound::RowStart> rows;
+    std::string error;
+    ASSERT_TRUE(sound::RenderModuleOffline(music.bytes.data(), music.bytes.size(),
+                                           kShowLengthMs / 1000.0, nullptr, nullptr, &error, 16,
+                                           &rows))
+        << error;
+    ASSERT_GE(rows.size() * music.rowMs, kShowLengthMs - music.rowMs);
+    std::map<long, bool> orderStarts;  // ms -> a new pattern of the order list begins there
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const double ms = rows[i].frame * 1000.0 / capture::kSampleRate;
+        EXPECT_NEAR(ms, i * music.rowMs, 1.0) << "row " << i;
+        if (rows[i].row == 0) orderStarts[std::lround(ms)] = true;
+    }
+    // The music changes section where each main effect's window opens.
+    for (int i = 0; i < 9; ++i) {
+        const long start = kTimeline[i].startMs;
+        if (start == 0) continue;
+        bool found = false;
+        for (long ms = start - 1; ms <= start + 1; ++ms) found |= orderStarts.count(ms) != 0;
+        EXPECT_TRUE(found) << "no section of the music begins at " << start << " ms";
+    }
+}
+
 }  // namespace
+
