@@ -127,19 +127,19 @@ void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects)
 }  // namespace
 
 int RunDemo(ShellPlatform& platform, bool fullscreen) {
-    if (!platform.OpenMusic("musik.xm")) return 0;
+    if (!platform.OpenMusic("musik.xm")) return kExitFailure;
     platform.SetSyncCallback(OnSync);
 
     if (!platform.CreateWindow(kScreenWidth, kScreenHeight, 75, 32, fullscreen)) {
         platform::ShowErrorBox("The selected screenmode is not supported!", "Error");
-        return 0;
+        return kExitFailure;
     }
     glEnable(GL_TEXTURE_2D);
     // A missing or broken picture is no error: the texture stays empty and draws anyway.
     Texture* loadingPicture = KAVLO_NEW(TextureImageJPEG, "data/loading.jpg");
     ClearScreen();
     // The window stays to the process's end on this path, as it always has.
-    if (!platform.LoadExtensions()) return 0;
+    if (!platform.LoadExtensions()) return kExitFailure;
 
     // The list's storage is released on every way out by the vector itself.
     std::vector<EffectEntry> effects;
@@ -147,16 +147,16 @@ int RunDemo(ShellPlatform& platform, bool fullscreen) {
 
     // On a loading failure the constructed effects are left to the process's end, as
     // the show always did: an effect whose Init stopped half-way is not torn down.
-    if (!LoadEffects(platform, loadingPicture, effects)) return 0;
+    if (!LoadEffects(platform, loadingPicture, effects)) return kExitFailure;
 
     platform.SwapAndPump();
     ClearScreen();
-    if (!platform.PlayMusic()) return 0;
+    if (!platform.PlayMusic()) return kExitFailure;
 
     RunFrames(platform, effects);
 
     platform.DestroyWindow();
     for (const EffectEntry& entry : effects) KAVLO_DELETE(entry.effect);
     KAVLO_DELETE(loadingPicture);
-    return 0;
+    return kExitSuccess;
 }

@@ -74,6 +74,11 @@ private:
     MusicPlayer music;
 };
 
+// Exit statuses of the show. The original returned 0 on every path, so a run that only
+// showed an error box looked like a success to whoever started it.
+constexpr int kExitSuccess = 0;  // the show ended by its length, Escape or the music
+constexpr int kExitFailure = 1;  // a failure, after its message was shown
+
 // The whole show. `fullscreen` false opens a window instead of changing the display
-// mode. Always returns 0, as the original entry point did.
+// mode. kExitSuccess after a normal end or Escape, kExitFailure after any failure.
 int RunDemo(ShellPlatform& platform, bool fullscreen);
