@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -303,7 +304,7 @@ TEST(RateConverter, KeepsTonesAndTimingWhateverTheBlockSizes) {
     }
     EXPECT_LT(10 * std::log10(err / sig), -80.0);
 
-    // An impulse comes out at its own time; converting upwards works the same way.
+    // An impulse comes out at its own time, converting upwards too.
     sound::RateConverter up;
     ASSERT_TRUE(up.Reset(44044, 44100));
     std::vector<float> click(2 * 4000, 0.0f), y(2 * 5000);
@@ -311,11 +312,7 @@ TEST(RateConverter, KeepsTonesAndTimingWhateverTheBlockSizes) {
     up.Push(click.data(), 4000);
     up.EndInput();
     ASSERT_EQ(up.Pull(y.data(), 5000), static_cast<size_t>(up.OutputFrameAt(4000)));
-    size_t peak = 0;
-    for (size_t j = 0; j < 4000; ++j)
-        if (y[2 * j] > y[2 * peak]) peak = j;
-    EXPECT_EQ(peak, static_cast<size_t>(std::lround(3000.0 * 44100 / 44044)));
-    EXPECT_EQ(up.OutputFrameAt(3000), 3004u);
+    EXPECT_EQ(std::max_element(y.begin(), y.end()) - y.begin(), 2 * 3004);  // 3000 x 44100 / 44044
 
     // Rates further apart are not what it is for.
     sound::RateConverter far;
@@ -376,8 +373,7 @@ TEST(ModuleRenderer, RowsFallOnTheirTempoAtEveryOutputRate) {
         EXPECT_FALSE(d.late) << "a sync waited past the call that rendered its row";
     }
 
-    // Offline: the capture's rendering lasts exactly the song. libopenmpt alone at
-    // 44100 Hz is what this replaces: its last row begins 63 x 4.5 frames early.
+    // Offline, as the capture renders: the song lasts exactly its 64 rows.
     std::vector<float> samples;
     std::vector<sound::RowStart> rows;
     ASSERT_TRUE(sound::RenderModuleOffline(image.data(), image.size(), 10, &samples, nullptr,
@@ -387,15 +383,4 @@ TEST(ModuleRenderer, RowsFallOnTheirTempoAtEveryOutputRate) {
     EXPECT_EQ(rows[63].frame, static_cast<uint64_t>(std::ceil(63 * 5512.5)));
     EXPECT_EQ(rows[63].order, 3);
     EXPECT_EQ(rows[63].row, 15);
-    openmpt_module* plain = openmpt_module_create_from_memory2(
-        image.data(), image.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
-        nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(plain, nullptr);
-    size_t frame = 0;
-    float block[2 * 16];
-    while (openmpt_module_get_current_order(plain) < 3 ||
-           openmpt_module_get_current_row(plain) < 15)
-        frame += openmpt_module_read_interleaved_float_stereo(plain, 44100, 16, block);
-    openmpt_module_destroy(plain);
-    EXPECT_NEAR(static_cast<double>(frame), 63 * 6 * 918, 16);
 }
