@@ -120,10 +120,39 @@ void DeleteOffscreen() {
     state.framebuffer = state.colorBuffer = state.depthStencilBuffer = 0;
 }
 
-// Makes the picture-sized framebuffer the one every later drawing goes to. The default
-// viewport and scissor box are the window's size, so both are set to the picture's,
-// which is what the effects would have found on a window of its size.
-bool CreateOffscreen() {
+// The GL state the present touches, saved on construction and put back on destruction:
+// the effects left it as they want it.
+class PresentStateGuard {
+public:
+    PresentStateGuard() {
+        scissorOn_ = glIsEnabled(GL_SCISSOR_TEST);
+        glGetIntegerv(GL_SCISSOR_BOX, scissorBox_);
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColor_);
+        glGetBooleanv(GL_COLOR_WRITEMASK, colorMask_);
+        glDisable(GL_SCISSOR_TEST);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    }
+    ~PresentStateGuard() {
+        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
+        if (scissorOn_) glEnable(GL_SCISSOR_TEST);
+        glScissor(scissorBox_[0], scissorBox_[1], scissorBox_[2], scissorBox_[3]);
+        glClearColor(clearColor_[0], clearColor_[1], clearColor_[2], clearColor_[3]);
+        glColorMask(colorMask_[0], colorMask_[1], colorMask_[2], colorMask_[3]);
+    }
+    PresentStateGuard(const PresentStateGuard&) = delete;
+    PresentStateGuard& operator=(const PresentStateGuard&) = delete;
+
+private:
+    GLboolean scissorOn_;
+    GLint scissorBox_[4];
+    GLfloat clearColor_[4];
+    GLboolean colorMask_[4];
+};
+
+// Makes the picture-sized framebuffer the one every later drawing goes to. Before the
+// first frame, the viewport and scissor box (the window's size by default) are set to
+// the picture's, which is what the effects would have found on a window of its size.
+bool CreateOffscreen(bool beforeFirstFrame) {
     if (state.framebuffer) return true;
     if (!state.fb.Load()) return false;
     const int w = state.pictureWidth, h = state.pictureHeight;
@@ -150,9 +179,23 @@ bool CreateOffscreen() {
         }
         return false;
     }
-    glViewport(0, 0, w, h);
-    glScissor(0, 0, w, h);
+    if (beforeFirstFrame) {
+        glViewport(0, 0, w, h);
+        glScissor(0, 0, w, h);
+    }
     return true;
+}
+
+// From here on the picture is drawn offscreen: the window's size no longer matches it.
+// The frame just drawn is carried over, since some effects draw over the last frame.
+void SwitchToOffscreen() {
+    if (!CreateOffscreen(false)) return;
+    PresentStateGuard guard;
+    state.fb.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    state.fb.BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.framebuffer);
+    state.fb.BlitFramebuffer(0, 0, state.pictureWidth, state.pictureHeight, 0, 0,
+                             state.pictureWidth, state.pictureHeight, GL_COLOR_BUFFER_BIT,
+                             GL_NEAREST);
 }
 
 void ShowCursorFor(bool fullscreen) { SDL_ShowCursor(fullscreen ? SDL_DISABLE : SDL_ENABLE); }
@@ -199,7 +242,7 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
     SDL_DisplayMode mode {};
     const bool exact = fullscreen && FindExactMode(width, height, refreshHz, bitsPerPixel, &mode);
     if (fullscreen && !exact && !scaled) return false;
-    const bool offscreen = scaled && !exact;
+    const bool desktopFullscreen = fullscreen && scaled && !exact;
 
     state.pictureWidth = width;
     state.pictureHeight = height;
@@ -209,13 +252,13 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
     if (scaled) flags |= SDL_WINDOW_RESIZABLE;
     // Desktop full screen keeps the desktop's mode; the window's own size is what it
     // returns to when toggled to a window.
-    if (fullscreen && offscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    if (desktopFullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     // A resizable window opens centred; the others at the top left, as they always did.
     // Desktop full screen opens at the desktop's size: a window manager makes it full
     // screen either way, and an X server without one then shows it whole too.
     const int position = scaled && !fullscreen ? SDL_WINDOWPOS_CENTERED : 0;
     SDL_DisplayMode desktop {};
-    const bool desktopSized = fullscreen && offscreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0;
+    const bool desktopSized = desktopFullscreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0;
     state.window = SDL_CreateWindow(fullscreen ? "Visualizer" : "Dansk OpenGL tutorial",
                                     position, position, desktopSized ? desktop.w : width,
                                     desktopSized ? desktop.h : height, flags);
@@ -241,7 +284,12 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
         FailContext();
         return false;
     }
-    if (offscreen && !CreateOffscreen()) {
+    // Frames go straight to a window of the picture's size; only a window of another
+    // size needs the offscreen picture (a window that changes size later switches then).
+    int drawableWidth = 0, drawableHeight = 0;
+    SDL_GL_GetDrawableSize(state.window, &drawableWidth, &drawableHeight);
+    if (desktopFullscreen && (drawableWidth != width || drawableHeight != height) &&
+        !CreateOffscreen(true)) {
         Destroy();
         return false;
     }
@@ -281,20 +329,11 @@ void PresentToWindow() {
     const Rect fit =
         FitPicture(state.pictureWidth, state.pictureHeight, drawableWidth, drawableHeight);
 
-    // The effects left these as they want them; the present changes them only briefly.
-    const GLboolean scissorOn = glIsEnabled(GL_SCISSOR_TEST);
-    GLint scissorBox[4];
-    GLfloat clearColor[4];
-    GLboolean colorMask[4];
-    glGetIntegerv(GL_SCISSOR_BOX, scissorBox);
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColor);
-    glGetBooleanv(GL_COLOR_WRITEMASK, colorMask);
-
+    PresentStateGuard guard;
     state.fb.BindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
     state.fb.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     // Only the bars are cleared; the blit covers the rest.
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glEnable(GL_SCISSOR_TEST);
     const Rect bars[2] = {
         fit.width < drawableWidth ? Rect {0, 0, fit.x, drawableHeight}
@@ -312,21 +351,12 @@ void PresentToWindow() {
     state.fb.BlitFramebuffer(0, 0, state.pictureWidth, state.pictureHeight, fit.x, fit.y,
                              fit.x + fit.width, fit.y + fit.height, GL_COLOR_BUFFER_BIT,
                              sameSize ? GL_NEAREST : GL_LINEAR);
-
-    state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
-    if (scissorOn) glEnable(GL_SCISSOR_TEST);
-    glScissor(scissorBox[0], scissorBox[1], scissorBox[2], scissorBox[3]);
-    glClearColor(clearColor[0], clearColor[1], clearColor[2], clearColor[3]);
-    glColorMask(colorMask[0], colorMask[1], colorMask[2], colorMask[3]);
 }
 
 void ToggleFullscreen() {
     if (!state.window || state.presentation != Presentation::Scaled) return;
     const bool fullscreen = (SDL_GetWindowFlags(state.window) & SDL_WINDOW_FULLSCREEN) != 0;
     if (fullscreen) {
-        // A window can be resized, so from here on the picture is always scaled; the
-        // first frame after leaving the exact mode starts from a fresh picture.
-        if (!CreateOffscreen()) return;
         SDL_SetWindowFullscreen(state.window, 0);
         if (state.exactModeSet) {
             state.exactModeSet = false;
@@ -347,6 +377,12 @@ void SwapAndPump() {
     if (!state.window || !state.context) return;
     glFinish();
     glFlush();
+    if (state.presentation == Presentation::Scaled && !state.framebuffer) {
+        int drawableWidth = 0, drawableHeight = 0;
+        SDL_GL_GetDrawableSize(state.window, &drawableWidth, &drawableHeight);
+        if (drawableWidth != state.pictureWidth || drawableHeight != state.pictureHeight)
+            SwitchToOffscreen();
+    }
     PresentToWindow();
     SDL_GL_SwapWindow(state.window);
     SDL_Event event;

@@ -17,10 +17,11 @@ enum class Presentation {
     // picture's size otherwise. The frames go straight to the window.
     ExactMode,
     // The exact display mode where the display has it; otherwise full screen at the
-    // desktop's own mode, without changing it. Windows are resizable. Away from the
-    // exact mode the picture is drawn into an offscreen framebuffer of the asked size
-    // and presented scaled to the window, aspect kept, black bars around it. F11 and
-    // Alt+Enter toggle between window and full screen.
+    // desktop's own mode, without changing it. Windows are resizable. Wherever the
+    // window's size is not the picture's, the picture is drawn into an offscreen
+    // framebuffer of the asked size and presented scaled to the window, aspect kept,
+    // black bars around it (a window of the picture's size gets the frames directly
+    // until it is resized). F11 and Alt+Enter toggle between window and full screen.
     Scaled,
 };
 // Chosen before Create; ExactMode until then (the capture and the tests rely on it).

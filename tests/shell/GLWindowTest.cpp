@@ -216,4 +216,31 @@ TEST_F(GLWindowTest, ScaledFullScreenDrawsOffscreenAndPresentsFittedWithBars) {
     GLWindow::SetPresentation(GLWindow::Presentation::ExactMode);
 }
 
+// A window of the picture's size gets the frames directly, so the usual window costs
+// nothing and is pixel-identical; once its size differs (here: F11 to full screen) it
+// switches to the offscreen picture and keeps the frame just drawn.
+TEST_F(GLWindowTest, ScaledWindowDrawsDirectlyUntilItsSizeDiffers) {
+    GLWindow::SetPresentation(GLWindow::Presentation::Scaled);
+    ASSERT_TRUE(GLWindow::Create(800, 600, 75, 32, false)) << SDL_GetError();
+    EXPECT_FALSE(GLWindow::DrawsOffscreen());
+    SDL_PumpEvents();
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    GLWindow::ToggleFullscreen();  // the desktop is 1024 x 768
+    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glViewport(5, 6, 70, 80);
+    GLWindow::SwapAndPump();
+    ASSERT_TRUE(GLWindow::DrawsOffscreen());
+    unsigned char p[4] = {};
+    glReadPixels(400, 300, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);  // from the offscreen picture
+    EXPECT_EQ(p[2], 255) << "the frame drawn before the switch is kept";
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[0], 5) << "the switch leaves the effects' viewport alone";
+    EXPECT_EQ(viewport[3], 80);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    GLWindow::Destroy();
+    GLWindow::SetPresentation(GLWindow::Presentation::ExactMode);
+}
+
 }  // namespace
