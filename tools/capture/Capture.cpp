@@ -227,7 +227,7 @@ std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::str
     const std::string command =
         "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt rgba -s " +
         std::to_string(width) + "x" + std::to_string(height) + " -framerate " +
-        std::to_string(fps) + " -i - -i " + ShellQuote(wavPath) + " -vf " + filter +
+        std::to_string(fps) + " -i - -i " + ShellQuote(wavPath) + " -vf " + ShellQuote(filter) +
         " -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac -b:a 192k "
         "-shortest " +
         ShellQuote(path);
