@@ -2,6 +2,7 @@
 // show on the real machine.
 #include "GLWindow.h"
 #include "main.h"
+#include "platform/sound/Sound.h"
 
 #include <SDL.h>
 
@@ -27,8 +28,8 @@ const char kUsage[] =
     "                for a sharp picture on a 1080p screen\n"
     "  --data DIR    play the show's data in DIR (default: the working folder, else\n"
     "                the installed or built data)\n"
-    "  --mute        play without sound, for machines without a sound device (the\n"
-    "                music still runs silently and drives the effects)\n"
+    "  --mute        play without sound and without a sound device (the music\n"
+    "                still runs, silently and at its own pace, and drives the effects)\n"
     "  --exact-mode  full screen only in the exact display mode, as the original\n"
     "                did: without it, show an error and stop\n"
     "  -h, --help    show this text\n"
@@ -137,8 +138,8 @@ int main(int argc, char** argv) {
         }
     }
     if (!EnterDataFolder(dataOption)) return kExitFailure;
-    // SDL's dummy device consumes the music at its own pace, so syncs still come on time.
-    if (mute) setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // No device: the music still runs, silently and at its own pace, and drives the syncs.
+    if (mute) sound::UseSilentOutput(true);
     GLWindow::SetPresentation(exactMode ? GLWindow::Presentation::ExactMode
                                         : GLWindow::Presentation::Scaled);
 

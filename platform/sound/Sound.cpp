@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
@@ -59,6 +60,12 @@ struct State {
     int output = kOutputDefaultDevice;
     int driver = 0;
     SDL_AudioDeviceID device = 0;
+    // The silent output: asked for before Init, running between Init and Close.
+    bool silentAsked = false;
+    bool silent = false;
+    std::thread silentThread;
+    std::mutex silentLock;  // what the device lock is for SDL's device
+    std::atomic<bool> silentStop{false};
     int mixRate = 44100;
     int maxChannels = 0;
     std::unique_ptr<Channel[]> channels;
@@ -118,17 +125,20 @@ int64_t NowNs() {
 // Holds the device lock, so the audio callback is not inside the mix meanwhile.
 class DeviceLock {
 public:
-    DeviceLock() : device_(S().device) {
+    DeviceLock() : device_(S().device), silent_(S().silent) {
         if (device_) SDL_LockAudioDevice(device_);
+        if (silent_) S().silentLock.lock();
     }
     ~DeviceLock() {
         if (device_) SDL_UnlockAudioDevice(device_);
+        if (silent_) S().silentLock.unlock();
     }
     DeviceLock(const DeviceLock&) = delete;
     DeviceLock& operator=(const DeviceLock&) = delete;
 
 private:
     SDL_AudioDeviceID device_;
+    bool silent_;
 };
 
 void DeliverSync(void* user, const SyncEvent& event) {
@@ -245,6 +255,42 @@ void* ReadWholeFile(const char* fileName, size_t* size) {
 bool LiveModule(Module* module) { return module && S().modules.count(module) != 0; }
 bool LiveStream(Stream* stream) { return stream && S().streams.count(stream) != 0; }
 
+// The silent output's thread: one device buffer at a time, each due a whole buffer
+// after the one before on the steady clock, so it keeps the mix rate exactly however
+// late a single wake-up comes.
+void RunSilentOutput(int rate, int frames) {
+    std::vector<float> buffer(2 * static_cast<size_t>(frames));
+    const int bytes = static_cast<int>(buffer.size() * sizeof(float));
+    const auto start = std::chrono::steady_clock::now();
+    for (uint64_t n = 1; !S().silentStop.load(std::memory_order_acquire); ++n) {
+        {
+            std::lock_guard<std::mutex> lock(S().silentLock);
+            AudioCallback(nullptr, reinterpret_cast<Uint8*>(buffer.data()), bytes);
+        }
+        std::this_thread::sleep_until(start + std::chrono::nanoseconds(static_cast<int64_t>(
+                                                  n * frames * 1000000000.0 / rate)));
+    }
+}
+
+// Stops the silent output's thread; also at exit, where nobody closes the layer.
+void StopSilentOutput() {
+    State& s = S();
+    if (!s.silent) return;
+    s.silentStop.store(true, std::memory_order_release);
+    if (s.silentThread.joinable()) s.silentThread.join();
+    s.silent = false;
+}
+
+bool StartSilentOutput(int mixRate) {
+    State& s = S();
+    static const bool stopAtExit = std::atexit(StopSilentOutput) == 0;
+    if (!stopAtExit) return false;
+    s.silentStop.store(false);
+    s.silent = true;
+    s.silentThread = std::thread(RunSilentOutput, mixRate, kDeviceBufferFrames);
+    return true;
+}
+
 }  // namespace
 
 float GetVersion() {
@@ -253,6 +299,8 @@ float GetVersion() {
 }
 
 void OverrideVersion(float version) { versionOverride.store(version); }
+
+void UseSilentOutput(bool silent) { S().silentAsked = silent; }
 
 bool SetOutput(int outputType) {
     if (S().initialised) return Fail(kErrAlreadyInitialized);
@@ -273,6 +321,24 @@ bool Init(int mixRate, int maxChannels, unsigned) {
     if (s.initialised) return Fail(kErrAlreadyInitialized);
     if (mixRate < 8000 || mixRate > 192000 || maxChannels < 1 || maxChannels > 1024)
         return Fail(kErrInvalidParam);
+    if (s.silentAsked) {
+        s.mixRate = mixRate;
+        s.maxChannels = maxChannels;
+        s.channels.reset(new Channel[static_cast<size_t>(maxChannels)]);
+        s.scratch.assign(2 * static_cast<size_t>(kDeviceBufferFrames), 0.0f);
+        s.active.clear();
+        s.active.reserve(16);
+        stats.Reset();
+        stats.deviceRate = mixRate;
+        stats.bufferFrames = kDeviceBufferFrames;
+        s.initialised = true;
+        lastError.store(kErrNone);
+        if (!StartSilentOutput(mixRate)) {
+            s.initialised = false;
+            return Fail(kErrInit);
+        }
+        return true;
+    }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Fail(kErrInit);
     const char* deviceName = nullptr;
     if (s.driver > 0) {
@@ -317,7 +383,9 @@ int GetError() { return lastError.load(); }
 void Close() {
     State& s = S();
     if (!s.initialised) return;
-    SDL_CloseAudioDevice(s.device);  // returns once the audio thread has stopped
+    const bool silent = s.silent;
+    StopSilentOutput();
+    if (!silent) SDL_CloseAudioDevice(s.device);  // returns once the audio thread has stopped
     s.device = 0;
     for (Module* module : s.active) module->playing.store(false);
     s.active.clear();
@@ -330,7 +398,7 @@ void Close() {
     s.channels.reset();
     s.maxChannels = 0;
     s.scratch.clear();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!silent) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     s.initialised = false;
 }
 

@@ -92,6 +92,12 @@ struct MixerStats {
 };
 MixerStats GetMixerStats();
 
+// Before Init: no device is opened; a thread of the layer's own runs the mixer at the
+// mix rate, paced by the steady clock, and the sound is dropped. Songs, syncs and
+// positions go on as with a device (for machines without one). SDL's dummy driver is no
+// stand-in: it sleeps whole milliseconds per buffer and so runs a few percent fast.
+void UseSilentOutput(bool silent);
+
 // Tests check the player's version gate with this; 0 restores the layer's own version.
 void OverrideVersion(float version);
 

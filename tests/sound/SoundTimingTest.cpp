@@ -265,3 +265,33 @@ TEST(SoundTiming, ShowLengthSongKeepsItsBeatOnTheDeviceAtBothRates) {
                     100 * (pacing - 1));
     }
 }
+
+// The silent output (kavlo --mute) plays and syncs with no device, and never gets ahead
+// of the steady clock: its buffers are due on absolute times, where SDL's dummy driver
+// sleeps whole milliseconds per buffer and runs a few percent fast.
+TEST(SoundTiming, SilentOutputSyncsWithoutADeviceAndKeepsTheClock) {
+    xm::Module song = soundtest::BasicModule(64, 4);
+    for (int row = 0; row < 64; row += 4) song.patterns[0].At(row, 3).Sync();
+    ASSERT_TRUE(soundtest::WriteBytes("silent.xm", soundtest::Image(song)));
+    soundtest::ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");  // no device at all
+    sound::UseSilentOutput(true);
+    const int64_t initNs = NowNs();
+    ASSERT_TRUE(sound::SetOutput(2) && sound::SetDriver(0) && sound::Init(44100, 32, 0));
+    sound::Module* module = sound::LoadSong("silent.xm");
+    ASSERT_NE(module, nullptr);
+    arrivals = 0;
+    sound::SetZxxCallback(module, Arrive);
+    sound::PlaySong(module);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    const sound::MixerStats stats = sound::GetMixerStats();
+    const int64_t elapsedNs = NowNs() - initNs;
+    sound::Close();
+    sound::FreeSong(module);
+    sound::UseSilentOutput(false);
+    EXPECT_GE(arrivals.load(), 1);
+    EXPECT_EQ(stats.deviceRate, 44100);
+    // At most the buffer being mixed ahead of the clock.
+    EXPECT_LE(static_cast<double>(stats.framesMixed),
+              elapsedNs * 44100.0 / 1e9 + stats.deviceBufferFrames);
+    EXPECT_GT(stats.framesMixed, 0u);
+}
