@@ -79,6 +79,19 @@ private:
 constexpr int kExitSuccess = 0;  // the show ended by its length, Escape or the music
 constexpr int kExitFailure = 1;  // a failure, after its message was shown
 
+// The size the effects draw their picture at. The show was made for 800 x 600; larger
+// sizes give a sharper picture of the same show, not more of it.
+struct RenderSize {
+    int width = 800;
+    int height = 600;
+};
+
+// Reads "WxH" (for example "1440x1080"); false for anything else or a side outside
+// kMinRenderSide..kMaxRenderSide.
+constexpr int kMinRenderSide = 64;
+constexpr int kMaxRenderSide = 16384;
+bool ParseRenderSize(const char* text, RenderSize* size);
+
 // The whole show. `fullscreen` false opens a window instead of changing the display
 // mode. kExitSuccess after a normal end or Escape, kExitFailure after any failure.
-int RunDemo(ShellPlatform& platform, bool fullscreen);
+int RunDemo(ShellPlatform& platform, bool fullscreen, RenderSize size = RenderSize());

@@ -322,3 +322,14 @@ TEST_F(ShellTest, FailurePathsShowTheirMessagesStopWhereTheyShouldAndExitNonZero
 }
 
 }  // namespace
+
+TEST(RenderSizeOption, ReadsWidthByHeightAndRefusesAnythingElse) {
+    RenderSize size;
+    ASSERT_TRUE(ParseRenderSize("1440x1080", &size));
+    EXPECT_EQ(size.width, 1440);
+    EXPECT_EQ(size.height, 1080);
+    for (const char* bad : {"", "800", "800x", "x600", "800x600x", "800X600", " 800x600",
+                            "800x 600", "-800x600", "63x600", "800x16385", "99999999999x600"})
+        EXPECT_FALSE(ParseRenderSize(bad, &size)) << bad;
+    EXPECT_EQ(size.width, 1440);  // untouched by a refused text
+}
