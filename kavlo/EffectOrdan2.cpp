@@ -66,6 +66,8 @@ bool EffectOrdan2::Init(int width_, int height_, unsigned startMs_, unsigned end
     // The fog colour is (64, 88, 106) / 255: the surface sinks into a dark blue-grey.
     camera->SetFog(60, 81, 0.250980406999588f, 0.3450980484485626f, 0.4156862795352936f, 0);
     camera->SetLookAt(0, 0, 2000, 0, 0, 0, 0, 1, 0);
+    // One frame with the fan of copies draws everything the window draws.
+    WarmUp({startMs + 3000});
     return true;
 }
 
