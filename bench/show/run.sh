@@ -43,6 +43,8 @@ if [ -n "$before" ]; then
   old=$build-before
   rm -rf "$old/src" && mkdir -p "$old/src"
   git -C "$root" archive "$before" | tar -x -C "$old/src"
+  # Both sides are timed by this tree's benchmark program.
+  rm -rf "$old/src/bench/show" && cp -r "$root/bench/show" "$old/src/bench/show"
   build_tree "$old/src" "$old/build"
   oldbench=$old/build/bench/show/kavlo-show-bench
   echo "== uptime: $(uptime)"
@@ -54,18 +56,20 @@ if [ -n "$before" ]; then
     echo
     echo "== round $r: after / before (medians and worst frames, ms)"
     awk 'FNR == 1 { file++ }
-         /^Effect/ { m[file, $1] = $3; w[file, $1] = $4; if (file == 1) order[++n] = $1 }
+         /^Effect/ { m[file, $1] = $3; w[file, $1] = $4; c[file, $1] = $8
+                     if (file == 1) order[++n] = $1 }
          /^loading/ { load[file] = $2 }
          /^capture/ { speed[file] = $(NF - 3) }
          END {
-           printf "%-15s %8s %8s %6s %8s %8s %6s\n", "window", "median", "median", "ratio",
-                  "worst", "worst", "ratio"
-           printf "%-15s %8s %8s %6s %8s %8s %6s\n", "", "before", "after", "", "before",
-                  "after", ""
+           printf "%-15s %8s %8s %6s %8s %8s %6s %8s %8s %6s\n", "window", "median", "median",
+                  "ratio", "worst", "worst", "ratio", "cpu med", "cpu med", "ratio"
+           printf "%-15s %8s %8s %6s %8s %8s %6s %8s %8s %6s\n", "", "before", "after", "",
+                  "before", "after", "", "before", "after", ""
            for (i = 1; i <= n; i++) {
              e = order[i]
-             printf "%-15s %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f\n", e, m[1, e], m[2, e],
-                    m[2, e] / m[1, e], w[1, e], w[2, e], w[2, e] / w[1, e]
+             printf "%-15s %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f\n", e, m[1, e],
+                    m[2, e], m[2, e] / m[1, e], w[1, e], w[2, e], w[2, e] / w[1, e], c[1, e],
+                    c[2, e], c[2, e] / c[1, e]
            }
            printf "loading s       %8.3f %8.3f %6.2f\n", load[1], load[2], load[2] / load[1]
            printf "x real time     %8.2f %8.2f %6.2f\n", speed[1], speed[2], speed[2] / speed[1]
