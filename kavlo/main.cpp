@@ -22,6 +22,7 @@
 #include <GL/gl.h>
 
 #include <cctype>
+#include <cstdio>
 
 const TimelineRow kTimeline[kTimelineRows] = {
     {0, 18000},       // EffectSpiral
@@ -81,6 +82,14 @@ bool ParseRenderSize(const char* text, RenderSize* size) {
 // The real platform
 
 uint32_t SystemPlatform::Ticks() { return SDL_GetTicks(); }
+
+bool SystemPlatform::OpenMusic(const char* fileName) {
+    if (music.Open(fileName)) return true;
+    // The player has shown why; its only failures are a sound output that cannot start.
+    std::fprintf(stderr, "kavlo: no sound device could be opened; kavlo --mute plays the "
+                         "show without sound\n");
+    return false;
+}
 
 bool SystemPlatform::CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
                                   bool fullscreen) {

@@ -60,7 +60,7 @@ public:
 class SystemPlatform : public ShellPlatform {
 public:
     uint32_t Ticks() override;
-    bool OpenMusic(const char* fileName) override { return music.Open(fileName); }
+    bool OpenMusic(const char* fileName) override;
     void SetSyncCallback(SyncCallback callback) override { music.SetSyncCallback(callback); }
     bool PlayMusic() override { return music.Play(); }
     bool CheckPosition() override { return music.CheckPosition(); }

@@ -267,6 +267,10 @@ TEST(CaptureCommand, HelpUsageAndMissingData) {
     EXPECT_EQ(RunTool("--bogus", &out), 2);
     EXPECT_EQ(RunTool("--fps 0 --syncs", &out), 2);
     EXPECT_EQ(RunTool("--at 12,x", &out), 2);
+    EXPECT_EQ(RunTool("--size 800x600x --syncs", &out), 2);
+    EXPECT_EQ(RunTool("--video 1920x1080 --at 100", &out), 2);
+    EXPECT_NE(out.find("--video needs -o FILE.mp4"), std::string::npos) << out;
+    EXPECT_EQ(RunTool("--video 1921x1080 -o x.mp4", &out), 2);
     mkdir("empty", 0777);
     EXPECT_EQ(RunTool("--syncs", &out), 1);  // no musik.xm here
     EXPECT_NE(out.find("musik.xm not found"), std::string::npos) << out;
@@ -290,6 +294,42 @@ TEST(CaptureCommand, SyncListAndAudioOnly) {
     EXPECT_EQ(RunTool("-o frames/ -q", &out), 1);
     EXPECT_NE(out.find("megadata.rar not found"), std::string::npos) << out;
     ASSERT_EQ(chdir(".."), 0);
+}
+
+// --size and --video on the real show: a 160x120 picture in a 320x120 video, centred
+// between black bars.
+TEST(CaptureCommand, VideoOfAnotherAspectIsPaddedWithBlackBars) {
+    const std::string show = std::string(KAVLO_BINARY_DIR) + "/show";
+    if (access((show + "/megadata.rar").c_str(), R_OK) != 0 ||
+        std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") != 0)
+        GTEST_SKIP() << "needs the show's data and ffmpeg";
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    const std::string video = std::string(here) + "/padded.mp4";
+    ASSERT_EQ(chdir(show.c_str()), 0);
+    std::string out;
+    const int rc = RunTool("--fps 5 --to 1000 --size 160x120 --video 320x120 -q -o " + video, &out);
+    ASSERT_EQ(chdir(here), 0);
+    ASSERT_EQ(rc, 0) << out;
+    ASSERT_EQ(std::system(("ffprobe -v error -select_streams v -show_entries stream=width,height "
+                           "-of csv=p=0 " + video + " > probe.txt").c_str()),
+              0);
+    EXPECT_EQ(Slurp("probe.txt"), "320,120\n");
+    ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -i " + video +
+                           " -f rawvideo -pix_fmt gray frames.gray").c_str()),
+              0);
+    const std::string frames = Slurp("frames.gray");
+    ASSERT_GE(frames.size(), 320u * 120u);
+    const std::string gray = frames.substr(frames.size() - 320 * 120);  // the last frame
+    auto mean = [&](int x0, int x1) {
+        double sum = 0;
+        for (int y = 0; y < 120; ++y)
+            for (int x = x0; x < x1; ++x) sum += static_cast<unsigned char>(gray[y * 320 + x]);
+        return sum / (120.0 * (x1 - x0));
+    };
+    EXPECT_LT(mean(0, 70), 20.0);    // black (as encoded: studio range, a little above 0)
+    EXPECT_LT(mean(250, 320), 20.0);
+    EXPECT_GT(mean(90, 230), mean(0, 70) + 15.0) << "the picture between the bars";
 }
 
 }  // namespace

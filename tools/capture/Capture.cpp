@@ -238,9 +238,9 @@ std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::str
     std::string filter;
     if (videoWidth != width || videoHeight != height) {
         const std::string w = std::to_string(videoWidth), h = std::to_string(videoHeight);
-        filter = " -vf scale=" + w + ":" + h +
-                 ":force_original_aspect_ratio=decrease:flags=lanczos,pad=" + w + ":" + h +
-                 ":(ow-iw)/2:(oh-ih)/2:black";
+        filter = " -vf " + ShellQuote("scale=" + w + ":" + h +
+                                      ":force_original_aspect_ratio=decrease:flags=lanczos,pad=" +
+                                      w + ":" + h + ":(ow-iw)/2:(oh-ih)/2:black");
     }
     const std::string command =
         "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgra -s " +
