@@ -2,7 +2,7 @@
 # Compares the show's frames from two builds: captures single frames at fixed times with
 # each build's kavlo-capture (in its own show folder, with its own data), prints per time
 # whether the frames are byte-identical, else the largest per-channel difference and the
-# PSNR, and writes docs/contact-sheet-compare.png (before | after for every time).
+# PSNR, and writes docs/contact-sheet-compare.jpg (before | after for every time).
 #   docs/compare-frames.sh BEFORE_BUILD AFTER_BUILD [MS,MS,...]
 # Build folders are relative to the repository root or absolute.
 set -euo pipefail
@@ -73,5 +73,5 @@ for i in "${!times[@]}"; do
 done
 ffmpeg -hide_banner -loglevel error -y "${inputs[@]}" \
   -filter_complex "${filters}${stack}xstack=inputs=$n:layout=${layout%|}:fill=black" \
-  -frames:v 1 "$root/docs/contact-sheet-compare.png"
-echo "compare-frames.sh: wrote docs/contact-sheet-compare.png" >&2
+  -frames:v 1 -q:v 3 "$root/docs/contact-sheet-compare.jpg"
+echo "compare-frames.sh: wrote docs/contact-sheet-compare.jpg" >&2
