@@ -83,10 +83,11 @@ bool EffectTwister::Init(int width_, int height_, unsigned startMs_, unsigned en
     background = KAVLO_NEW(TextureImageJPEG, "data/twist_back.jpg");
     PrepareBandCulling();
 
-    // A full frame of bands, as the main phase draws them; the run-long values stay.
+    // Ten bands, as the show starts with, draw every state a full frame does; the
+    // run-long values stay as they are.
     const int keptSliceCount = sliceCount, keptSliceDivisor = sliceDivisor;
     const float keptOrbitRadius = orbitRadius;
-    sliceCount = BandCount(height);
+    sliceCount = 10;
     WarmUp({startMs + 500, startMs + 5000});
     sliceCount = keptSliceCount;
     sliceDivisor = keptSliceDivisor;
