@@ -1,6 +1,8 @@
 // The abstract effect: one part of the show with its time window on the demo clock.
 #pragma once
 
+#include <initializer_list>
+
 class Effect {
 public:
     virtual ~Effect() {}
@@ -17,6 +19,13 @@ public:
     virtual void Render(unsigned timeMs, int deltaMs, bool sync) = 0;
 
 protected:
+    // Draws a frame at each of these times (zero frame step, no sync) while loading, so
+    // that the renderer builds what those frames need the first time (shader variants
+    // for each GL state combination, buffers) before the show. GL state, matrices and
+    // the back buffer (cleared before every Init) come out as they went in; the caller
+    // puts back any run-long value its Render changed.
+    void WarmUp(std::initializer_list<unsigned> timesMs);
+
     int width = 0;
     int height = 0;
     unsigned startMs = 0;

@@ -55,6 +55,11 @@ bool EffectFeedback::Init(int width_, int height_, unsigned startMs_, unsigned e
 
     depths = KAVLO_NEW_ARRAY(float, kCopyCount);
     for (int i = 0; i < kCopyCount; ++i) depths[i] = 30.0f * static_cast<float>(i);
+    const float keptCameraZ = cameraZ;
+    const int keptSkipCount = skipCount;
+    WarmUp({startMs + 500, startMs + 3000, endMs - 500});
+    cameraZ = keptCameraZ;
+    skipCount = keptSkipCount;
     return true;
 }
 

@@ -60,6 +60,7 @@ bool EffectOrdan::Init(int width_, int height_, unsigned startMs_, unsigned endM
     camera->SetFieldOfView(60);
     camera->SetFarPlane(250000);
     camera->SetLookAt(0, 0, 2000, 0, 0, 0, 0, 1, 0);
+    WarmUp({startMs + 500, startMs + 3000, endMs - 500});
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <GL/gl.h>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 EffectOrdan2::~EffectOrdan2() {
     if (sphereEnvTexture) KAVLO_DELETE(sphereEnvTexture);
@@ -57,6 +58,7 @@ bool EffectOrdan2::Init(int width_, int height_, unsigned startMs_, unsigned end
 
     sphereRest = KAVLO_NEW(Object);
     sphereRest->CopyFrom(*sphere);
+    IndexRestCoordinates();
 
     camera = KAVLO_NEW(Camera);
     camera->EnableDepthTest();
@@ -66,6 +68,8 @@ bool EffectOrdan2::Init(int width_, int height_, unsigned startMs_, unsigned end
     // The fog colour is (64, 88, 106) / 255: the surface sinks into a dark blue-grey.
     camera->SetFog(60, 81, 0.250980406999588f, 0.3450980484485626f, 0.4156862795352936f, 0);
     camera->SetLookAt(0, 0, 2000, 0, 0, 0, 0, 1, 0);
+    // One frame with the fan of copies draws everything the window draws.
+    WarmUp({startMs + 3000});
     return true;
 }
 
@@ -97,17 +101,64 @@ EffectOrdan2::BoilTerms EffectOrdan2::TermsAt(float e) {
     return k;
 }
 
-Vector3 EffectOrdan2::BoilVertex(const Vector3& p, const Vector3& v, const BoilTerms& k) {
+EffectOrdan2::AxisWaves EffectOrdan2::WavesX(float p, const BoilTerms& k) {
+    const long double px = p;
+    return {std::sin(2 * std::sin(0.03506f * px + k.e12) + 0.106f * px + k.e32),
+            std::sin(0.46f * px + k.e72)};
+}
+
+EffectOrdan2::AxisWaves EffectOrdan2::WavesY(float p, const BoilTerms& k) {
+    const long double py = p;
+    return {std::sin(2 * std::sin(0.03206f * py + k.e13) + 0.104f * py + k.e33),
+            std::sin(0.51f * py + k.e73)};
+}
+
+EffectOrdan2::AxisWaves EffectOrdan2::WavesZ(float p, const BoilTerms& k) {
+    const long double pz = p;
+    return {std::sin(2 * std::sin(0.03106f * pz + k.e14) + 0.103f * pz + k.e34),
+            std::sin(0.63f * pz + k.e74)};
+}
+
+Vector3 EffectOrdan2::Displace(const Vector3& p, const Vector3& v, const AxisWaves& x,
+                               const AxisWaves& y, const AxisWaves& z) {
     const long double px = p.x, py = p.y, pz = p.z;
-    const long double z = std::sin(2 * std::sin(0.03106f * pz + k.e14) + 0.103f * pz + k.e34);
-    const long double y = std::sin(2 * std::sin(0.03206f * py + k.e13) + 0.104f * py + k.e33);
-    const long double x = std::sin(2 * std::sin(0.03506f * px + k.e12) + 0.106f * px + k.e32);
-    const long double w = std::sin(0.51f * py + k.e73) + std::sin(0.63f * pz + k.e74) +
-                          std::sin(0.46f * px + k.e72);
-    const long double m = 0.3f * (x + y + z) + 1 + 0.031f * w;
+    const long double w = y.ripple + z.ripple + x.ripple;
+    const long double m = 0.3f * (x.wave + y.wave + z.wave) + 1 + 0.031f * w;
     const long double f = std::cos(1.1f * (m - 1));
     return Vector3(static_cast<float>(v.x + (px - v.x) * f), static_cast<float>(v.y + (py - v.y) * f),
                    static_cast<float>(v.z + (pz - v.z) * f));
+}
+
+Vector3 EffectOrdan2::BoilVertex(const Vector3& p, const Vector3& v, const BoilTerms& k) {
+    return Displace(p, v, WavesX(p.x, k), WavesY(p.y, k), WavesZ(p.z, k));
+}
+
+void EffectOrdan2::IndexRestCoordinates() {
+    const int n = sphereRest->vertexCount;
+    for (int axis = 0; axis < 3; ++axis) {
+        AxisValues& a = axis == 0 ? restX : axis == 1 ? restY : restZ;
+        auto coordinate = [&](int i) {
+            const Vector3& p = sphereRest->vertices[i];
+            return axis == 0 ? p.x : axis == 1 ? p.y : p.z;
+        };
+        auto bits = [](float f) {
+            uint32_t b;
+            std::memcpy(&b, &f, sizeof b);
+            return b;
+        };
+        std::vector<uint32_t> keys(n);
+        for (int i = 0; i < n; ++i) keys[i] = bits(coordinate(i));
+        std::vector<uint32_t> distinct = keys;
+        std::sort(distinct.begin(), distinct.end());
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        a.values.resize(distinct.size());
+        for (size_t v = 0; v < distinct.size(); ++v) std::memcpy(&a.values[v], &distinct[v], sizeof(float));
+        a.indexOf.resize(n);
+        for (int i = 0; i < n; ++i)
+            a.indexOf[i] = static_cast<uint32_t>(
+                std::lower_bound(distinct.begin(), distinct.end(), keys[i]) - distinct.begin());
+        a.waves.resize(distinct.size());
+    }
 }
 
 float EffectOrdan2::CopyBrightness(unsigned t, unsigned start) {
@@ -122,8 +173,15 @@ void EffectOrdan2::Boil(unsigned t) {
     const float e = Angle(t);
     const Vector3 centre = Centre(e);
     const BoilTerms terms = TermsAt(e);
+    // The same values give the same waves: BoilVertex, with each sine taken once.
+    for (size_t v = 0; v < restX.values.size(); ++v) restX.waves[v] = WavesX(restX.values[v], terms);
+    for (size_t v = 0; v < restY.values.size(); ++v) restY.waves[v] = WavesY(restY.values[v], terms);
+    for (size_t v = 0; v < restZ.values.size(); ++v) restZ.waves[v] = WavesZ(restZ.values[v], terms);
     const int n = std::min(sphere->vertexCount, sphereRest->vertexCount);
-    for (int i = 0; i < n; ++i) sphere->vertices[i] = BoilVertex(sphereRest->vertices[i], centre, terms);
+    for (int i = 0; i < n; ++i)
+        sphere->vertices[i] =
+            Displace(sphereRest->vertices[i], centre, restX.waves[restX.indexOf[i]],
+                     restY.waves[restY.indexOf[i]], restZ.waves[restZ.indexOf[i]]);
 }
 
 void EffectOrdan2::Render(unsigned t, int, bool) {

@@ -6,6 +6,9 @@
 #include "Effect.h"
 #include "code3d/Vector3.h"
 
+#include <cstdint>
+#include <vector>
+
 class Camera;
 class Material;
 class Object;
@@ -45,6 +48,16 @@ public:
     // Where the rest vertex p lies this frame: on the line through the centre, scaled
     // about it by a factor between about -0.6 and 1.
     static Vector3 BoilVertex(const Vector3& p, const Vector3& centre, const BoilTerms& terms);
+    // The waves of one coordinate: its term of the sum X + Y + Z and its sine in W.
+    struct AxisWaves {
+        long double wave, ripple;
+    };
+    static AxisWaves WavesX(float px, const BoilTerms& k);
+    static AxisWaves WavesY(float py, const BoilTerms& k);
+    static AxisWaves WavesZ(float pz, const BoilTerms& k);
+    // BoilVertex from the waves of p's three coordinates.
+    static Vector3 Displace(const Vector3& p, const Vector3& centre, const AxisWaves& x,
+                            const AxisWaves& y, const AxisWaves& z);
     // Each copy's colour: rising over the first 2 s, 1/16 until 7 s, falling to 0 at
     // 9 s and negative after (which OpenGL clamps to black).
     static float CopyBrightness(unsigned timeMs, unsigned startMs);
@@ -67,4 +80,14 @@ private:
     Object* sphereRest = nullptr;
     Object* sphere = nullptr;  // found in sphereScene; deleted before that scene
     Object* duck = nullptr;    // found in duckScene; deleted before that scene
+
+    // The rest shape's coordinates repeat (a ring shares its z, mirrored slices their x
+    // and y): each axis's waves are taken once per distinct value (bit pattern) a frame.
+    struct AxisValues {
+        std::vector<float> values;
+        std::vector<uint32_t> indexOf;  // per vertex
+        std::vector<AxisWaves> waves;   // per value, this frame
+    };
+    void IndexRestCoordinates();
+    AxisValues restX, restY, restZ;
 };

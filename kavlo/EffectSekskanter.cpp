@@ -15,6 +15,8 @@ bool EffectSekskanter::Init(int width_, int height_, unsigned startMs_, unsigned
     stripA.Set(2.0f, -0.75f, -1.0f);
     stripB.Set(4.0f, -0.75f, -1.0f);
     hexTexture = KAVLO_NEW(TextureImageTGA, "data/sexkanter.tga");
+    // A zero frame step leaves the band where it is.
+    WarmUp({startMs + 3000});
     return true;
 }
 

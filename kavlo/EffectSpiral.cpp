@@ -30,6 +30,8 @@ bool EffectSpiral::Init(int width_, int height_, unsigned startMs_, unsigned end
     flare = KAVLO_NEW(TextureImageJPEG, "data/start_flare.jpg");
     flarePositions = KAVLO_NEW_ARRAY(Vector3, kFlareCount);
     for (int i = 0; i < kFlareCount; ++i) flarePositions[i].Set(i * 0.5f, 0.0f, -10.0f);
+    // With a zero frame step neither the flares nor the credits move.
+    WarmUp({startMs + 500, startMs + 5000, endMs - 500});
     return true;
 }
 

@@ -73,6 +73,14 @@ bool EffectTorus::Init(int width_, int height_, unsigned startMs_, unsigned endM
     camera->SetLookAt(1000, 1000, 50, 0, 0, 500, 0, 1, 0);
 
     background = KAVLO_NEW(TextureImageJPEG, "data/fly.jpg");
+
+    // Frames on a phase boundary keep the last look-at; the meshes are rebuilt from the
+    // blob every frame.
+    const Camera keptCamera = *camera;
+    const float keptEyeX = eyeX;
+    WarmUp({startMs + 500, startMs + 3000, endMs - 500});
+    *camera = keptCamera;
+    eyeX = keptEyeX;
     return true;
 }
 

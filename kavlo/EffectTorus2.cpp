@@ -79,6 +79,8 @@ bool EffectTorus2::Init(int width_, int height_, unsigned startMs_, unsigned end
 
     depths = KAVLO_NEW_ARRAY(float, kTorusCount);
     for (int i = 0; i < kTorusCount; ++i) depths[i] = -2000.0f - 400.0f * i;
+    // A zero frame step leaves the depths where they are.
+    WarmUp({startMs + 500, startMs + 3000, endMs - 500});
     return true;
 }
 

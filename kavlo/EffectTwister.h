@@ -4,8 +4,11 @@
 #pragma once
 
 #include "Effect.h"
+#include "code3d/object.h"
 
 #include <GL/gl.h>
+
+#include <vector>
 
 class Camera;
 class Material;
@@ -18,6 +21,7 @@ public:
     // The twist was made for a 600-row picture: taller pictures keep its 300 bands and
     // their angles, with each band taller, rather than drawing more, thinner bands.
     static constexpr int kDesignHeight = 600;
+    static constexpr float kFieldOfView = 45.0f;
 
     // Run-long values: one per program, kept across frames and never reset by Init.
     static int sliceCount;     // bands drawn; grows in the first seconds, may go below 0
@@ -52,7 +56,50 @@ public:
 
     GLuint DisplayList() const { return displayList; }
 
+    // Where a band is on the screen and where its camera stands, for leaving out the
+    // faces that cannot reach it.
+    struct BandView {
+        double eyeZ;              // the eye's height; it looks horizontally at the z axis
+        double distance;          // from the z axis
+        double towardsX, towardsY;  // unit vector from the axis to the eye
+        double focal;             // cot(fov / 2)
+        double low, high;         // the band's rows with a margin, as -1 .. 1 of the screen
+    };
+    // Faces (or runs of faces) as a band sees them: their z range and a circle round
+    // the z axis that holds their x and y.
+    struct FaceBounds {
+        float zLow, zHigh, centreX, centreY, radius;
+    };
+    static BandView ViewOfBand(float eyeX, float eyeY, float eyeZ, double fovDegrees,
+                               int bandY, int bandHeight, int height);
+    // False only when no point within the bounds projects into the band's rows: such
+    // faces cannot draw a pixel through the band's scissor box.
+    static bool MayReachBand(const FaceBounds& bounds, const BandView& view);
+
+    // Bands draw only the faces that may reach them (the picture is the same as from
+    // the display list); off, every band replays the whole list. On after Init where
+    // the scene allows it (untransformed cylinders, faces in range).
+    void SetBandCulling(bool on) { bandCulling = on && !cylinderFaces.empty(); }
+    bool BandCulling() const { return bandCulling; }
+
 private:
+    // One cylinder's faces, their bounds (singly and in runs of kRunFaces), and the
+    // faces of the band being drawn.
+    struct CylinderFaces {
+        Object* object = nullptr;
+        Face* faces = nullptr;
+        int faceCount = 0;
+        std::vector<FaceBounds> faceBounds, runBounds;
+        std::vector<Face> band;
+    };
+    static constexpr int kRunFaces = 16;
+
+    static void SortVerticesByHeight(Object* object);
+    void PrepareBandCulling();
+    void DrawBand(const BandView& view);
+
+    std::vector<CylinderFaces> cylinderFaces;
+    bool bandCulling = false;
     GLuint displayList = 0;
     SceneLoad3DS* scene = nullptr;
     Material* materials[3] = {nullptr, nullptr, nullptr};

@@ -51,6 +51,7 @@ bool EffectBeam::Init(int width_, int height_, unsigned startMs_, unsigned endMs
     glNewList(displayList, GL_COMPILE);
     sphere->Render();
     glEndList();
+    WarmUp({startMs + 500, startMs + 3000, endMs - 500});
     return true;
 }
 

@@ -15,7 +15,9 @@ bool EffectGreet::Init(int width_, int height_, unsigned startMs_, unsigned endM
     Effect::Init(width_, height_, startMs_, endMs_);
     // A missing or unreadable file still gives an (empty) texture object.
     greetTexture = KAVLO_NEW(TextureImageTGA, "data/greet.tga");
-    return greetTexture != nullptr;
+    if (!greetTexture) return false;
+    WarmUp({startMs + 3000});
+    return true;
 }
 
 float EffectGreet::FadeAt(unsigned t) const {

@@ -9,7 +9,9 @@
 #include "memory/MemoryTracker.h"
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 float EffectVortexC::cameraZ = EffectVortexC::kRestCameraZ;
 
@@ -56,6 +58,17 @@ bool EffectVortexC::Init(int width_, int height_, unsigned startMs_, unsigned en
 
     background = KAVLO_NEW(TextureImageJPEG, "data/vortex_back.jpg");
     vortex->SetPosition(-15.0f, 15.0f, 0.0f);
+
+    // The first frame deforms with the initial twist: keep it, and the shape as it is.
+    const float keptCameraZ = cameraZ;
+    const Vector3 keptTwist = vortex->twist;
+    std::vector<Vector3> keptVertices(vortex->vertices, vortex->vertices + vortex->vertexCount);
+    std::vector<Vector3> keptNormals(vortex->normals, vortex->normals + vortex->vertexCount);
+    WarmUp({startMs + 500, startMs + 3000, endMs - 500});
+    cameraZ = keptCameraZ;
+    vortex->twist = keptTwist;
+    std::copy(keptVertices.begin(), keptVertices.end(), vortex->vertices);
+    std::copy(keptNormals.begin(), keptNormals.end(), vortex->normals);
     return true;
 }
 

@@ -19,6 +19,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,6 +41,14 @@ public:
         drawn.push_back({timeMs, deltaMs, sync});
         glClearColor((timeMs % 256) / 255.0f, sync ? 1.0f : 0.0f, 0.5f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
+        // The top row white, so that the row order of a read-back shows.
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, viewport[3] - 1, viewport[2], 1);
+        glClearColor(1, 1, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
     }
 };
 
@@ -64,6 +73,31 @@ public:
     }
     bool Finish(std::string*) override { return true; }
     uint8_t firstPixel = 0;
+};
+
+// A video-like sink: frames come top-down in BGRA, on the capture's writer thread.
+class StreamingSink : public capture::FrameSink {
+public:
+    struct Frame {
+        uint32_t timeMs;
+        uint8_t top[4], bottom[4];
+        bool onWriterThread;
+    };
+    std::vector<Frame> frames;
+    std::thread::id renderThread = std::this_thread::get_id();
+    size_t rowBytes = 800 * 4, rows = 600;
+    bool Wants(uint64_t, uint32_t t) const override { return t % 200 == 0; }
+    bool Done(uint32_t t) const override { return t >= 1000; }
+    capture::FrameLayout Layout() const override { return capture::FrameLayout::kBgraTopDown; }
+    bool Streams() const override { return true; }
+    bool Write(uint64_t, uint32_t t, const uint8_t* bgra) override {
+        Frame f{t, {}, {}, std::this_thread::get_id() != renderThread};
+        std::memcpy(f.top, bgra, 4);
+        std::memcpy(f.bottom, bgra + rowBytes * (rows - 1), 4);
+        frames.push_back(f);
+        return true;
+    }
+    bool Finish(std::string*) override { return true; }
 };
 
 std::string Slurp(const std::string& path) {
@@ -124,6 +158,28 @@ TEST(CaptureShow, VirtualClockDrivesTheRealFrameLoop) {
     EXPECT_EQ(sink.written, std::vector<uint32_t>({0, 200, 400, 600, 800, 1000}));
     EXPECT_EQ(sink.firstPixel, 1000 % 256);  // read back from the frame just drawn
     EXPECT_EQ(platform.FramesRendered(), 11u);
+}
+
+TEST(CaptureShow, StreamedFramesArriveInOrderTopDownAndComplete) {
+    drawn.clear();
+    quitRequested = 0;  // the show before this one ended by asking to quit
+    StreamingSink sink;
+    TestCapturePlatform platform(10, capture::SyncSchedule(), &sink, 1000, false);
+    RunDemo(platform, false);
+    GLWindow::Destroy();
+    ASSERT_TRUE(platform.ShowStarted());
+    EXPECT_FALSE(platform.WriteFailed());
+    // Frames read back a few frames late are all handed over before the show returns.
+    ASSERT_EQ(sink.frames.size(), 6u) << platform.FramesRendered();
+    for (size_t i = 0; i < sink.frames.size(); ++i) {
+        const StreamingSink::Frame& f = sink.frames[i];
+        EXPECT_EQ(f.timeMs, 200u * i);
+        EXPECT_TRUE(f.onWriterThread);
+        if (f.timeMs == 0) continue;  // nothing is drawn at 0 ms
+        EXPECT_EQ(f.top[0], 255) << "first row is the top";
+        EXPECT_EQ(f.bottom[0], 128) << "blue first";
+        EXPECT_EQ(f.bottom[2], f.timeMs % 256) << "red third, from this frame";
+    }
 }
 
 TEST(CaptureOutput, PngSequenceSingleFramesAndWav) {

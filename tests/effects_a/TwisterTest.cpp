@@ -166,6 +166,38 @@ TEST_F(TwisterFrames, BandsCoverTwoRowsEachFromTheTop) {
     EXPECT_EQ(st.modelviewDepth, 1);
 }
 
+TEST_F(TwisterTest, BandCullingKeepsEveryFaceThatMayReachTheRows) {
+    // Eye 400 units out on +x at z = -200; band rows 298-299 of 600 (the middle).
+    const EffectTwister::BandView v =
+        EffectTwister::ViewOfBand(400, 0, -200, 45, 298, 2, 600);
+    auto bounds = [](float zLow, float zHigh, float x) {
+        return EffectTwister::FaceBounds{zLow, zHigh, x, 0, 5};
+    };
+    EXPECT_TRUE(EffectTwister::MayReachBand(bounds(-201, -199, 0), v)) << "across the middle";
+    EXPECT_FALSE(EffectTwister::MayReachBand(bounds(-150, -140, 0), v)) << "well above";
+    EXPECT_FALSE(EffectTwister::MayReachBand(bounds(-260, -250, 0), v)) << "well below";
+    // A row is about 0.55 units at this distance: a face starting under a row above
+    // the band is kept by the margin, one three rows above is not.
+    EXPECT_TRUE(EffectTwister::MayReachBand(bounds(-199.6f, -190, 0), v));
+    EXPECT_FALSE(EffectTwister::MayReachBand(bounds(-197, -190, 0), v));
+    EXPECT_TRUE(EffectTwister::MayReachBand(bounds(-150, -140, 395), v)) << "at the eye: GL's";
+}
+
+TEST_F(TwisterFrames, CulledBandsDrawTheWholeListsPicture) {
+    ASSERT_TRUE(effect.BandCulling());
+    for (unsigned t : {50000u, 61234u, 70500u}) {
+        std::vector<uint8_t> frames[2];
+        for (int culled = 0; culled < 2; ++culled) {
+            effect.SetBandCulling(culled == 1);
+            EffectTwister::sliceCount = 300;
+            fxtest::ClearFrame();
+            fxtest::RenderFrame(effect, t, 0, false);
+            frames[culled] = testsupport::SharedGL().ReadPixels();
+        }
+        EXPECT_EQ(fxtest::MaxDifference(frames[0], frames[1]), 0) << "at " << t;
+    }
+}
+
 TEST_F(TwisterFrames, GrowthAndFullTwist) {
     // Far below zero the count stays below 1 after its growth: the background alone.
     EffectTwister::sliceCount = -100;

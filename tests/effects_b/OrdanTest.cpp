@@ -11,6 +11,8 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -219,6 +221,15 @@ TEST(EffectOrdan2, SphereIsRebuiltFromItsRestShapeEveryFrame) {
     ordan2->Boil(160000);
     EXPECT_TRUE(SameVertices(first, sphere));
     EXPECT_TRUE(SameVertices(restShape, rest));
+
+    // The waves shared by repeated coordinates give BoilVertex's result to the bit.
+    const float e = EffectOrdan2::Angle(160000);
+    const Vector3 centre = EffectOrdan2::Centre(e);
+    const EffectOrdan2::BoilTerms k = EffectOrdan2::TermsAt(e);
+    for (int i = 0; i < rest->vertexCount; ++i) {
+        const Vector3 q = EffectOrdan2::BoilVertex(rest->vertices[i], centre, k);
+        ASSERT_EQ(std::memcmp(&q, &first[i], sizeof q), 0) << "vertex " << i;
+    }
 }
 
 TEST(EffectOrdan2, FramesAndTheStateTheyLeave) {

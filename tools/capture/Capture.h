@@ -51,6 +51,13 @@ bool WriteWav(const std::string& path, const float* samples, size_t frames, std:
 // Writes RGBA pixels whose first row is the bottom of the picture (GL's order) as PNG.
 bool WritePngBottomUp(const std::string& path, int width, int height, const uint8_t* rgba);
 
+// The ffmpeg options that encode the video (after its input options).
+std::string VideoEncoderOptions();
+
+// How a sink wants its pixels: GL's order (RGBA, first row at the bottom) or the video
+// order (BGRA, the renderer's own byte order, first row at the top).
+enum class FrameLayout { kRgbaBottomUp, kBgraTopDown };
+
 // Where captured frames go.
 class FrameSink {
 public:
@@ -59,8 +66,14 @@ public:
     virtual bool Wants(uint64_t frame, uint32_t timeMs) const = 0;
     // Whether no later frame is wanted, so the show can stop.
     virtual bool Done(uint32_t timeMs) const = 0;
-    virtual bool Write(uint64_t frame, uint32_t timeMs, const uint8_t* rgbaBottomUp) = 0;
+    // The pixels in the sink's Layout().
+    virtual bool Write(uint64_t frame, uint32_t timeMs, const uint8_t* pixels) = 0;
     virtual bool Finish(std::string* error) = 0;
+    virtual FrameLayout Layout() const { return FrameLayout::kRgbaBottomUp; }
+    // True where Wants and Done depend on the time alone: the capture may then read
+    // frames back a few frames late and hand them to Write on a writer thread while
+    // the next frames render.
+    virtual bool Streams() const { return false; }
 };
 
 // Numbered PNG frames "frame_000000.png" ... for times in [fromMs, toMs].
@@ -86,6 +99,7 @@ class CapturePlatform : public ShellPlatform {
 public:
     // `endMs` is where the capture stops (for the progress line's estimate).
     CapturePlatform(int fps, SyncSchedule schedule, FrameSink* sink, uint32_t endMs, bool progress);
+    ~CapturePlatform() override;
 
     uint32_t Ticks() override;
     bool OpenMusic(const char*) override { return true; }
@@ -103,6 +117,12 @@ public:
     bool WriteFailed() const { return writeFailed_; }
 
 private:
+    class FrameWriter;
+    void ReadBack(uint64_t frame, uint32_t timeMs);
+    void CollectOldestReadBack();
+    void Deliver(uint64_t frame, uint32_t timeMs, const uint8_t* pixels, bool topDown);
+    void FinishReadBacks();
+
     int fps_;
     SyncSchedule schedule_;
     FrameSink* sink_;
@@ -117,6 +137,17 @@ private:
     bool writeFailed_ = false;
     int width_ = 800, height_ = 600;
     std::vector<uint8_t> pixels_;
+    // Read-back into pixel buffer objects, several frames in flight, for streaming sinks.
+    struct PendingFrame {
+        uint64_t frame;
+        uint32_t timeMs;
+        unsigned buffer;
+    };
+    std::vector<unsigned> packBuffers_;
+    std::vector<PendingFrame> pending_;  // oldest first
+    size_t nextPackBuffer_ = 0;
+    bool packBuffersTried_ = false;
+    std::unique_ptr<FrameWriter> writer_;
     double startSeconds_ = 0;
     double lastProgress_ = 0;
 };
