@@ -390,22 +390,23 @@ struct AudioRun {
 template <int kChannels>
 RAR_NOINLINE unsigned RunAudio(AudioRun& r, unsigned count) {
     BitWindow in = r.in;
-    uint8_t* out = r.win + r.wp;  // the caller keeps the run short of the window's end
+    uint8_t* const start = r.win + r.wp;  // the caller keeps the run short of the window's end
+    uint8_t* const end = start + count;
+    uint8_t* out = start;
     AudioChannelState* const voice = r.voice;
     const HuffmanTable* const tables = r.tables;
     int channel = r.channel, channelDelta = r.channelDelta;
-    unsigned done = 0;
+    // A code has at most 15 bits; a refill leaves at least 56.
     auto step = [&](int c) RAR_INLINE {
-        in.Ensure(16);
         const unsigned s = in.Symbol(tables + c);
         if (s == 256) return false;
         *out++ = AudioPredictorStep(voice[c], channelDelta, static_cast<int>(s));
-        ++done;
         return true;
     };
     bool switched = false;
     // Up to the first channel, then whole rounds, then the rest.
-    while (channel != 0 && done < count) {
+    while (channel != 0 && out < end) {
+        in.Ensure(15);
         if (!step(channel)) {
             switched = true;
             break;
@@ -414,14 +415,18 @@ RAR_NOINLINE unsigned RunAudio(AudioRun& r, unsigned count) {
     }
     // One round: the channel where the table switch came, or -1.
     auto round = [&]() RAR_INLINE -> int {
+        in.Ensure(kChannels < 3 ? 15 * kChannels : 45);
         if (!step(0)) return 0;
         if (kChannels > 1 && !step(1)) return 1;
         if (kChannels > 2 && !step(2)) return 2;
-        if (kChannels > 3 && !step(3)) return 3;
+        if (kChannels > 3) {
+            in.Ensure(15);
+            if (!step(3)) return 3;
+        }
         return -1;
     };
     if (!switched) {
-        while (count - done >= static_cast<unsigned>(kChannels)) {
+        while (end - out >= kChannels) {
             const int at = round();
             if (at >= 0) {
                 switched = true;
@@ -429,7 +434,8 @@ RAR_NOINLINE unsigned RunAudio(AudioRun& r, unsigned count) {
                 break;
             }
         }
-        while (!switched && done < count) {
+        while (!switched && out < end) {
+            in.Ensure(15);
             if (!step(channel)) {
                 switched = true;
                 break;
@@ -442,7 +448,7 @@ RAR_NOINLINE unsigned RunAudio(AudioRun& r, unsigned count) {
     r.channel = channel;
     r.channelDelta = channelDelta;
     r.switched = switched;
-    return done;
+    return static_cast<unsigned>(out - start);
 }
 
 // The main loop. Its hot state lives in locals while it runs: every byte stored into

@@ -249,7 +249,10 @@ public:
         }
         fs::path dest = fs::path(outDir_) / rel;
         std::error_code ec;
-        if (dest.has_parent_path()) fs::create_directories(dest.parent_path(), ec);
+        if (dest.has_parent_path() && dest.parent_path() != lastFolder_) {  // entries come folder by folder
+            fs::create_directories(dest.parent_path(), ec);
+            lastFolder_ = dest.parent_path();
+        }
         FILE* f = fopen(dest.string().c_str(), "wb");
         bool written = f && fwrite(data, 1, size, f) == size;
         if (f) written = fclose(f) == 0 && written;
@@ -299,6 +302,7 @@ private:
     std::vector<std::string> names_;
     std::vector<bool> found_;
     std::set<std::string> seen_;
+    fs::path lastFolder_;
     uint64_t archiveBytes_;
     uint64_t done_ = 0;
     int lastPercent_ = -1;
