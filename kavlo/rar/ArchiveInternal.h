@@ -60,7 +60,7 @@ ArchiveWalkResult ArchiveWalkMemory(const uint8_t* data, size_t size, const char
 bool ArchiveNamesMatch(const char* a, const char* b);
 
 // Turns the debug log off (false) or back on (true) for the rest of the run. Off, no
-// log file is created or written.
+// log file is created or written; the first call made while it is on creates it.
 void ArchiveSetDebugLog(bool enabled);
 
 // Runs the RAR 2.0 unpacker alone over `packed` as the data of one non-solid,

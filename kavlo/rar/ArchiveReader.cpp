@@ -153,7 +153,6 @@ namespace {
 void DebugLogStart(const char* path) {
     g.logStartTick = TickMs();
     snprintf(g.logPath, sizeof g.logPath, "%s", path);
-    if (g.logDisabled) return;
     FILE* f = fopen(g.logPath, "w");
     if (!f) return;  // the log stays off for the whole run
     g.logActive = true;
@@ -467,8 +466,9 @@ int ExtractEntry() {
         }
         g.found = CompareEntryNames(g.requestedName, g.fileHeader.name) != 0;
         const bool process = SolidArchive() || g.found;
-        // Also for the entries a solid chain unpacks ahead of the requested one.
-        if (process && !SizePlausible()) {
+        // Also for the entries a solid chain unpacks ahead of the requested one (stored
+        // ones ahead are skipped: their data never enters the window).
+        if (process && (g.found || g.fileHeader.method != 0x30) && !SizePlausible()) {
             RAR_LOG(kSource, "CRC32 error - file couldn't be decompressed correctly!");
             break;
         }
@@ -524,7 +524,7 @@ WalkResult WalkEntries(ArchiveVisitor& visitor) {
             g.archive.SeekAbsolute(g.nextBlockStart);
             continue;
         }
-        bool ok = SizePlausible();
+        bool ok = SizePlausible() || (!wanted && info.method == 0x30);  // skipped, as above
         if (!ok) RAR_LOG(kSource, "CRC32 error - file couldn't be decompressed correctly!");
         if (ok && wanted) {
             g.output = static_cast<uint8_t*>(malloc(info.unpackedSize ? info.unpackedSize : 1));
@@ -553,7 +553,9 @@ WalkResult WalkEntries(ArchiveVisitor& visitor) {
 }
 
 void BeginCall(const char* archiveName, const char* password) {
-    if (g.logFirstCall) {
+    // With the log switched off the first call is still to come: the log starts with
+    // the first call made while it is on.
+    if (g.logFirstCall && !g.logDisabled) {
         g.logFirstCall = false;
         DebugLogStart(kLogPath);
     }

@@ -461,6 +461,22 @@ TEST(ArchiveReader, ForgedHugeSizeAheadInASolidChainFailsCleanly) {
     EXPECT_EQ(walk.ok, (std::vector<bool>{false, true}));
     uint8_t out[16];
     EXPECT_EQ(ArchiveUnpackRaw(huge.packed.data(), huge.packed.size(), out, 0x80000000u), 0u);
+
+    // A stored entry ahead is skipped, not unpacked: its size is not the chain's business.
+    FileBlock stored = StoredEntry("s", "tiny");
+    stored.unpackedSize = 1000;
+    std::string text(3000, 'k');
+    for (size_t i = 0; i < text.size(); i += 5) text[i] = static_cast<char>('a' + i % 7);
+    FileBlock packed;
+    packed.name = "p";
+    packed.packed = rarpack::CompressRaw(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 3, false);
+    packed.unpackedSize = static_cast<uint32_t>(text.size());
+    packed.crc = FileCrc(Bytes(text.begin(), text.end()));
+    packed.method = 0x33;
+    ASSERT_TRUE(WriteFile("storedahead.rar", SimpleArchive({stored, packed}, 0x0008)));
+    Result r = Extract("p", "storedahead.rar");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.data, text);
 }
 
 // A file header cut before its 32 bytes, or inside its name, is "broken": logged, and
