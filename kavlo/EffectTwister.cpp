@@ -8,6 +8,7 @@
 #include "code3d/object.h"
 #include "memory/MemoryTracker.h"
 
+#include <algorithm>
 #include <cmath>
 
 int EffectTwister::sliceCount = 10;
@@ -81,8 +82,10 @@ bool EffectTwister::Init(int width_, int height_, unsigned startMs_, unsigned en
     return true;
 }
 
+int EffectTwister::BandCount(int height) { return std::min(height, kDesignHeight) / 2; }
+
 void EffectTwister::UpdateSliceCount(unsigned t, int dt) {
-    if (t < startMs + 3000 && sliceCount < height / 2)
+    if (t < startMs + 3000 && sliceCount < BandCount(height))
         sliceCount += static_cast<int>(dt * 0.2);
     if (t > endMs - 3000 && sliceCount > 0) sliceCount += static_cast<int>(dt * -0.2);
 }
@@ -97,7 +100,8 @@ void EffectTwister::PullCamera(bool sync) {
 }
 
 float EffectTwister::BandStep(float angle, int height) {
-    return static_cast<float>(std::sin(static_cast<double>(angle)) / (height >> 3));
+    return static_cast<float>(std::sin(static_cast<double>(angle)) /
+                              (std::min(height, kDesignHeight) >> 3));
 }
 
 int EffectTwister::BandY(int height, int divisor, int i) {
@@ -120,7 +124,7 @@ void EffectTwister::Render(unsigned t, int dt, bool sync) {
     const float step = BandStep(angle, height);
     // The count changes before the bands are drawn.
     UpdateSliceCount(t, dt);
-    if (sliceDivisor == 0) sliceDivisor = height / 2;
+    if (sliceDivisor == 0) sliceDivisor = BandCount(height);
     PullCamera(sync);
 
     // A screen under two rows high has no bands to cut (and would divide by zero).
@@ -132,8 +136,11 @@ void EffectTwister::Render(unsigned t, int dt, bool sync) {
         u = static_cast<float>(w);
         const float radius =
             static_cast<float>(std::sin(4.0 * angle - 4.0 * w) * 50.0 + orbitRadius);
-        const int bandHeight = height / sliceDivisor;
-        glScissor(0, BandY(height, sliceDivisor, i), width, bandHeight);
+        // Bands tile the screen exactly also where the height is not a whole number of
+        // bands (taller pictures keep 300 bands, each a little over two rows).
+        const int bandY = BandY(height, sliceDivisor, i);
+        const int bandHeight = BandY(height, sliceDivisor, i - 1) - bandY;
+        glScissor(0, bandY, width, bandHeight);
         const float a2 = u + angle;
         camera->SetLookAt(static_cast<float>(std::sin(static_cast<double>(a2)) * (radius - 50.0f)),
                           static_cast<float>(std::cos(static_cast<double>(a2)) * radius), -200.0f, 0.0f, 0.0f,

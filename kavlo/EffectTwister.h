@@ -1,5 +1,6 @@
-// The fourth effect: a scene of three cylinders drawn into up to 300 two-pixel bands,
-// each from a camera a little further round the z axis, so the stack looks twisted.
+// The fourth effect: a scene of three cylinders drawn into up to 300 stacked bands (two
+// rows each at 600 rows), each from a camera a little further round the z axis, so the
+// stack looks twisted.
 #pragma once
 
 #include "Effect.h"
@@ -14,10 +15,13 @@ class Texture;
 class EffectTwister : public Effect {
 public:
     static constexpr float kRestOrbitRadius = 400.0f;
+    // The twist was made for a 600-row picture: taller pictures keep its 300 bands and
+    // their angles, with each band taller, rather than drawing more, thinner bands.
+    static constexpr int kDesignHeight = 600;
 
     // Run-long values: one per program, kept across frames and never reset by Init.
     static int sliceCount;     // bands drawn; grows in the first seconds, may go below 0
-    static int sliceDivisor;   // height / 2, set by the first main-phase frame (0 before)
+    static int sliceDivisor;   // BandCount, set by the first main-phase frame (0 before)
     static float orbitRadius;  // the camera's base distance from the z axis
 
     EffectTwister() = default;
@@ -32,13 +36,16 @@ public:
     // depth test off, the modelview matrix current.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
 
-    // The band count's growth (first three seconds, up to height / 2 and overshooting
+    // Bands of a full twist: height / 2, at most 300.
+    static int BandCount(int height);
+    // The band count's growth (first three seconds, up to BandCount and overshooting
     // by less than a step) and shrink (last three seconds); trunc(dt * 0.2) a frame.
     void UpdateSliceCount(unsigned timeMs, int deltaMs);
     // A sync pulls the camera in to 300 and the same frame's step puts it at 310;
     // without one it drifts back 10 units a frame until it rests at 400.
     static void PullCamera(bool sync);
-    // Camera angle between neighbouring bands, from the frame's angle.
+    // Camera angle between neighbouring bands, from the frame's angle; the bands of a
+    // full twist turn by 4 sin(angle) together at every height.
     static float BandStep(float angle, int height);
     // Bottom row of band i (1 is the top band); below 0 for bands past the screen.
     static int BandY(int height, int divisor, int i);

@@ -1,10 +1,14 @@
-// The window and its OpenGL context over SDL2: exact display mode, the demo's pixel
-// format, one window event per presented frame, Escape as the quit request.
+// The window and its OpenGL context over SDL2: exact display mode or a scaled present,
+// the demo's pixel format, one window event per presented frame, Escape as the quit
+// request.
 #include "GLWindow.h"
 
 #include "platform/MessageBox.h"
 
 #include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
 
 unsigned char quitRequested = 0;
 
@@ -21,9 +25,56 @@ PFNGLCLIENTACTIVETEXTUREARBPROC ClientActiveTextureARB = nullptr;
 
 namespace {
 
-SDL_Window* window = nullptr;
-SDL_GLContext context = nullptr;
-bool videoStarted = false;
+// The framebuffer-object calls of the offscreen picture (GL 3.0 or
+// ARB_framebuffer_object), fetched once a context exists.
+struct FramebufferCalls {
+    PFNGLGENFRAMEBUFFERSPROC GenFramebuffers = nullptr;
+    PFNGLDELETEFRAMEBUFFERSPROC DeleteFramebuffers = nullptr;
+    PFNGLBINDFRAMEBUFFERPROC BindFramebuffer = nullptr;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC FramebufferRenderbuffer = nullptr;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus = nullptr;
+    PFNGLGENRENDERBUFFERSPROC GenRenderbuffers = nullptr;
+    PFNGLDELETERENDERBUFFERSPROC DeleteRenderbuffers = nullptr;
+    PFNGLBINDRENDERBUFFERPROC BindRenderbuffer = nullptr;
+    PFNGLRENDERBUFFERSTORAGEPROC RenderbufferStorage = nullptr;
+    PFNGLBLITFRAMEBUFFERPROC BlitFramebuffer = nullptr;
+
+    bool Load() {
+        auto get = [](const char* name) { return SDL_GL_GetProcAddress(name); };
+        GenFramebuffers = reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(get("glGenFramebuffers"));
+        DeleteFramebuffers =
+            reinterpret_cast<PFNGLDELETEFRAMEBUFFERSPROC>(get("glDeleteFramebuffers"));
+        BindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(get("glBindFramebuffer"));
+        FramebufferRenderbuffer =
+            reinterpret_cast<PFNGLFRAMEBUFFERRENDERBUFFERPROC>(get("glFramebufferRenderbuffer"));
+        CheckFramebufferStatus =
+            reinterpret_cast<PFNGLCHECKFRAMEBUFFERSTATUSPROC>(get("glCheckFramebufferStatus"));
+        GenRenderbuffers = reinterpret_cast<PFNGLGENRENDERBUFFERSPROC>(get("glGenRenderbuffers"));
+        DeleteRenderbuffers =
+            reinterpret_cast<PFNGLDELETERENDERBUFFERSPROC>(get("glDeleteRenderbuffers"));
+        BindRenderbuffer = reinterpret_cast<PFNGLBINDRENDERBUFFERPROC>(get("glBindRenderbuffer"));
+        RenderbufferStorage =
+            reinterpret_cast<PFNGLRENDERBUFFERSTORAGEPROC>(get("glRenderbufferStorage"));
+        BlitFramebuffer = reinterpret_cast<PFNGLBLITFRAMEBUFFERPROC>(get("glBlitFramebuffer"));
+        return GenFramebuffers && DeleteFramebuffers && BindFramebuffer &&
+               FramebufferRenderbuffer && CheckFramebufferStatus && GenRenderbuffers &&
+               DeleteRenderbuffers && BindRenderbuffer && RenderbufferStorage && BlitFramebuffer;
+    }
+};
+
+// The window layer's state, one record for the run.
+struct WindowState {
+    SDL_Window* window = nullptr;
+    SDL_GLContext context = nullptr;
+    bool videoStarted = false;
+    Presentation presentation = Presentation::ExactMode;
+    bool exactModeSet = false;  // the display is in the mode Create switched to
+    int pictureWidth = 0, pictureHeight = 0;
+    // The offscreen picture; 0 while frames go straight to the window.
+    GLuint framebuffer = 0, colorBuffer = 0, depthStencilBuffer = 0;
+    FramebufferCalls fb;
+};
+WindowState state;
 
 // The display mode with exactly this size, depth and refresh rate, if the display has one.
 bool FindExactMode(int width, int height, int refreshHz, int bitsPerPixel, SDL_DisplayMode* out) {
@@ -56,75 +107,292 @@ void SetPixelFormat() {
 
 void FailContext() {
     platform::ShowErrorBox("Kunne ikke oprette en OpenGL Context.", "Fejl");
-    SDL_DestroyWindow(window);
-    window = nullptr;
+    SDL_DestroyWindow(state.window);
+    state.window = nullptr;
+}
+
+void DeleteOffscreen() {
+    if (!state.framebuffer) return;
+    state.fb.BindFramebuffer(GL_FRAMEBUFFER, 0);
+    state.fb.DeleteFramebuffers(1, &state.framebuffer);
+    state.fb.DeleteRenderbuffers(1, &state.colorBuffer);
+    state.fb.DeleteRenderbuffers(1, &state.depthStencilBuffer);
+    state.framebuffer = state.colorBuffer = state.depthStencilBuffer = 0;
+}
+
+// The GL state the present touches, saved on construction and put back on destruction:
+// the effects left it as they want it.
+class PresentStateGuard {
+public:
+    PresentStateGuard() {
+        scissorOn_ = glIsEnabled(GL_SCISSOR_TEST);
+        glGetIntegerv(GL_SCISSOR_BOX, scissorBox_);
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColor_);
+        glGetBooleanv(GL_COLOR_WRITEMASK, colorMask_);
+        glDisable(GL_SCISSOR_TEST);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    }
+    ~PresentStateGuard() {
+        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
+        if (scissorOn_) glEnable(GL_SCISSOR_TEST);
+        glScissor(scissorBox_[0], scissorBox_[1], scissorBox_[2], scissorBox_[3]);
+        glClearColor(clearColor_[0], clearColor_[1], clearColor_[2], clearColor_[3]);
+        glColorMask(colorMask_[0], colorMask_[1], colorMask_[2], colorMask_[3]);
+    }
+    PresentStateGuard(const PresentStateGuard&) = delete;
+    PresentStateGuard& operator=(const PresentStateGuard&) = delete;
+
+private:
+    GLboolean scissorOn_;
+    GLint scissorBox_[4];
+    GLfloat clearColor_[4];
+    GLboolean colorMask_[4];
+};
+
+// Makes the picture-sized framebuffer the one every later drawing goes to. Before the
+// first frame, the viewport and scissor box (the window's size by default) are set to
+// the picture's, which is what the effects would have found on a window of its size.
+bool CreateOffscreen(bool beforeFirstFrame) {
+    if (state.framebuffer) return true;
+    if (!state.fb.Load()) return false;
+    const int w = state.pictureWidth, h = state.pictureHeight;
+    state.fb.GenRenderbuffers(1, &state.colorBuffer);
+    state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.colorBuffer);
+    state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+    // Depth and stencil in one buffer: drivers rarely offer a separate stencil buffer,
+    // and the window's own 16/1 request gets a combined one too.
+    state.fb.GenRenderbuffers(1, &state.depthStencilBuffer);
+    state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.depthStencilBuffer);
+    state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
+    state.fb.BindRenderbuffer(GL_RENDERBUFFER, 0);
+    state.fb.GenFramebuffers(1, &state.framebuffer);
+    state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
+    state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                     state.colorBuffer);
+    state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                     state.depthStencilBuffer);
+    state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                     state.depthStencilBuffer);
+    if (state.fb.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        DeleteOffscreen();
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        return false;
+    }
+    if (beforeFirstFrame) {
+        glViewport(0, 0, w, h);
+        glScissor(0, 0, w, h);
+    }
+    return true;
+}
+
+// From here on the picture is drawn offscreen: the window's size no longer matches it.
+// The frame just drawn is carried over, since some effects draw over the last frame.
+void SwitchToOffscreen() {
+    if (!CreateOffscreen(false)) return;
+    PresentStateGuard guard;
+    state.fb.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    state.fb.BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.framebuffer);
+    state.fb.BlitFramebuffer(0, 0, state.pictureWidth, state.pictureHeight, 0, 0,
+                             state.pictureWidth, state.pictureHeight, GL_COLOR_BUFFER_BIT,
+                             GL_NEAREST);
+}
+
+void ShowCursorFor(bool fullscreen) { SDL_ShowCursor(fullscreen ? SDL_DISABLE : SDL_ENABLE); }
+
+bool IsFullscreenKey(const SDL_KeyboardEvent& key) {
+    return key.keysym.sym == SDLK_F11 ||
+           (key.keysym.sym == SDLK_RETURN && (key.keysym.mod & KMOD_ALT) != 0);
 }
 
 }  // namespace
 
+void SetPresentation(Presentation presentation) { state.presentation = presentation; }
+
+Rect FitPicture(int pictureWidth, int pictureHeight, int drawableWidth, int drawableHeight) {
+    if (pictureWidth <= 0 || pictureHeight <= 0 || drawableWidth <= 0 || drawableHeight <= 0)
+        return {0, 0, 0, 0};
+    // Compare aspects in integers so that an exact fit leaves no one-pixel bar.
+    const long long wide = static_cast<long long>(drawableWidth) * pictureHeight;
+    const long long tall = static_cast<long long>(drawableHeight) * pictureWidth;
+    Rect r {};
+    if (wide >= tall) {  // bars left and right (or none)
+        r.height = drawableHeight;
+        r.width = static_cast<int>((tall + pictureHeight / 2) / pictureHeight);
+    } else {  // bars top and bottom
+        r.width = drawableWidth;
+        r.height = static_cast<int>((wide + pictureWidth / 2) / pictureWidth);
+    }
+    r.width = std::min(std::max(r.width, 1), drawableWidth);
+    r.height = std::min(std::max(r.height, 1), drawableHeight);
+    r.x = (drawableWidth - r.width) / 2;
+    r.y = (drawableHeight - r.height) / 2;
+    return r;
+}
+
 bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscreen) {
-    if (!videoStarted) {
+    if (!state.videoStarted) {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             platform::ShowErrorBox("Kunne ikke registrere vinduesklassen", "Fejl");
             return false;
         }
-        videoStarted = true;
+        state.videoStarted = true;
     }
+    const bool scaled = state.presentation == Presentation::Scaled;
     SDL_DisplayMode mode {};
-    if (fullscreen && !FindExactMode(width, height, refreshHz, bitsPerPixel, &mode)) return false;
+    const bool exact = fullscreen && FindExactMode(width, height, refreshHz, bitsPerPixel, &mode);
+    if (fullscreen && !exact && !scaled) return false;
+    const bool desktopFullscreen = fullscreen && scaled && !exact;
 
+    state.pictureWidth = width;
+    state.pictureHeight = height;
     SetPixelFormat();
-    const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN |
-                         (fullscreen ? SDL_WINDOW_BORDERLESS : 0);
-    window = SDL_CreateWindow(fullscreen ? "Visualizer" : "Dansk OpenGL tutorial", 0, 0, width,
-                              height, flags);
-    if (!window) return false;
-    if (fullscreen) {
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    if (exact) flags |= SDL_WINDOW_BORDERLESS;
+    if (scaled) flags |= SDL_WINDOW_RESIZABLE;
+    // Desktop full screen keeps the desktop's mode; the window's own size is what it
+    // returns to when toggled to a window.
+    if (desktopFullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    // A resizable window opens centred; the others at the top left, as they always did.
+    // Desktop full screen opens at the desktop's size: a window manager makes it full
+    // screen either way, and an X server without one then shows it whole too.
+    const int position = scaled && !fullscreen ? SDL_WINDOWPOS_CENTERED : 0;
+    SDL_DisplayMode desktop {};
+    const bool desktopSized = desktopFullscreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0;
+    state.window = SDL_CreateWindow(fullscreen ? "Visualizer" : "Dansk OpenGL tutorial",
+                                    position, position, desktopSized ? desktop.w : width,
+                                    desktopSized ? desktop.h : height, flags);
+    if (!state.window) return false;
+    if (exact) {
         // The mode change happens here, and only after the exact mode was found.
-        if (SDL_SetWindowDisplayMode(window, &mode) != 0 ||
-            SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) != 0) {
-            SDL_DestroyWindow(window);
-            window = nullptr;
+        if (SDL_SetWindowDisplayMode(state.window, &mode) != 0 ||
+            SDL_SetWindowFullscreen(state.window, SDL_WINDOW_FULLSCREEN) != 0) {
+            SDL_DestroyWindow(state.window);
+            state.window = nullptr;
             return false;
         }
+        state.exactModeSet = true;
     }
-    context = SDL_GL_CreateContext(window);
-    if (!context) {
+    state.context = SDL_GL_CreateContext(state.window);
+    if (!state.context) {
         FailContext();
         return false;
     }
-    if (SDL_GL_MakeCurrent(window, context) != 0) {
-        SDL_GL_DeleteContext(context);
-        context = nullptr;
+    if (SDL_GL_MakeCurrent(state.window, state.context) != 0) {
+        SDL_GL_DeleteContext(state.context);
+        state.context = nullptr;
         FailContext();
         return false;
     }
-    SDL_ShowWindow(window);
-    SDL_RaiseWindow(window);
-    SDL_ShowCursor(SDL_DISABLE);
+    // Frames go straight to a window of the picture's size; only a window of another
+    // size needs the offscreen picture (a window that changes size later switches then).
+    int drawableWidth = 0, drawableHeight = 0;
+    SDL_GL_GetDrawableSize(state.window, &drawableWidth, &drawableHeight);
+    if (desktopFullscreen && (drawableWidth != width || drawableHeight != height) &&
+        !CreateOffscreen(true)) {
+        Destroy();
+        return false;
+    }
+    SDL_ShowWindow(state.window);
+    SDL_RaiseWindow(state.window);
+    ShowCursorFor(fullscreen);
+    if (fullscreen) {
+        if (exact) {
+            std::fprintf(stderr, "kavlo: full screen at %dx%d, %d Hz\n", width, height,
+                         refreshHz);
+        } else {
+            std::fprintf(stderr, "kavlo: no %dx%d at %d Hz; full screen at %dx%d, picture scaled\n",
+                         width, height, refreshHz, desktop.w, desktop.h);
+        }
+    }
     return true;
 }
 
 void Destroy() {
-    if (!window) return;
+    if (!state.window) return;
+    if (state.context) DeleteOffscreen();
     // Leaving full screen and destroying the window gives the desktop its mode back.
-    if (context) SDL_GL_DeleteContext(context);
-    context = nullptr;
-    SDL_DestroyWindow(window);
-    window = nullptr;
+    if (state.context) SDL_GL_DeleteContext(state.context);
+    state.context = nullptr;
+    SDL_DestroyWindow(state.window);
+    state.window = nullptr;
+    state.exactModeSet = false;
     SDL_ShowCursor(SDL_ENABLE);
 }
 
+bool DrawsOffscreen() { return state.framebuffer != 0; }
+
+void PresentToWindow() {
+    if (!state.window || !state.context || !state.framebuffer) return;
+    int drawableWidth = 0, drawableHeight = 0;
+    SDL_GL_GetDrawableSize(state.window, &drawableWidth, &drawableHeight);
+    const Rect fit =
+        FitPicture(state.pictureWidth, state.pictureHeight, drawableWidth, drawableHeight);
+
+    PresentStateGuard guard;
+    state.fb.BindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
+    state.fb.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    // Only the bars are cleared; the blit covers the rest.
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glEnable(GL_SCISSOR_TEST);
+    const Rect bars[2] = {
+        fit.width < drawableWidth ? Rect {0, 0, fit.x, drawableHeight}
+                                  : Rect {0, 0, drawableWidth, fit.y},
+        fit.width < drawableWidth
+            ? Rect {fit.x + fit.width, 0, drawableWidth - fit.x - fit.width, drawableHeight}
+            : Rect {0, fit.y + fit.height, drawableWidth, drawableHeight - fit.y - fit.height}};
+    for (const Rect& bar : bars) {
+        if (bar.width <= 0 || bar.height <= 0) continue;
+        glScissor(bar.x, bar.y, bar.width, bar.height);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    glDisable(GL_SCISSOR_TEST);
+    const bool sameSize = fit.width == state.pictureWidth && fit.height == state.pictureHeight;
+    state.fb.BlitFramebuffer(0, 0, state.pictureWidth, state.pictureHeight, fit.x, fit.y,
+                             fit.x + fit.width, fit.y + fit.height, GL_COLOR_BUFFER_BIT,
+                             sameSize ? GL_NEAREST : GL_LINEAR);
+}
+
+void ToggleFullscreen() {
+    if (!state.window || state.presentation != Presentation::Scaled) return;
+    const bool fullscreen = (SDL_GetWindowFlags(state.window) & SDL_WINDOW_FULLSCREEN) != 0;
+    if (fullscreen) {
+        SDL_SetWindowFullscreen(state.window, 0);
+        if (state.exactModeSet) {
+            state.exactModeSet = false;
+            SDL_SetWindowBordered(state.window, SDL_TRUE);
+        }
+        // A window that started full screen has the desktop's size to return to.
+        SDL_SetWindowSize(state.window, state.pictureWidth, state.pictureHeight);
+        SDL_SetWindowPosition(state.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+        SDL_SetWindowTitle(state.window, "Dansk OpenGL tutorial");
+    } else {
+        SDL_SetWindowFullscreen(state.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        SDL_SetWindowTitle(state.window, "Visualizer");
+    }
+    ShowCursorFor(!fullscreen);
+}
+
 void SwapAndPump() {
-    if (!window || !context) return;
+    if (!state.window || !state.context) return;
     glFinish();
     glFlush();
-    SDL_GL_SwapWindow(window);
+    if (state.presentation == Presentation::Scaled && !state.framebuffer) {
+        int drawableWidth = 0, drawableHeight = 0;
+        SDL_GL_GetDrawableSize(state.window, &drawableWidth, &drawableHeight);
+        if (drawableWidth != state.pictureWidth || drawableHeight != state.pictureHeight)
+            SwitchToOffscreen();
+    }
+    PresentToWindow();
+    SDL_GL_SwapWindow(state.window);
     SDL_Event event;
     if (!SDL_PollEvent(&event)) return;
     switch (event.type) {
     case SDL_KEYDOWN:
-        if (event.key.keysym.sym == SDLK_ESCAPE) quitRequested = 1;
+        if (event.key.keysym.sym == SDLK_ESCAPE)
+            quitRequested = 1;
+        else if (IsFullscreenKey(event.key) && !event.key.repeat)
+            ToggleFullscreen();
         break;
     case SDL_QUIT:
         // A closed window ends the show the way Escape does.

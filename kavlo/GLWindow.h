@@ -11,19 +11,54 @@ extern unsigned char quitRequested;
 
 namespace GLWindow {
 
-// Switches the display to exactly width x height at bitsPerPixel and refreshHz and opens
-// a borderless full-screen window with a current, double-buffered GL context (RGBA
-// 8/8/8/8, depth 16, stencil 1); with fullscreen false, opens a plain window of that size
-// titled "Dansk OpenGL tutorial" and leaves the display mode alone. A display without
-// that exact mode makes it fail with no message and the desktop untouched.
+// How Create reaches the screen.
+enum class Presentation {
+    // Full screen only in the exact display mode asked for; a window of exactly the
+    // picture's size otherwise. The frames go straight to the window.
+    ExactMode,
+    // The exact display mode where the display has it; otherwise full screen at the
+    // desktop's own mode, without changing it. Windows are resizable. Wherever the
+    // window's size is not the picture's, the picture is drawn into an offscreen
+    // framebuffer of the asked size and presented scaled to the window, aspect kept,
+    // black bars around it (a window of the picture's size gets the frames directly
+    // until it is resized). F11 and Alt+Enter toggle between window and full screen.
+    Scaled,
+};
+// Chosen before Create; ExactMode until then (the capture and the tests rely on it).
+void SetPresentation(Presentation presentation);
+
+// Opens the window with a current, double-buffered GL context (RGBA 8/8/8/8, depth 16,
+// stencil 1). Full screen: switches the display to exactly width x height at
+// bitsPerPixel and refreshHz in a borderless window; a display without that exact mode
+// makes it fail with no message and the desktop untouched, unless the presentation is
+// Scaled, which then goes to desktop full screen instead (and says so on stderr). With
+// fullscreen false, opens a window of that size titled "Dansk OpenGL tutorial" and
+// leaves the display mode alone. The effects always see a width x height picture:
+// viewport, scissor and read-back coordinates are the same on every path.
 bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscreen);
 
 // Restores the display mode and removes the window.
 void Destroy();
 
-// glFinish, glFlush and buffer swap, then handles at most one pending window event.
-// Does nothing when there is no window.
+// glFinish, glFlush, the present (the scaled copy to the window, where the picture is
+// offscreen) and buffer swap, then handles at most one pending window event. Does
+// nothing when there is no window. The present leaves every GL state the effects can
+// see as it found it.
 void SwapAndPump();
+
+// The scaled copy of the offscreen picture to the window's back buffer, without the
+// swap; nothing when the picture goes straight to the window. For tests.
+void PresentToWindow();
+// Whether the picture is drawn offscreen and presented scaled.
+bool DrawsOffscreen();
+// Between window and desktop full screen (what F11 and Alt+Enter do when Scaled).
+void ToggleFullscreen();
+// Where the picture lands in a drawable of this size: the largest rectangle of the
+// picture's aspect that fits, centred. x, y from the bottom left, as GL counts.
+struct Rect {
+    int x, y, width, height;
+};
+Rect FitPicture(int pictureWidth, int pictureHeight, int drawableWidth, int drawableHeight);
 
 // Fetches the eight extension entry points below in order; false (with the "OpenGL
 // Setup Error!" box) unless the six multitexture ones are all present.

@@ -1,43 +1,150 @@
-// Process entry of `kavlo`: reads the command line and runs the show on the real machine.
+// Process entry of `kavlo`: reads the command line, finds the show's data and runs the
+// show on the real machine.
 #include "GLWindow.h"
 #include "main.h"
+#include "platform/sound/Sound.h"
 
 #include <SDL.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
-void PrintUsage(std::FILE* to) {
-    std::fprintf(to,
-                 "Usage: kavlo [--windowed]\n"
-                 "Plays the Kavlo demo: \"musik.xm\" and the effects of \"megadata.rar\",\n"
-                 "both read from the current directory. Escape ends the show.\n"
-                 "\n"
-                 "  --windowed  open an 800 x 600 window instead of switching the display\n"
-                 "              to 800 x 600, 32 bits per pixel at 75 Hz\n"
-                 "  --help      show this text\n");
+const char kUsage[] =
+    "Usage: kavlo [OPTIONS]\n"
+    "Plays the Kavlo demo: the music \"musik.xm\" and the effects of \"megadata.rar\".\n"
+    "Full screen: in the display mode 800x600 at 75 Hz where the display has it,\n"
+    "otherwise at the desktop's own mode with the picture scaled to fit. Escape ends\n"
+    "the show; F11 or Alt+Enter switch between full screen and a window.\n"
+    "\n"
+    "  --windowed    play in a resizable window (800x600 at first)\n"
+    "  --size WxH    draw the show at this size (default 800x600), e.g. 1440x1080\n"
+    "                for a sharp picture on a 1080p screen\n"
+    "  --data DIR    play the show's data in DIR (default: the working folder, else\n"
+    "                the installed or built data)\n"
+    "  --mute        play without sound and without a sound device (the music\n"
+    "                still runs, silently and at its own pace, and drives the effects)\n"
+    "  --exact-mode  full screen only in the exact display mode, as the original\n"
+    "                did: without it, show an error and stop\n"
+    "  -h, --help    show this text\n"
+    "\n"
+    "Exit status: 0 when the show ends or Escape is pressed, 1 after an error,\n"
+    "2 for a bad command line.\n";
+
+const char* const kDataFiles[] = {"musik.xm", "megadata.rar"};
+
+bool HasShowData(const std::string& dir) {
+    for (const char* name : kDataFiles) {
+        const std::string path = dir.empty() ? name : dir + "/" + name;
+        if (access(path.c_str(), R_OK) != 0) return false;
+    }
+    return true;
+}
+
+// Where a kavlo started elsewhere looks for the show's data, in order: beside an
+// installed program, the install folder it was built for, the build's own data.
+std::vector<std::string> DataFolders() {
+    std::vector<std::string> folders;
+    if (char* base = SDL_GetBasePath()) {
+        folders.push_back(std::string(base) + "../share/kavlo");
+        SDL_free(base);
+    }
+#ifdef KAVLO_INSTALL_DATA_DIR
+    folders.push_back(KAVLO_INSTALL_DATA_DIR);
+#endif
+#ifdef KAVLO_BUILD_DATA_DIR
+    folders.push_back(KAVLO_BUILD_DATA_DIR);
+#endif
+    return folders;
+}
+
+std::string WorkingFolder() {
+    char buffer[4096];
+    return getcwd(buffer, sizeof buffer) ? buffer : ".";
+}
+
+// Makes the folder with the show's data the working folder, where the show opens its
+// files and writes its logs. False only when --data names a folder that cannot be
+// entered; a search that finds nothing says where it looked and leaves the run to
+// fail with the show's own messages.
+bool EnterDataFolder(const char* dataOption) {
+    if (dataOption) {
+        if (chdir(dataOption) != 0) {
+            std::fprintf(stderr, "kavlo: cannot use --data %s: %s\n", dataOption,
+                         std::strerror(errno));
+            return false;
+        }
+        if (!HasShowData(""))
+            std::fprintf(stderr, "kavlo: the show's data (musik.xm and megadata.rar) is not in %s\n",
+                         WorkingFolder().c_str());
+        return true;
+    }
+    if (HasShowData("")) return true;
+    const std::vector<std::string> folders = DataFolders();
+    for (const std::string& folder : folders) {
+        if (HasShowData(folder) && chdir(folder.c_str()) == 0) {
+            std::fprintf(stderr, "kavlo: playing the show's data in %s\n", WorkingFolder().c_str());
+            return true;
+        }
+    }
+    std::fprintf(stderr, "kavlo: the show's data (musik.xm and megadata.rar) is not in %s",
+                 WorkingFolder().c_str());
+    for (const std::string& folder : folders) std::fprintf(stderr, ", %s", folder.c_str());
+    std::fprintf(stderr,
+                 ".\nkavlo: start kavlo in the folder that holds it, or give --data DIR; "
+                 "./run.sh builds it into build/release/show.\n");
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool fullscreen = true;
+    bool fullscreen = true, exactMode = false, mute = false;
+    RenderSize size;
+    const char* dataOption = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--windowed") == 0) {
+        const char* arg = argv[i];
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (std::strcmp(arg, "--windowed") == 0) {
             fullscreen = false;
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            PrintUsage(stdout);
+        } else if (std::strcmp(arg, "--exact-mode") == 0) {
+            exactMode = true;
+        } else if (std::strcmp(arg, "--mute") == 0) {
+            mute = true;
+        } else if (std::strcmp(arg, "--size") == 0) {
+            if (!ParseRenderSize(value(), &size)) {
+                std::fprintf(stderr, "kavlo: --size needs WxH, each side %d to %d\n",
+                             kMinRenderSide, kMaxRenderSide);
+                return 2;
+            }
+        } else if (std::strcmp(arg, "--data") == 0) {
+            dataOption = value();
+            if (!dataOption) {
+                std::fprintf(stderr, "kavlo: --data needs a folder\n");
+                return 2;
+            }
+        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            std::fputs(kUsage, stdout);
             return 0;
         } else {
-            std::fprintf(stderr, "kavlo: unknown option '%s'\n", argv[i]);
-            PrintUsage(stderr);
+            std::fprintf(stderr, "kavlo: unknown option '%s'\n%s", arg, kUsage);
             return 2;
         }
     }
+    if (!EnterDataFolder(dataOption)) return kExitFailure;
+    // No device: the music still runs, silently and at its own pace, and drives the syncs.
+    if (mute) sound::UseSilentOutput(true);
+    GLWindow::SetPresentation(exactMode ? GLWindow::Presentation::ExactMode
+                                        : GLWindow::Presentation::Scaled);
+
     SystemPlatform platform;
-    const int result = RunDemo(platform, fullscreen);
+    const int result = RunDemo(platform, fullscreen, size);
     // Some ways out leave the window to the process's end; the display mode must not
     // outlive the process.
     GLWindow::Destroy();

@@ -21,6 +21,9 @@
 #include <SDL.h>
 #include <GL/gl.h>
 
+#include <cctype>
+#include <cstdio>
+
 const TimelineRow kTimeline[kTimelineRows] = {
     {0, 18000},       // EffectSpiral
     {17000, 28000},   // EffectFeedback
@@ -55,10 +58,38 @@ void AppendEffects(std::vector<EffectEntry>& effects) {
     effects.push_back({KAVLO_NEW(EffectGreet), 10});
 }
 
+bool ParseRenderSize(const char* text, RenderSize* size) {
+    // Digits, one 'x', digits: nothing else.
+    int sides[2] = {0, 0};
+    const char* p = text;
+    for (int k = 0; k < 2; ++k) {
+        if (!p || !std::isdigit(static_cast<unsigned char>(*p))) return false;
+        long value = 0;
+        while (std::isdigit(static_cast<unsigned char>(*p))) {
+            value = value * 10 + (*p++ - '0');
+            if (value > kMaxRenderSide) return false;
+        }
+        sides[k] = static_cast<int>(value);
+        if (k == 0 && *p++ != 'x') return false;
+    }
+    if (*p != '\0' || sides[0] < kMinRenderSide || sides[1] < kMinRenderSide) return false;
+    size->width = sides[0];
+    size->height = sides[1];
+    return true;
+}
+
 // ---------------------------------------------------------------------------------
 // The real platform
 
 uint32_t SystemPlatform::Ticks() { return SDL_GetTicks(); }
+
+bool SystemPlatform::OpenMusic(const char* fileName) {
+    if (music.Open(fileName)) return true;
+    // The player has shown why; its only failures are a sound output that cannot start.
+    std::fprintf(stderr, "kavlo: no sound device could be opened; kavlo --mute plays the "
+                         "show without sound\n");
+    return false;
+}
 
 bool SystemPlatform::CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
                                   bool fullscreen) {
@@ -73,9 +104,6 @@ void SystemPlatform::DestroyWindow() { GLWindow::Destroy(); }
 
 namespace {
 
-constexpr int kScreenWidth = 800;
-constexpr int kScreenHeight = 600;
-
 void ClearScreen() {
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -83,16 +111,16 @@ void ClearScreen() {
 
 // Shows the loading picture, dimmed by one step before each effect, while the effects
 // load. False when an effect's Init failed (the message is already shown).
-bool LoadEffects(ShellPlatform& platform, Texture* loadingPicture,
+bool LoadEffects(ShellPlatform& platform, const RenderSize& size, Texture* loadingPicture,
                  const std::vector<EffectEntry>& effects) {
     const size_t n = effects.size();
     for (size_t i = 0; i < n; ++i) {
         const float alpha = 1.0f - static_cast<float>(i) / static_cast<float>(n);
-        loadingPicture->DrawScreenBlended(kScreenWidth, kScreenHeight, 0.0f, alpha);
+        loadingPicture->DrawScreenBlended(size.width, size.height, 0.0f, alpha);
         platform.SwapAndPump();
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         const TimelineRow& row = kTimeline[effects[i].row];
-        if (!effects[i].effect->Init(kScreenWidth, kScreenHeight, row.startMs, row.endMs)) {
+        if (!effects[i].effect->Init(size.width, size.height, row.startMs, row.endMs)) {
             platform.DestroyWindow();
             platform::ShowErrorBox("Error loading effect!", "Error!");
             return false;
@@ -126,20 +154,20 @@ void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects)
 
 }  // namespace
 
-int RunDemo(ShellPlatform& platform, bool fullscreen) {
-    if (!platform.OpenMusic("musik.xm")) return 0;
+int RunDemo(ShellPlatform& platform, bool fullscreen, RenderSize size) {
+    if (!platform.OpenMusic("musik.xm")) return kExitFailure;
     platform.SetSyncCallback(OnSync);
 
-    if (!platform.CreateWindow(kScreenWidth, kScreenHeight, 75, 32, fullscreen)) {
+    if (!platform.CreateWindow(size.width, size.height, 75, 32, fullscreen)) {
         platform::ShowErrorBox("The selected screenmode is not supported!", "Error");
-        return 0;
+        return kExitFailure;
     }
     glEnable(GL_TEXTURE_2D);
     // A missing or broken picture is no error: the texture stays empty and draws anyway.
     Texture* loadingPicture = KAVLO_NEW(TextureImageJPEG, "data/loading.jpg");
     ClearScreen();
     // The window stays to the process's end on this path, as it always has.
-    if (!platform.LoadExtensions()) return 0;
+    if (!platform.LoadExtensions()) return kExitFailure;
 
     // The list's storage is released on every way out by the vector itself.
     std::vector<EffectEntry> effects;
@@ -147,16 +175,16 @@ int RunDemo(ShellPlatform& platform, bool fullscreen) {
 
     // On a loading failure the constructed effects are left to the process's end, as
     // the show always did: an effect whose Init stopped half-way is not torn down.
-    if (!LoadEffects(platform, loadingPicture, effects)) return 0;
+    if (!LoadEffects(platform, size, loadingPicture, effects)) return kExitFailure;
 
     platform.SwapAndPump();
     ClearScreen();
-    if (!platform.PlayMusic()) return 0;
+    if (!platform.PlayMusic()) return kExitFailure;
 
     RunFrames(platform, effects);
 
     platform.DestroyWindow();
     for (const EffectEntry& entry : effects) KAVLO_DELETE(entry.effect);
     KAVLO_DELETE(loadingPicture);
-    return 0;
+    return kExitSuccess;
 }

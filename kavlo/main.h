@@ -60,7 +60,7 @@ public:
 class SystemPlatform : public ShellPlatform {
 public:
     uint32_t Ticks() override;
-    bool OpenMusic(const char* fileName) override { return music.Open(fileName); }
+    bool OpenMusic(const char* fileName) override;
     void SetSyncCallback(SyncCallback callback) override { music.SetSyncCallback(callback); }
     bool PlayMusic() override { return music.Play(); }
     bool CheckPosition() override { return music.CheckPosition(); }
@@ -74,6 +74,24 @@ private:
     MusicPlayer music;
 };
 
+// Exit statuses of the show. The original returned 0 on every path, so a run that only
+// showed an error box looked like a success to whoever started it.
+constexpr int kExitSuccess = 0;  // the show ended by its length, Escape or the music
+constexpr int kExitFailure = 1;  // a failure, after its message was shown
+
+// The size the effects draw their picture at. The show was made for 800 x 600; larger
+// sizes give a sharper picture of the same show, not more of it.
+struct RenderSize {
+    int width = 800;
+    int height = 600;
+};
+
+// Reads "WxH" (for example "1440x1080"); false for anything else or a side outside
+// kMinRenderSide..kMaxRenderSide.
+constexpr int kMinRenderSide = 64;
+constexpr int kMaxRenderSide = 16384;
+bool ParseRenderSize(const char* text, RenderSize* size);
+
 // The whole show. `fullscreen` false opens a window instead of changing the display
-// mode. Always returns 0, as the original entry point did.
-int RunDemo(ShellPlatform& platform, bool fullscreen);
+// mode. kExitSuccess after a normal end or Escape, kExitFailure after any failure.
+int RunDemo(ShellPlatform& platform, bool fullscreen, RenderSize size = RenderSize());

@@ -3,8 +3,10 @@
 
 #include <libopenmpt/libopenmpt.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 
 namespace sound {
 namespace {
@@ -18,9 +20,26 @@ int64_t NowNs() {
 // XM speed and tempo: a row lasts `speed` ticks of 2.5 / tempo seconds.
 double TickFrames(int sampleRate, int tempo) { return sampleRate * 2.5 / tempo; }
 
+// Output frames made per step while converting: several chunks of input each.
+constexpr size_t kPullFrames = 1024;
+
 }  // namespace
 
-ModuleRenderer::ModuleRenderer() = default;
+int WholeTickRate(int outputRate, int tempo) {
+    if (outputRate <= 0 || tempo <= 0) return outputRate;
+    // A tick is rate * 5 / (2 * tempo) frames; whole at rate = 2 * n * tempo / 5, which is
+    // itself whole when 5 divides n * tempo.
+    const int64_t twiceTempo = 2 * static_cast<int64_t>(tempo);
+    if (static_cast<int64_t>(outputRate) * 5 % twiceTempo == 0) return outputRate;
+    const int64_t unit = tempo % 5 == 0 ? 1 : 5;
+    const int64_t n = std::llround(outputRate * 5.0 / twiceTempo / unit) * unit;
+    const int64_t rate = n * twiceTempo / 5;
+    if (rate < 8000 || rate > 192000 || std::llabs(rate - outputRate) * 100 > outputRate)
+        return outputRate;
+    return static_cast<int>(rate);
+}
+
+ModuleRenderer::ModuleRenderer() : chunk_(2 * static_cast<size_t>(kMaxChunkFrames)) {}
 
 ModuleRenderer::~ModuleRenderer() { Unload(); }
 
@@ -30,6 +49,7 @@ void ModuleRenderer::Unload() {
     scan_ = XmScan();
     syncsByRow_.clear();
     delayByRow_.clear();
+    pending_.clear();
 }
 
 bool ModuleRenderer::Load(const void* data, size_t size, std::string* error) {
@@ -74,7 +94,14 @@ bool ModuleRenderer::Load(const void* data, size_t size, std::string* error) {
             }
         }
     }
-    for (const XmSync& sync : scan_.syncs) syncsByRow_[sync.pattern][sync.row].push_back(sync);
+    size_t mostInRow = 0;
+    for (const XmSync& sync : scan_.syncs) {
+        auto& here = syncsByRow_[sync.pattern][sync.row];
+        here.push_back(sync);
+        if (here.size() > mostInRow) mostInRow = here.size();
+    }
+    // Output lags input by less than a row, so a few rows' events wait at most.
+    pending_.reserve(4 * mostInRow + 4);
 
     SetLooping(looping_);
     Restart();
@@ -100,29 +127,86 @@ void ModuleRenderer::SetChunkFrames(int frames) {
 
 void ModuleRenderer::Restart() {
     if (module_) openmpt_module_set_position_order_row(module_, 0, 0);
+    // Only an XM's header tempo is known here; other formats play at the output rate.
+    renderRate_ = scan_.tempo > 0 ? WholeTickRate(sampleRate_, scan_.tempo) : sampleRate_;
+    converting_ = renderRate_ != sampleRate_ && converter_.Reset(renderRate_, sampleRate_);
+    if (!converting_) renderRate_ = sampleRate_;
+    inputEnded_ = false;
     framesRendered_ = 0;
+    inputFrames_ = 0;
     lastOrder_ = -1;
     lastRow_ = -1;
     rowStartFrame_ = 0;
+    pending_.clear();
 }
 
 size_t ModuleRenderer::Render(float* out, size_t frames, SyncHandler handler, void* user) {
     if (!module_ || !out) return 0;
+    return converting_ ? RenderConverted(out, frames, handler, user)
+                       : RenderDirect(out, frames, handler, user);
+}
+
+// Chunks end on tick boundaries where the tick is whole, so a row's start is the start
+// of a chunk and is reported to the frame.
+size_t ModuleRenderer::ChunkLength() const {
+    size_t length = static_cast<size_t>(chunkFrames_);
+    const int64_t tempo = openmpt_module_get_current_tempo(module_);
+    if (tempo <= 0 || static_cast<int64_t>(renderRate_) * 5 % (2 * tempo) != 0) return length;
+    const uint64_t tick = static_cast<uint64_t>(renderRate_ * 5 / (2 * tempo));
+    const uint64_t toTick = tick - (inputFrames_ - rowStartFrame_) % tick;
+    return toTick < length ? static_cast<size_t>(toTick) : length;
+}
+
+size_t ModuleRenderer::RenderDirect(float* out, size_t frames, SyncHandler handler, void* user) {
     size_t done = 0;
     while (done < frames) {
-        size_t want = frames - done;
-        if (want > static_cast<size_t>(chunkFrames_)) want = static_cast<size_t>(chunkFrames_);
+        size_t want = std::min(frames - done, ChunkLength());
         int64_t startNs = NowNs();
-        size_t got =
-            openmpt_module_read_interleaved_float_stereo(module_, sampleRate_, want, out + 2 * done);
+        size_t got = openmpt_module_read_interleaved_float_stereo(module_, renderRate_, want,
+                                                                  out + 2 * done);
         if (got == 0) break;
-        uint64_t chunkStart = framesRendered_;
+        uint64_t chunkStart = inputFrames_;
+        inputFrames_ += got;
         framesRendered_ += got;
         done += got;
         TrackRow(chunkStart, startNs, handler, user);
+        Deliver(handler, user);
         if (got < want) break;
     }
     return done;
+}
+
+size_t ModuleRenderer::RenderConverted(float* out, size_t frames, SyncHandler handler, void* user) {
+    size_t done = 0;
+    while (done < frames) {
+        size_t step = std::min(frames - done, kPullFrames);
+        while (!inputEnded_ && converter_.InputNeeded(step) > 0) {
+            size_t want = ChunkLength();
+            int64_t startNs = NowNs();
+            size_t got = openmpt_module_read_interleaved_float_stereo(module_, renderRate_, want,
+                                                                      chunk_.data());
+            if (got > 0) {
+                converter_.Push(chunk_.data(), got);
+                uint64_t chunkStart = inputFrames_;
+                inputFrames_ += got;
+                TrackRow(chunkStart, startNs, handler, user);
+            }
+            if (got < want) {
+                inputEnded_ = true;
+                converter_.EndInput();
+            }
+        }
+        size_t made = converter_.Pull(out + 2 * done, step);
+        framesRendered_ += made;
+        done += made;
+        Deliver(handler, user);
+        if (made < step) break;
+    }
+    return done;
+}
+
+uint64_t ModuleRenderer::OutputFrame(uint64_t inputFrame) const {
+    return converting_ ? converter_.OutputFrameAt(inputFrame) : inputFrame;
 }
 
 const std::vector<XmSync>* ModuleRenderer::SyncsAt(int pattern, int row) const {
@@ -138,7 +222,7 @@ double ModuleRenderer::RowFrames(int pattern, int row) const {
     int tempo = openmpt_module_get_current_tempo(module_);
     if (speed <= 0 || tempo <= 0) return 0;
     int delay = delayByRow_[static_cast<size_t>(pattern)][static_cast<size_t>(row)];
-    return speed * (1 + delay) * TickFrames(sampleRate_, tempo);
+    return speed * (1 + delay) * TickFrames(renderRate_, tempo);
 }
 
 void ModuleRenderer::TrackRow(uint64_t chunkStart, int64_t renderStartNs, SyncHandler handler,
@@ -153,7 +237,7 @@ void ModuleRenderer::TrackRow(uint64_t chunkStart, int64_t renderStartNs, SyncHa
         lastOrder_ = order;
         lastRow_ = row;
         rowStartFrame_ = chunkStart;
-        FireRow(pattern, row, chunkStart, renderStartNs, handler, user);
+        BeginRow(pattern, row, chunkStart, renderStartNs, handler, user);
         return;
     }
     // A row that loops onto itself (E6x on one row, a one-row pattern jumping to itself)
@@ -161,28 +245,48 @@ void ModuleRenderer::TrackRow(uint64_t chunkStart, int64_t renderStartNs, SyncHa
     if (!SyncsAt(pattern, row)) return;
     double rowFrames = RowFrames(pattern, row);
     if (rowFrames <= 0) return;
-    double halfTick = TickFrames(sampleRate_, openmpt_module_get_current_tempo(module_)) / 2;
-    if (static_cast<double>(framesRendered_ - rowStartFrame_) > rowFrames + halfTick) {
+    double halfTick = TickFrames(renderRate_, openmpt_module_get_current_tempo(module_)) / 2;
+    if (static_cast<double>(inputFrames_ - rowStartFrame_) > rowFrames + halfTick) {
         rowStartFrame_ += static_cast<uint64_t>(std::llround(rowFrames));
-        FireRow(pattern, row, chunkStart, renderStartNs, handler, user);
+        BeginRow(pattern, row, chunkStart, renderStartNs, handler, user);
     }
 }
 
-void ModuleRenderer::FireRow(int pattern, int row, uint64_t chunkStart, int64_t renderStartNs,
-                             SyncHandler handler, void* user) {
+void ModuleRenderer::BeginRow(int pattern, int row, uint64_t chunkStart, int64_t renderStartNs,
+                              SyncHandler handler, void* user) {
+    const uint64_t frame = OutputFrame(chunkStart);
+    if (rowLog_) rowLog_->push_back(RowStart{frame, lastOrder_, pattern, row});
     const std::vector<XmSync>* syncs = SyncsAt(pattern, row);
-    if (!syncs || !handler) return;
+    if (!syncs) return;
     for (const XmSync& sync : *syncs) {
         SyncEvent event;
-        event.frame = chunkStart;
+        event.frame = frame;
         event.order = lastOrder_;
         event.pattern = pattern;
         event.row = row;
         event.channel = sync.channel;
         event.param = sync.param;
         event.renderStartNs = renderStartNs;
-        handler(user, event);
+        // Never allocates on the audio thread: with no room left the oldest goes out early.
+        if (pending_.size() == pending_.capacity()) {
+            if (pending_.empty()) {
+                if (handler) handler(user, event);
+                continue;
+            }
+            if (handler) handler(user, pending_.front());
+            pending_.erase(pending_.begin());
+        }
+        pending_.push_back(event);
     }
+}
+
+void ModuleRenderer::Deliver(SyncHandler handler, void* user) {
+    size_t ready = 0;
+    while (ready < pending_.size() && pending_[ready].frame < framesRendered_) ++ready;
+    if (ready == 0) return;
+    if (handler)
+        for (size_t i = 0; i < ready; ++i) handler(user, pending_[i]);
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(ready));
 }
 
 namespace {
@@ -194,7 +298,9 @@ void CollectSync(void* user, const SyncEvent& event) {
 }  // namespace
 
 bool RenderModuleOffline(const void* data, size_t size, double seconds, std::vector<float>* samples,
-                         std::vector<SyncEvent>* syncs, std::string* error, int chunkFrames) {
+                         std::vector<SyncEvent>* syncs, std::string* error, int chunkFrames,
+                         std::vector<RowStart>* rows) {
+    if (rows) rows->clear();
     if (samples) samples->clear();
     if (syncs) syncs->clear();
     if (!(seconds >= 0) || seconds > 24 * 3600.0) {
@@ -205,6 +311,7 @@ bool RenderModuleOffline(const void* data, size_t size, double seconds, std::vec
     renderer.SetLooping(false);
     renderer.SetChunkFrames(chunkFrames);
     if (!renderer.Load(data, size, error)) return false;
+    renderer.LogRows(rows);
     std::vector<SyncEvent> found;
     size_t total = static_cast<size_t>(std::llround(seconds * ModuleRenderer::kSampleRate));
     std::vector<float> block(2 * 4096);

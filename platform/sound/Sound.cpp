@@ -14,7 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace sound {
@@ -24,6 +26,9 @@ struct Module {
     std::atomic<ZxxCallback> callback{nullptr};
     std::atomic<bool> playing{false};
     std::atomic<int> volume{255};
+    // Steady-clock time at which the song's first frame is due at the output; 0 until
+    // the audio thread has begun rendering it.
+    std::atomic<int64_t> startNs{0};
 };
 
 struct Stream {
@@ -55,6 +60,12 @@ struct State {
     int output = kOutputDefaultDevice;
     int driver = 0;
     SDL_AudioDeviceID device = 0;
+    // The silent output: asked for before Init, running between Init and Close.
+    bool silentAsked = false;
+    bool silent = false;
+    std::thread silentThread;
+    std::mutex silentLock;  // what the device lock is for SDL's device
+    std::atomic<bool> silentStop{false};
     int mixRate = 44100;
     int maxChannels = 0;
     std::unique_ptr<Channel[]> channels;
@@ -82,6 +93,8 @@ struct Stats {
     std::atomic<int64_t> latencyMaxNs{0};
     std::atomic<int> deviceRate{0};
     std::atomic<int> bufferFrames{0};
+    std::atomic<uint64_t> lastSyncFrame{0};
+    std::atomic<int64_t> songStartNs{0};
 
     void Reset() {
         callbacks = 0;
@@ -90,8 +103,13 @@ struct Stats {
         syncs = 0;
         latencyTotalNs = 0;
         latencyMaxNs = 0;
+        lastSyncFrame = 0;
+        songStartNs = 0;
     }
 } stats;
+
+// The thread SDL runs the audio callback on, once it has run.
+std::atomic<SDL_threadID> audioThread{0};
 
 bool Fail(int code) {
     lastError.store(code);
@@ -107,17 +125,20 @@ int64_t NowNs() {
 // Holds the device lock, so the audio callback is not inside the mix meanwhile.
 class DeviceLock {
 public:
-    DeviceLock() : device_(S().device) {
+    DeviceLock() : device_(S().device), silent_(S().silent) {
         if (device_) SDL_LockAudioDevice(device_);
+        if (silent_) S().silentLock.lock();
     }
     ~DeviceLock() {
         if (device_) SDL_UnlockAudioDevice(device_);
+        if (silent_) S().silentLock.unlock();
     }
     DeviceLock(const DeviceLock&) = delete;
     DeviceLock& operator=(const DeviceLock&) = delete;
 
 private:
     SDL_AudioDeviceID device_;
+    bool silent_;
 };
 
 void DeliverSync(void* user, const SyncEvent& event) {
@@ -125,6 +146,7 @@ void DeliverSync(void* user, const SyncEvent& event) {
     ZxxCallback callback = module->callback.load(std::memory_order_acquire);
     if (!callback) return;
     int64_t latency = NowNs() - event.renderStartNs;
+    stats.lastSyncFrame.store(event.frame, std::memory_order_relaxed);
     callback(module, event.param);
     stats.syncs.fetch_add(1, std::memory_order_relaxed);
     stats.latencyTotalNs.fetch_add(latency, std::memory_order_relaxed);
@@ -142,10 +164,15 @@ void PanGains(int pan, float* left, float* right) {
     *right = pan >= 128 ? 1.0f : pan / 128.0f;
 }
 
-void MixInto(State& s, float* out, size_t frames) {
+// `dueNs`: when the first of these frames is due at the output.
+void MixInto(State& s, float* out, size_t frames, int64_t dueNs) {
     float* scratch = s.scratch.data();
     for (Module* module : s.active) {
         if (!module->playing.load(std::memory_order_acquire)) continue;
+        if (module->renderer.FramesRendered() == 0 && module->startNs.load() == 0) {
+            module->startNs.store(dueNs, std::memory_order_release);
+            stats.songStartNs.store(dueNs, std::memory_order_relaxed);
+        }
         size_t got = module->renderer.Render(scratch, frames, DeliverSync, module);
         float gain = module->volume.load(std::memory_order_relaxed) / 255.0f;
         for (size_t i = 0; i < 2 * got; ++i) out[i] += scratch[i] * gain;
@@ -175,13 +202,19 @@ void MixInto(State& s, float* out, size_t frames) {
 
 void SDLCALL AudioCallback(void*, Uint8* bytes, int length) {
     int64_t start = NowNs();
+    audioThread.store(SDL_ThreadID(), std::memory_order_relaxed);
     State& s = S();
     float* out = reinterpret_cast<float*>(bytes);
     size_t frames = static_cast<size_t>(length) / (2 * sizeof(float));
     std::fill(out, out + 2 * frames, 0.0f);
+    // The buffer filled now waits behind the one playing: its first frame is heard about
+    // one buffer from now.
+    const double frameNs = 1e9 / s.mixRate;
+    const int64_t dueNs = start + static_cast<int64_t>(frames * frameNs);
     size_t step = s.scratch.size() / 2;
     for (size_t done = 0; step > 0 && done < frames; done += step)
-        MixInto(s, out + 2 * done, std::min(step, frames - done));
+        MixInto(s, out + 2 * done, std::min(step, frames - done),
+                dueNs + static_cast<int64_t>(done * frameNs));
     for (size_t i = 0; i < 2 * frames; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
     stats.callbacks.fetch_add(1, std::memory_order_relaxed);
     stats.framesMixed.fetch_add(frames, std::memory_order_relaxed);
@@ -222,6 +255,42 @@ void* ReadWholeFile(const char* fileName, size_t* size) {
 bool LiveModule(Module* module) { return module && S().modules.count(module) != 0; }
 bool LiveStream(Stream* stream) { return stream && S().streams.count(stream) != 0; }
 
+// The silent output's thread: one device buffer at a time, each due a whole buffer
+// after the one before on the steady clock, so it keeps the mix rate exactly however
+// late a single wake-up comes.
+void RunSilentOutput(int rate, int frames) {
+    std::vector<float> buffer(2 * static_cast<size_t>(frames));
+    const int bytes = static_cast<int>(buffer.size() * sizeof(float));
+    const auto start = std::chrono::steady_clock::now();
+    for (uint64_t n = 1; !S().silentStop.load(std::memory_order_acquire); ++n) {
+        {
+            std::lock_guard<std::mutex> lock(S().silentLock);
+            AudioCallback(nullptr, reinterpret_cast<Uint8*>(buffer.data()), bytes);
+        }
+        std::this_thread::sleep_until(start + std::chrono::nanoseconds(static_cast<int64_t>(
+                                                  n * frames * 1000000000.0 / rate)));
+    }
+}
+
+// Stops the silent output's thread; also at exit, where nobody closes the layer.
+void StopSilentOutput() {
+    State& s = S();
+    if (!s.silent) return;
+    s.silentStop.store(true, std::memory_order_release);
+    if (s.silentThread.joinable()) s.silentThread.join();
+    s.silent = false;
+}
+
+bool StartSilentOutput(int mixRate) {
+    State& s = S();
+    static const bool stopAtExit = std::atexit(StopSilentOutput) == 0;
+    if (!stopAtExit) return false;
+    s.silentStop.store(false);
+    s.silent = true;
+    s.silentThread = std::thread(RunSilentOutput, mixRate, kDeviceBufferFrames);
+    return true;
+}
+
 }  // namespace
 
 float GetVersion() {
@@ -230,6 +299,8 @@ float GetVersion() {
 }
 
 void OverrideVersion(float version) { versionOverride.store(version); }
+
+void UseSilentOutput(bool silent) { S().silentAsked = silent; }
 
 bool SetOutput(int outputType) {
     if (S().initialised) return Fail(kErrAlreadyInitialized);
@@ -250,6 +321,24 @@ bool Init(int mixRate, int maxChannels, unsigned) {
     if (s.initialised) return Fail(kErrAlreadyInitialized);
     if (mixRate < 8000 || mixRate > 192000 || maxChannels < 1 || maxChannels > 1024)
         return Fail(kErrInvalidParam);
+    if (s.silentAsked) {
+        s.mixRate = mixRate;
+        s.maxChannels = maxChannels;
+        s.channels.reset(new Channel[static_cast<size_t>(maxChannels)]);
+        s.scratch.assign(2 * static_cast<size_t>(kDeviceBufferFrames), 0.0f);
+        s.active.clear();
+        s.active.reserve(16);
+        stats.Reset();
+        stats.deviceRate = mixRate;
+        stats.bufferFrames = kDeviceBufferFrames;
+        s.initialised = true;
+        lastError.store(kErrNone);
+        if (!StartSilentOutput(mixRate)) {
+            s.initialised = false;
+            return Fail(kErrInit);
+        }
+        return true;
+    }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Fail(kErrInit);
     const char* deviceName = nullptr;
     if (s.driver > 0) {
@@ -294,7 +383,9 @@ int GetError() { return lastError.load(); }
 void Close() {
     State& s = S();
     if (!s.initialised) return;
-    SDL_CloseAudioDevice(s.device);  // returns once the audio thread has stopped
+    const bool silent = s.silent;
+    StopSilentOutput();
+    if (!silent) SDL_CloseAudioDevice(s.device);  // returns once the audio thread has stopped
     s.device = 0;
     for (Module* module : s.active) module->playing.store(false);
     s.active.clear();
@@ -307,7 +398,7 @@ void Close() {
     s.channels.reset();
     s.maxChannels = 0;
     s.scratch.clear();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!silent) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     s.initialised = false;
 }
 
@@ -347,11 +438,28 @@ bool PlaySong(Module* module) {
     State& s = S();
     if (!s.initialised) return Fail(kErrUninitialized);
     if (!LiveModule(module)) return Fail(kErrInvalidParam);
-    DeviceLock lock;
-    module->renderer.Restart();
-    module->playing.store(true);
-    if (std::find(s.active.begin(), s.active.end(), module) == s.active.end())
-        s.active.push_back(module);
+    {
+        DeviceLock lock;
+        module->renderer.Restart();
+        module->startNs.store(0);
+        module->playing.store(true);
+        if (std::find(s.active.begin(), s.active.end(), module) == s.active.end())
+            s.active.push_back(module);
+    }
+    // Returns when the song's first frame is due at the output, so that a clock read
+    // right after this call runs with what is heard. A device that does not call back
+    // within a few buffers (or a call from the audio thread) is not waited for.
+    if (audioThread.load() == SDL_ThreadID()) return true;
+    const int rate = std::max(1, stats.deviceRate.load());
+    const int64_t bufferNs =
+        static_cast<int64_t>(1e9 * std::max(1, stats.bufferFrames.load()) / rate);
+    const int64_t giveUp = NowNs() + 8 * bufferNs + 20000000;
+    int64_t due = 0;
+    while ((due = module->startNs.load(std::memory_order_acquire)) == 0 && NowNs() < giveUp)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    using Clock = std::chrono::steady_clock;
+    if (due != 0 && due - NowNs() < 4 * bufferNs)
+        std::this_thread::sleep_until(Clock::time_point(std::chrono::nanoseconds(due)));
     return true;
 }
 
@@ -488,6 +596,8 @@ MixerStats GetMixerStats() {
     out.syncLatencyMaxNs = stats.latencyMaxNs.load();
     out.deviceRate = stats.deviceRate.load();
     out.deviceBufferFrames = stats.bufferFrames.load();
+    out.lastSyncFrame = stats.lastSyncFrame.load();
+    out.songStartNs = stats.songStartNs.load();
     return out;
 }
 

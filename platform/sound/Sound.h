@@ -57,7 +57,10 @@ void Close();
 
 Module* LoadSong(const char* fileName);              // null on failure
 bool SetZxxCallback(Module* module, ZxxCallback callback);  // any thread
-bool PlaySong(Module* module);                       // from the start; the song loops
+// From the start; the song loops. Returns once its first frame is due at the output
+// (the buffer it begins in, plus the one playing ahead of it), so that a clock started
+// after the call keeps step with what is heard.
+bool PlaySong(Module* module);
 bool SetMasterVolume(Module* module, int volume);    // 0..255
 
 Stream* StreamOpen(const void* data, unsigned mode, int length);  // null on failure
@@ -83,8 +86,17 @@ struct MixerStats {
     int64_t syncLatencyMaxNs = 0;
     int deviceRate = 0;            // the device's frames per second
     int deviceBufferFrames = 0;    // frames per device callback
+    uint64_t lastSyncFrame = 0;    // song frame where the last delivered sync's row began
+    int64_t songStartNs = 0;       // steady clock: when the last started song's first
+                                   // frame was due at the output
 };
 MixerStats GetMixerStats();
+
+// Before Init: no device is opened; a thread of the layer's own runs the mixer at the
+// mix rate, paced by the steady clock, and the sound is dropped. Songs, syncs and
+// positions go on as with a device (for machines without one). SDL's dummy driver is no
+// stand-in: it sleeps whole milliseconds per buffer and so runs a few percent fast.
+void UseSilentOutput(bool silent);
 
 // Tests check the player's version gate with this; 0 restores the layer's own version.
 void OverrideVersion(float version);

@@ -86,8 +86,8 @@ bool ScanXm(const void* data, size_t size, XmScan* scan, std::vector<uint8_t>* s
     uint16_t patternCount = in.U16();
     in.U16();  // instruments
     in.U16();  // flags
-    in.U16();  // speed
-    in.U16();  // tempo
+    uint16_t speed = in.U16();
+    uint16_t tempo = in.U16();
     if (in.failed) return SetError(error, "XM header is cut short");
     if (headerSize < 20) return SetError(error, "XM header size too small");
     if (channels == 0 || channels > kMaxChannels) return SetError(error, "XM channel count out of range");
@@ -99,6 +99,8 @@ bool ScanXm(const void* data, size_t size, XmScan* scan, std::vector<uint8_t>* s
     for (size_t i = 0; i < orderCount; ++i) scan->orders.push_back(in.U8());
     if (in.failed) return SetError(error, "XM order table is cut short");
     scan->channels = channels;
+    scan->speed = speed;
+    scan->tempo = tempo;
 
     if (kHeaderSizeOffset + static_cast<uint64_t>(headerSize) > size)
         return SetError(error, "XM header runs past the end of the file");

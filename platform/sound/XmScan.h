@@ -34,6 +34,8 @@ struct XmSync {
 
 struct XmScan {
     int channels = 0;
+    int speed = 0;  // the header's initial ticks per row and tempo (a tick is 2.5 / tempo s)
+    int tempo = 0;
     std::vector<int> orders;           // the song's order list (pattern numbers)
     std::vector<XmPattern> patterns;
     std::vector<XmSync> syncs;         // pattern, then row, then channel order

@@ -2,6 +2,8 @@
 // sound outputs, and the command line.
 #include "Capture.h"
 #include "GLWindow.h"
+#include "platform/sound/ModuleRenderer.h"
+#include "platform/sound/XmScan.h"
 #include "tools/xm/XmWriter.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <png.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -211,6 +214,10 @@ TEST(CaptureCommand, HelpUsageAndMissingData) {
     EXPECT_EQ(RunTool("--bogus", &out), 2);
     EXPECT_EQ(RunTool("--fps 0 --syncs", &out), 2);
     EXPECT_EQ(RunTool("--at 12,x", &out), 2);
+    EXPECT_EQ(RunTool("--size 800x600x --syncs", &out), 2);
+    EXPECT_EQ(RunTool("--video 1920x1080 --at 100", &out), 2);
+    EXPECT_NE(out.find("--video needs -o FILE.mp4"), std::string::npos) << out;
+    EXPECT_EQ(RunTool("--video 1921x1080 -o x.mp4", &out), 2);
     mkdir("empty", 0777);
     EXPECT_EQ(RunTool("--syncs", &out), 1);  // no musik.xm here
     EXPECT_NE(out.find("musik.xm not found"), std::string::npos) << out;
@@ -236,4 +243,122 @@ TEST(CaptureCommand, SyncListAndAudioOnly) {
     ASSERT_EQ(chdir(".."), 0);
 }
 
+// ---------------------------------------------------------------------------------
+// The show's own music, as the build made it: on its tempo for the whole show
+
+struct ShowMusic {
+    std::string dir;               // the build's show folder
+    std::vector<uint8_t> bytes;
+    double rowMs = 0;              // at the header's speed and tempo
+    std::vector<double> syncMs;    // every Z00, in play order, at its row's time
+};
+
+// Reads musik.xm from the build's show folder; false (the test skips) where there is none.
+bool LoadShowMusic(ShowMusic* music) {
+    music->dir = std::string(KAVLO_BINARY_DIR) + "/show";
+    std::string text = Slurp(music->dir + "/musik.xm");
+    if (text.empty()) return false;
+    music->bytes.assign(text.begin(), text.end());
+    sound::XmScan scan;
+    EXPECT_TRUE(sound::ScanXm(music->bytes.data(), music->bytes.size(), &scan, nullptr, nullptr));
+    EXPECT_GT(scan.tempo, 0);
+    music->rowMs = scan.speed * 2500.0 / scan.tempo;
+    int index = 0;  // rows from the start, which is their time as long as nothing jumps
+    for (int order : scan.orders) {
+        const sound::XmPattern& pattern = scan.patterns.at(static_cast<size_t>(order));
+        for (const sound::XmCell& cell : pattern.cells) {
+            // No speed or tempo change, jump, break, loop or delay: row i begins at i rows.
+            EXPECT_TRUE(cell.effect != 0x0F && cell.effect != 0x0B && cell.effect != 0x0D &&
+                        !(cell.effect == 0x0E && (cell.param >> 4 == 6 || cell.param >> 4 == 0xE)));
+        }
+        for (const sound::XmSync& sync : scan.syncs)
+            if (sync.pattern == order && sync.param == 0)
+                music->syncMs.push_back((index + sync.row) * music->rowMs);
+        index += pattern.rows;
+    }
+    return true;
+}
+
+TEST(CaptureShowMusic, SyncListIsOnTheRowsOfTheModule) {
+    ShowMusic music;
+    if (!LoadShowMusic(&music)) GTEST_SKIP() << "the show data is not built";
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    const std::string listed = std::string(here) + "/show_syncs.txt";
+    const std::string cmd =
+        "cd '" + music.dir + "' && " + CAPTURE_TOOL + " --syncs > '" + listed + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::istringstream in(Slurp(listed));
+    std::vector<double> times;
+    for (double t; in >> t;) times.push_back(t);
+    ASSERT_EQ(times.size(), music.syncMs.size());
+    ASSERT_GT(times.size(), 40u);
+    for (size_t i = 0; i < times.size(); ++i)
+        EXPECT_NEAR(times[i], music.syncMs[i], 1.0) << "sync " << i;
+}
+
+TEST(CaptureShowMusic, EveryRowAndSectionChangeKeepsTheTimeline) {
+    ShowMusic music;
+    if (!LoadShowMusic(&music)) GTEST_SKIP() << "the show data is not built";
+    // As the capture renders it for its sound track.
+    std::vector<sound::RowStart> rows;
+    std::string error;
+    ASSERT_TRUE(sound::RenderModuleOffline(music.bytes.data(), music.bytes.size(),
+                                           kShowLengthMs / 1000.0, nullptr, nullptr, &error, 16,
+                                           &rows))
+        << error;
+    ASSERT_GE(rows.size() * music.rowMs, kShowLengthMs - music.rowMs);
+    std::map<long, bool> orderStarts;  // ms -> a new pattern of the order list begins there
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const double ms = rows[i].frame * 1000.0 / capture::kSampleRate;
+        EXPECT_NEAR(ms, i * music.rowMs, 1.0) << "row " << i;
+        if (rows[i].row == 0) orderStarts[std::lround(ms)] = true;
+    }
+    // The music changes section where each main effect's window opens.
+    for (int i = 0; i < 9; ++i) {
+        const long start = kTimeline[i].startMs;
+        if (start == 0) continue;
+        bool found = false;
+        for (long ms = start - 1; ms <= start + 1; ++ms) found |= orderStarts.count(ms) != 0;
+        EXPECT_TRUE(found) << "no section of the music begins at " << start << " ms";
+    }
+}
+
+// --size and --video on the real show: a 160x120 picture in a 320x120 video, centred
+// between black bars.
+TEST(CaptureCommand, VideoOfAnotherAspectIsPaddedWithBlackBars) {
+    const std::string show = std::string(KAVLO_BINARY_DIR) + "/show";
+    if (access((show + "/megadata.rar").c_str(), R_OK) != 0 ||
+        std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") != 0)
+        GTEST_SKIP() << "needs the show's data and ffmpeg";
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    const std::string video = std::string(here) + "/padded.mp4";
+    ASSERT_EQ(chdir(show.c_str()), 0);
+    std::string out;
+    const int rc = RunTool("--fps 5 --to 1000 --size 160x120 --video 320x120 -q -o " + video, &out);
+    ASSERT_EQ(chdir(here), 0);
+    ASSERT_EQ(rc, 0) << out;
+    ASSERT_EQ(std::system(("ffprobe -v error -select_streams v -show_entries stream=width,height "
+                           "-of csv=p=0 " + video + " > probe.txt").c_str()),
+              0);
+    EXPECT_EQ(Slurp("probe.txt"), "320,120\n");
+    ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -i " + video +
+                           " -f rawvideo -pix_fmt gray frames.gray").c_str()),
+              0);
+    const std::string frames = Slurp("frames.gray");
+    ASSERT_GE(frames.size(), 320u * 120u);
+    const std::string gray = frames.substr(frames.size() - 320 * 120);  // the last frame
+    auto mean = [&](int x0, int x1) {
+        double sum = 0;
+        for (int y = 0; y < 120; ++y)
+            for (int x = x0; x < x1; ++x) sum += static_cast<unsigned char>(gray[y * 320 + x]);
+        return sum / (120.0 * (x1 - x0));
+    };
+    EXPECT_LT(mean(0, 70), 20.0);    // black (as encoded: studio range, a little above 0)
+    EXPECT_LT(mean(250, 320), 20.0);
+    EXPECT_GT(mean(90, 230), mean(0, 70) + 15.0) << "the picture between the bars";
+}
+
 }  // namespace
+

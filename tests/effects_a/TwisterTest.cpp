@@ -87,6 +87,25 @@ TEST_F(TwisterTest, BandsStackTwoRowsEachFromTheTop) {
     EXPECT_FLOAT_EQ(EffectTwister::BandStep(1.0f, 600), static_cast<float>(std::sin(1.0) / 75));
 }
 
+// Taller pictures keep the twist's 300 bands and angles; the bands tile the rows exactly.
+TEST_F(TwisterTest, TallerPicturesKeepThreeHundredBandsThatTileTheScreen) {
+    EXPECT_EQ(EffectTwister::BandCount(600), 300);
+    EXPECT_EQ(EffectTwister::BandCount(300), 150);
+    EXPECT_EQ(EffectTwister::BandCount(1200), 300);
+    EXPECT_FLOAT_EQ(EffectTwister::BandStep(1.0f, 1200), EffectTwister::BandStep(1.0f, 600));
+    EXPECT_EQ(EffectTwister::BandY(1200, 300, 1), 1196);
+    for (int height : {1080, 1200, 777}) {
+        int rows = 0;
+        for (int i = 1; i <= 300; ++i) {
+            const int h = EffectTwister::BandY(height, 300, i - 1) - EffectTwister::BandY(height, 300, i);
+            EXPECT_GE(h, height / 300) << height << " band " << i;
+            rows += h;
+        }
+        EXPECT_EQ(EffectTwister::BandY(height, 300, 300), 0);
+        EXPECT_EQ(rows, height);
+    }
+}
+
 TEST_F(TwisterTest, InitFailsWithoutTheCylinders) {
     FX_REQUIRE_GL();
     fxtest::NoDataDirectory empty;

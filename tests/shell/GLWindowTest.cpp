@@ -116,4 +116,131 @@ TEST_F(GLWindowTest, ExtensionsAreFetchedInOrderAndTheLockPairIsOptional) {
     missingName = nullptr;
 }
 
+TEST(FitPicture, FillsTheHeightOrTheWidthCentredWithTheAspectKept) {
+    auto expect = [](int dw, int dh, GLWindow::Rect want) {
+        const GLWindow::Rect r = GLWindow::FitPicture(800, 600, dw, dh);
+        EXPECT_EQ(r.x, want.x) << dw << "x" << dh;
+        EXPECT_EQ(r.y, want.y) << dw << "x" << dh;
+        EXPECT_EQ(r.width, want.width) << dw << "x" << dh;
+        EXPECT_EQ(r.height, want.height) << dw << "x" << dh;
+    };
+    expect(1920, 1080, {240, 0, 1440, 1080});  // bars at the sides
+    expect(1200, 700, {133, 0, 933, 700});
+    expect(800, 1000, {0, 200, 800, 600});     // a taller screen: bars top and bottom
+    expect(800, 600, {0, 0, 800, 600});        // an exact fit leaves no bar
+    expect(1024, 768, {0, 0, 1024, 768});
+    expect(0, 600, {0, 0, 0, 0});              // a minimised window
+}
+
+// The scaled present on the offscreen driver, whose display has no 75 Hz mode: full
+// screen falls back to the desktop's 1024 x 768, the picture is drawn at its own size
+// into the offscreen framebuffer (640 x 600 here, so that it gets bars) and copied to
+// the window fitted, and the GL state the effects see is the same before and after.
+TEST_F(GLWindowTest, ScaledFullScreenDrawsOffscreenAndPresentsFittedWithBars) {
+    GLWindow::SetPresentation(GLWindow::Presentation::Scaled);
+    ASSERT_TRUE(GLWindow::Create(640, 600, 75, 32, true)) << SDL_GetError();
+    ASSERT_TRUE(GLWindow::DrawsOffscreen());
+    SDL_Window* window = SDL_GL_GetCurrentWindow();
+    EXPECT_NE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(window, &dw, &dh);
+    ASSERT_EQ(dw, 1024);
+    ASSERT_EQ(dh, 768);
+    auto bindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(
+        SDL_GL_GetProcAddress("glBindFramebuffer"));
+    ASSERT_NE(bindFramebuffer, nullptr);
+
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 640);
+    EXPECT_EQ(viewport[3], 600);
+
+    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);  // the picture: red
+    glEnable(GL_SCISSOR_TEST);     // state an effect might leave
+    glScissor(10, 20, 30, 40);
+    glColorMask(GL_TRUE, GL_FALSE, GL_TRUE, GL_TRUE);
+    GLWindow::PresentToWindow();
+
+    EXPECT_TRUE(glIsEnabled(GL_SCISSOR_TEST));
+    GLint box[4];
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    EXPECT_EQ(box[0], 10);
+    EXPECT_EQ(box[3], 40);
+    GLboolean mask[4];
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    EXPECT_FALSE(mask[1]);
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_EQ(clear[0], 1.0f);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+
+    // 819 x 768 from x = 102.
+    bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_BACK);
+    auto pixel = [](int x, int y) {
+        unsigned char p[4] = {1, 1, 1, 1};
+        glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+        return (p[0] << 16) | (p[1] << 8) | p[2];
+    };
+    EXPECT_EQ(pixel(0, 384), 0x000000);
+    EXPECT_EQ(pixel(101, 384), 0x000000);
+    EXPECT_EQ(pixel(103, 384), 0xFF0000);
+    EXPECT_EQ(pixel(512, 0), 0xFF0000);
+    EXPECT_EQ(pixel(919, 767), 0xFF0000);
+    EXPECT_EQ(pixel(922, 384), 0x000000);
+    EXPECT_EQ(pixel(1023, 384), 0x000000);
+    bindFramebuffer(GL_FRAMEBUFFER, 0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+    // F11 / Alt+Enter: to a window and back, one event per frame.
+    SDL_PumpEvents();
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    PushKey(SDLK_F11);
+    GLWindow::SwapAndPump();
+    EXPECT_EQ(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN, 0u);
+    SDL_Event altEnter {};
+    altEnter.type = SDL_KEYDOWN;
+    altEnter.key.keysym.sym = SDLK_RETURN;
+    altEnter.key.keysym.mod = KMOD_LALT;
+    SDL_PushEvent(&altEnter);
+    for (int frame = 0; frame < 10 && !(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+         ++frame)
+        GLWindow::SwapAndPump();
+    EXPECT_NE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN, 0u);
+    EXPECT_EQ(quitRequested, 0);
+    EXPECT_TRUE(boxes.empty());
+
+    GLWindow::Destroy();
+    GLWindow::SetPresentation(GLWindow::Presentation::ExactMode);
+}
+
+// A window of the picture's size gets the frames directly, so the usual window costs
+// nothing and is pixel-identical; once its size differs (here: F11 to full screen) it
+// switches to the offscreen picture and keeps the frame just drawn.
+TEST_F(GLWindowTest, ScaledWindowDrawsDirectlyUntilItsSizeDiffers) {
+    GLWindow::SetPresentation(GLWindow::Presentation::Scaled);
+    ASSERT_TRUE(GLWindow::Create(800, 600, 75, 32, false)) << SDL_GetError();
+    EXPECT_FALSE(GLWindow::DrawsOffscreen());
+    SDL_PumpEvents();
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    GLWindow::ToggleFullscreen();  // the desktop is 1024 x 768
+    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glViewport(5, 6, 70, 80);
+    GLWindow::SwapAndPump();
+    ASSERT_TRUE(GLWindow::DrawsOffscreen());
+    unsigned char p[4] = {};
+    glReadPixels(400, 300, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);  // from the offscreen picture
+    EXPECT_EQ(p[2], 255) << "the frame drawn before the switch is kept";
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[0], 5) << "the switch leaves the effects' viewport alone";
+    EXPECT_EQ(viewport[3], 80);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    GLWindow::Destroy();
+    GLWindow::SetPresentation(GLWindow::Presentation::ExactMode);
+}
+
 }  // namespace

@@ -166,7 +166,7 @@ TEST(Timeline, OnSyncRaisesWithZeroAndWithdrawsOtherwise) {
 TEST_F(ShellTest, StartUpOrderAndLoadingInitsEachEffectWithItsRow) {
     AddEffects({0, 3, 10});
     fake.ticks = {1000, 1000, 200000};
-    RunDemo(fake, true);
+    EXPECT_EQ(RunDemo(fake, true), kExitSuccess);
     EXPECT_TRUE(fake.createdFullscreen);
     const std::vector<std::string> expected = {
         "open musik.xm", "callback", "create 800x600@75/32", "extensions", "init 0", "init 3",
@@ -246,7 +246,7 @@ TEST_F(ShellTest, EscapeDuringTheShowEndsBeforeTheNextFrame) {
     fake.onSwap = [](int swap) {
         if (swap == 2) quitRequested = 1;  // after the first frame
     };
-    RunDemo(fake, true);
+    EXPECT_EQ(RunDemo(fake, true), kExitSuccess);
     EXPECT_EQ(frameLog[0].size(), 1u);
     EXPECT_EQ(events.back(), "delete 0");
     EXPECT_EQ(events[events.size() - 2], "destroy");
@@ -261,10 +261,10 @@ TEST_F(ShellTest, AStreamThatStartsOverEndsTheShow) {
     EXPECT_EQ(events.back(), "delete 0");
 }
 
-TEST_F(ShellTest, FailurePathsShowTheirMessagesAndStopWhereTheyShould) {
+TEST_F(ShellTest, FailurePathsShowTheirMessagesStopWhereTheyShouldAndExitNonZero) {
     {
         fake.openResult = false;
-        RunDemo(fake, true);
+        EXPECT_EQ(RunDemo(fake, true), kExitFailure);
         EXPECT_EQ(events, std::vector<std::string>({"open musik.xm"}));
     }
     events.clear();
@@ -272,7 +272,7 @@ TEST_F(ShellTest, FailurePathsShowTheirMessagesAndStopWhereTheyShould) {
         FakePlatform f;
         f.ticks = {0};
         f.createResult = false;
-        RunDemo(f, false);
+        EXPECT_EQ(RunDemo(f, false), kExitFailure);
         EXPECT_FALSE(f.createdFullscreen);
         EXPECT_EQ(events.back(), "box The selected screenmode is not supported!");
         EXPECT_EQ(boxes.back(), "Error: The selected screenmode is not supported!");
@@ -284,7 +284,7 @@ TEST_F(ShellTest, FailurePathsShowTheirMessagesAndStopWhereTheyShould) {
         f.extensionsResult = false;
         RecordingEffect* never = new RecordingEffect(0);
         f.effects.push_back(never);
-        RunDemo(f, true);
+        EXPECT_EQ(RunDemo(f, true), kExitFailure);
         // No effect was constructed by the run, no window destroyed.
         EXPECT_EQ(events.back(), "extensions");
         delete never;
@@ -297,7 +297,7 @@ TEST_F(ShellTest, FailurePathsShowTheirMessagesAndStopWhereTheyShould) {
         RecordingEffect* bad = new RecordingEffect(1, false);
         RecordingEffect* later = new RecordingEffect(2);
         f.effects = {ok, bad, later};
-        RunDemo(f, true);
+        EXPECT_EQ(RunDemo(f, true), kExitFailure);
         const std::vector<std::string> expected = {
             "open musik.xm", "callback", "create 800x600@75/32", "extensions", "init 0",
             "init 1", "destroy", "box Error loading effect!"};
@@ -314,7 +314,7 @@ TEST_F(ShellTest, FailurePathsShowTheirMessagesAndStopWhereTheyShould) {
         f.playResult = false;
         RecordingEffect* e = new RecordingEffect(0);
         f.effects = {e};
-        RunDemo(f, true);
+        EXPECT_EQ(RunDemo(f, true), kExitFailure);
         EXPECT_EQ(events.back(), "play");
         EXPECT_TRUE(frameLog[0].empty());
         delete e;
@@ -322,3 +322,14 @@ TEST_F(ShellTest, FailurePathsShowTheirMessagesAndStopWhereTheyShould) {
 }
 
 }  // namespace
+
+TEST(RenderSizeOption, ReadsWidthByHeightAndRefusesAnythingElse) {
+    RenderSize size;
+    ASSERT_TRUE(ParseRenderSize("1440x1080", &size));
+    EXPECT_EQ(size.width, 1440);
+    EXPECT_EQ(size.height, 1080);
+    for (const char* bad : {"", "800", "800x", "x600", "800x600x", "800X600", " 800x600",
+                            "800x 600", "-800x600", "63x600", "800x16385", "99999999999x600"})
+        EXPECT_FALSE(ParseRenderSize(bad, &size)) << bad;
+    EXPECT_EQ(size.width, 1440);  // untouched by a refused text
+}

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 using soundtest::BasicModule;
@@ -254,4 +256,131 @@ TEST(ModuleRenderer, RefusesWhatLibopenmptCannotRead) {
         sound::ModuleRenderer cut;
         if (cut.Load(image.data(), length, nullptr)) cut.Render(out, 2, nullptr, nullptr);
     }
+}
+
+// ---- whole ticks: the song's rows where its tempo puts them, at any output rate
+
+TEST(RateConverter, KeepsTonesAndTimingWhateverTheBlockSizes) {
+    const int in = 44112, out = 44100;
+    const size_t n = in;  // one second
+    std::vector<float> x(2 * n);
+    const double kTwoPi = 6.283185307179586;
+    for (size_t i = 0; i < n; ++i) {
+        x[2 * i] = static_cast<float>(0.4 * std::sin(kTwoPi * 1000 * i / in) +
+                                      0.4 * std::sin(kTwoPi * 15000 * i / in));
+        x[2 * i + 1] = static_cast<float>(0.5 * std::cos(kTwoPi * 5000 * i / in));
+    }
+    // All at once, then in awkward pieces: the same frames.
+    auto convert = [&](size_t pushStep, size_t pullStep) {
+        sound::RateConverter c;
+        EXPECT_TRUE(c.Reset(in, out));
+        std::vector<float> y, block(2 * pullStep);
+        size_t fed = 0;
+        for (;;) {
+            while (fed < n && c.InputNeeded(pullStep) > 0) {
+                size_t take = std::min(pushStep, n - fed);
+                EXPECT_EQ(c.Push(&x[2 * fed], take), take);
+                fed += take;
+            }
+            if (fed == n) c.EndInput();
+            size_t got = c.Pull(block.data(), pullStep);
+            y.insert(y.end(), block.begin(), block.begin() + 2 * got);
+            if (got == 0) break;
+        }
+        return y;
+    };
+    std::vector<float> whole = convert(1024, 4096);
+    EXPECT_TRUE(convert(37, 301) == whole);
+    EXPECT_TRUE(convert(256, 1) == whole);
+    ASSERT_EQ(whole.size(), 2u * out);  // every input frame's time, and no more
+    // Against the tones at the output's own sample times: nothing moved, nothing added.
+    double err = 0, sig = 0;
+    for (size_t j = 100; j + 100 < whole.size() / 2; ++j) {
+        double l = 0.4 * std::sin(kTwoPi * 1000 * j / out) + 0.4 * std::sin(kTwoPi * 15000 * j / out);
+        double r = 0.5 * std::cos(kTwoPi * 5000 * j / out);
+        double dl = whole[2 * j] - l, dr = whole[2 * j + 1] - r;
+        err += dl * dl + dr * dr;
+        sig += l * l + r * r;
+    }
+    EXPECT_LT(10 * std::log10(err / sig), -80.0);
+
+    // An impulse comes out at its own time, converting upwards too.
+    sound::RateConverter up;
+    ASSERT_TRUE(up.Reset(44044, 44100));
+    std::vector<float> click(2 * 4000, 0.0f), y(2 * 5000);
+    click[2 * 3000] = 1;
+    up.Push(click.data(), 4000);
+    up.EndInput();
+    ASSERT_EQ(up.Pull(y.data(), 5000), static_cast<size_t>(up.OutputFrameAt(4000)));
+    EXPECT_EQ(std::max_element(y.begin(), y.end()) - y.begin(), 2 * 3004);  // 3000 x 44100 / 44044
+
+    // Rates further apart are not what it is for.
+    sound::RateConverter far;
+    EXPECT_FALSE(far.Reset(48000, 44100));
+    EXPECT_EQ(far.Push(click.data(), 10), 0u);
+    EXPECT_EQ(far.Pull(y.data(), 10), 0u);
+}
+
+namespace {
+
+struct Delivery {
+    const sound::ModuleRenderer* renderer;
+    uint64_t renderedBefore;  // output frames done when the Render call began
+    std::vector<Fired> fired;
+    bool early = false, late = false;
+};
+
+void CollectInOrder(void* user, const sound::SyncEvent& event) {
+    Delivery* d = static_cast<Delivery*>(user);
+    d->early |= event.frame >= d->renderer->FramesRendered();
+    d->late |= event.frame < d->renderedBefore;
+    d->fired.push_back(Fired{event.pattern, event.row, event.param, event.frame});
+}
+
+}  // namespace
+
+TEST(ModuleRenderer, RowsFallOnTheirTempoAtEveryOutputRate) {
+    EXPECT_EQ(sound::WholeTickRate(44100, 120), 44112);  // 918.75 frames a tick -> 919
+    EXPECT_EQ(sound::WholeTickRate(48000, 120), 48000);  // 1000 already
+    EXPECT_EQ(sound::WholeTickRate(44100, 125), 44100);  // 882 already
+    EXPECT_EQ(sound::WholeTickRate(44100, 121), 44044);  // 910 frames: 121 needs a fifth
+    EXPECT_EQ(sound::WholeTickRate(192000, 254), 192000);  // the nearest lies past 192000
+
+    // 120 BPM at speed 6: a row is 125 ms, 5512.5 frames at 44100 Hz.
+    xm::Module song = BasicModule(16, 2);
+    song.bpm = 120;
+    for (int row = 0; row < 16; row += 4)
+        song.patterns[0].At(row, 1).Sync(static_cast<uint8_t>(row));
+    song.orders = {0, 0, 0, 0};
+    std::vector<uint8_t> image = Image(song);
+    for (int rate : {44100, 48000}) {
+        SCOPED_TRACE(rate);
+        sound::ModuleRenderer renderer;
+        renderer.SetSampleRate(rate);  // the live mixer's chunking, in uneven blocks
+        ASSERT_TRUE(renderer.Load(image.data(), image.size(), nullptr));
+        Delivery d{&renderer, 0, {}};
+        std::vector<float> buffer(2 * 700);
+        const uint64_t end = static_cast<uint64_t>(rate) * 8;  // the song, once
+        while (renderer.FramesRendered() < end) {
+            d.renderedBefore = renderer.FramesRendered();
+            size_t block = std::min<uint64_t>(100 + d.renderedBefore % 600, end - d.renderedBefore);
+            renderer.Render(buffer.data(), block, CollectInOrder, &d);
+        }
+        ASSERT_EQ(d.fired.size(), 16u);
+        for (size_t i = 0; i < d.fired.size(); ++i)
+            EXPECT_EQ(d.fired[i].frame, static_cast<uint64_t>(std::ceil(i * 0.5 * rate))) << i;
+        EXPECT_FALSE(d.early) << "a sync came before the output of its row";
+        EXPECT_FALSE(d.late) << "a sync waited past the call that rendered its row";
+    }
+
+    // Offline, as the capture renders: the song lasts exactly its 64 rows.
+    std::vector<float> samples;
+    std::vector<sound::RowStart> rows;
+    ASSERT_TRUE(sound::RenderModuleOffline(image.data(), image.size(), 10, &samples, nullptr,
+                                           nullptr, 16, &rows));
+    EXPECT_EQ(samples.size(), 2u * 8 * 44100);
+    ASSERT_EQ(rows.size(), 64u);
+    EXPECT_EQ(rows[63].frame, static_cast<uint64_t>(std::ceil(63 * 5512.5)));
+    EXPECT_EQ(rows[63].order, 3);
+    EXPECT_EQ(rows[63].row, 15);
 }

@@ -150,3 +150,148 @@ TEST(SoundTiming, RowTrackingCostAgainstPlainLibopenmpt) {
                 "%.1f ms by the renderer in 64-frame chunks with row tracking: ratio %.2f\n",
                 best[0] / 1e6, best[1] / 1e6, static_cast<double>(best[1]) / best[0]);
 }
+
+namespace {
+
+// Each beat's sync: the song frame its row began at, and when it was delivered.
+std::atomic<int> beats{0};
+uint64_t beatFrame[512];
+int64_t beatDeliveredNs[512];
+
+void Beat(sound::Module*, unsigned char) {
+    int i = beats.fetch_add(1);
+    if (i >= 512) return;
+    beatFrame[i] = sound::GetMixerStats().lastSyncFrame;
+    beatDeliveredNs[i] = NowNs();
+}
+
+// Plays the module on SDL's disk driver (paced, or as fast as it can go with
+// SDL_DISKAUDIODELAY=0) until the beat at `seconds` has come.
+struct LiveRun {
+    int64_t playCalledNs = 0, playReturnedNs = 0, endNs = 0;
+    uint64_t framesAtPlay = 0;  // the device runs, silent, from Init on
+    sound::MixerStats stats;
+};
+LiveRun PlayOnDisk(const char* path, int rate, double seconds, bool paced) {
+    LiveRun run;
+    soundtest::ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+    soundtest::ScopedEnv file("SDL_DISKAUDIOFILE", "/dev/null");
+    soundtest::ScopedEnv delay("SDL_DISKAUDIODELAY", paced ? nullptr : "0");
+    EXPECT_TRUE(sound::SetOutput(2) && sound::SetDriver(0) && sound::Init(rate, 32, 0));
+    sound::Module* module = sound::LoadSong(path);
+    EXPECT_NE(module, nullptr);
+    if (!module) return run;
+    sound::SetZxxCallback(module, Beat);
+    beats = 0;
+    run.playCalledNs = NowNs();
+    sound::PlaySong(module);
+    run.playReturnedNs = NowNs();
+    run.framesAtPlay = sound::GetMixerStats().framesMixed;
+    const int64_t giveUp =
+        NowNs() + static_cast<int64_t>(seconds * 1e9) * (paced ? 2 : 1) + 120000000000LL;
+    while (beats.load() <= static_cast<int>(seconds * 2) && NowNs() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(paced ? 5 : 20));
+    run.endNs = NowNs();
+    run.stats = sound::GetMixerStats();
+    sound::Close();
+    sound::FreeSong(module);
+    return run;
+}
+
+}  // namespace
+
+// The show's length at both rates SDL opens here, through the device callback: every
+// beat's row begins on the device's frame clock where the tempo puts it. The offsets a
+// clock started after PlaySong sees against what is heard are printed, not asserted.
+TEST(SoundTiming, ShowLengthSongKeepsItsBeatOnTheDeviceAtBothRates) {
+    // 120 BPM at speed 6, as the show's music: a row every 125 ms, a sync every beat.
+    xm::Module song = soundtest::BasicModule(64, 4);
+    song.bpm = 120;
+    for (int row = 0; row < 64; row += 4) song.patterns[0].At(row, 3).Sync();
+    song.orders.assign(22, 0);  // 176 s
+    std::vector<uint8_t> image = soundtest::Image(song);
+    ASSERT_TRUE(soundtest::WriteBytes("show-length.xm", image));
+    for (int rate : {44100, 48000}) {
+        SCOPED_TRACE(rate);
+        // libopenmpt on its own, for comparison: where the beat at 170 s begins.
+        openmpt_module* plain = openmpt_module_create_from_memory2(
+            image.data(), image.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
+            nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(plain, nullptr);
+        std::vector<float> block(2 * 64);
+        uint64_t plainFrame = 0;
+        auto readUntil = [&](int row, size_t step) {
+            while (openmpt_module_get_current_order(plain) < 21 ||
+                   openmpt_module_get_current_row(plain) < row)
+                plainFrame += openmpt_module_read_interleaved_float_stereo(plain, rate, step, block.data());
+        };
+        readUntil(15, 64);
+        readUntil(16, 1);
+        openmpt_module_destroy(plain);
+        const double plainAt170 = (plainFrame - 1) * 1000.0 / rate - 170000;
+
+        // Paced as a device: the start, and how far ahead of its sound a sync arrives.
+        LiveRun paced = PlayOnDisk("show-length.xm", rate, 2, true);
+        EXPECT_GE(paced.playReturnedNs, paced.stats.songStartNs)
+            << "PlaySong returned before its song was due";
+        ASSERT_GE(beats.load(), 1);
+        const double bufferMs = paced.stats.deviceBufferFrames * 1000.0 / rate;
+        // Offsets: when the sound of a moment is heard minus when the clock shows it.
+        const double startMs = (paced.stats.songStartNs - paced.playReturnedNs) / 1e6;
+        const double unwaitedMs = (paced.stats.songStartNs - paced.playCalledNs) / 1e6;
+        const double aheadMs = (paced.stats.songStartNs - beatDeliveredNs[0]) / 1e6;
+        const double pacing = (paced.stats.framesMixed - paced.framesAtPlay) * 1e9 / rate /
+                              (paced.endNs - paced.playReturnedNs);
+
+        // The whole show as fast as the driver goes: every beat on the device's frames.
+        PlayOnDisk("show-length.xm", rate, 172, false);
+        int n = std::min(beats.load(), 512);
+        ASSERT_GE(n, 345);
+        double worst = 0;
+        for (int i = 0; i < n; ++i) {
+            double ms = beatFrame[i] * 1000.0 / rate;
+            EXPECT_NEAR(ms, i * 500.0, 1.0) << "beat " << i;
+            worst = std::max(worst, std::fabs(ms - i * 500.0));
+        }
+        const double at170 = beatFrame[340] * 1000.0 / rate - 170000;
+        std::printf("live sync at %d Hz, device buffer %d frames (%.1f ms), sound heard minus "
+                    "clock: at the start %+.2f ms (PlaySong waited %.1f ms; without the wait "
+                    "%+.1f ms), at 170 s %+.2f ms (beats within %.3f ms of their rows; libopenmpt "
+                    "alone would be %+.1f ms there, %+.1f ms without the wait); a sync arrives "
+                    "%.1f ms before it is heard; the disk driver itself runs %.1f%% fast\n",
+                    rate, paced.stats.deviceBufferFrames, bufferMs, startMs,
+                    (paced.playReturnedNs - paced.playCalledNs) / 1e6, unwaitedMs, startMs + at170,
+                    worst, startMs + plainAt170, unwaitedMs + plainAt170, aheadMs,
+                    100 * (pacing - 1));
+    }
+}
+
+// The silent output (kavlo --mute) plays and syncs with no device, and never gets ahead
+// of the steady clock: its buffers are due on absolute times, where SDL's dummy driver
+// sleeps whole milliseconds per buffer and runs a few percent fast.
+TEST(SoundTiming, SilentOutputSyncsWithoutADeviceAndKeepsTheClock) {
+    xm::Module song = soundtest::BasicModule(64, 4);
+    for (int row = 0; row < 64; row += 4) song.patterns[0].At(row, 3).Sync();
+    ASSERT_TRUE(soundtest::WriteBytes("silent.xm", soundtest::Image(song)));
+    soundtest::ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");  // no device at all
+    sound::UseSilentOutput(true);
+    const int64_t initNs = NowNs();
+    ASSERT_TRUE(sound::SetOutput(2) && sound::SetDriver(0) && sound::Init(44100, 32, 0));
+    sound::Module* module = sound::LoadSong("silent.xm");
+    ASSERT_NE(module, nullptr);
+    arrivals = 0;
+    sound::SetZxxCallback(module, Arrive);
+    sound::PlaySong(module);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    const sound::MixerStats stats = sound::GetMixerStats();
+    const int64_t elapsedNs = NowNs() - initNs;
+    sound::Close();
+    sound::FreeSong(module);
+    sound::UseSilentOutput(false);
+    EXPECT_GE(arrivals.load(), 1);
+    EXPECT_EQ(stats.deviceRate, 44100);
+    // At most the buffer being mixed ahead of the clock.
+    EXPECT_LE(static_cast<double>(stats.framesMixed),
+              elapsedNs * 44100.0 / 1e9 + stats.deviceBufferFrames);
+    EXPECT_GT(stats.framesMixed, 0u);
+}

@@ -184,6 +184,8 @@ TEST(XmScan, FindsSyncsInEveryCellEncoding) {
     std::string error;
     ASSERT_TRUE(sound::ScanXm(image.data(), image.size(), &scan, nullptr, &error)) << error;
     EXPECT_EQ(scan.channels, 3);
+    EXPECT_EQ(scan.speed, 6);
+    EXPECT_EQ(scan.tempo, 125);
     EXPECT_EQ(scan.orders, (std::vector<int>{0, 1}));
     ASSERT_EQ(scan.patterns.size(), 2u);
     EXPECT_EQ(scan.patterns[1].rows, 8);

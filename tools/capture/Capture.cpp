@@ -214,13 +214,21 @@ bool FfmpegAvailable() { return std::system("command -v ffmpeg >/dev/null 2>&1")
 
 std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::string& wavPath,
                                          int fps, uint32_t fromMs, uint32_t toMs, int width,
-                                         int height, std::string* error) {
+                                         int height, int videoWidth, int videoHeight,
+                                         std::string* error) {
     // GL rows come bottom-up; ffmpeg flips them.
+    std::string filter = "vflip";
+    if (videoWidth != width || videoHeight != height) {
+        const std::string w = std::to_string(videoWidth), h = std::to_string(videoHeight);
+        filter += ",scale=" + w + ":" + h +
+                  ":force_original_aspect_ratio=decrease:flags=lanczos,pad=" + w + ":" + h +
+                  ":(ow-iw)/2:(oh-ih)/2:black";
+    }
     const std::string command =
         "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt rgba -s " +
         std::to_string(width) + "x" + std::to_string(height) + " -framerate " +
-        std::to_string(fps) + " -i - -i " + ShellQuote(wavPath) +
-        " -vf vflip -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac -b:a 192k "
+        std::to_string(fps) + " -i - -i " + ShellQuote(wavPath) + " -vf " + ShellQuote(filter) +
+        " -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac -b:a 192k "
         "-shortest " +
         ShellQuote(path);
     std::FILE* pipe = popen(command.c_str(), "w");

@@ -70,15 +70,18 @@ std::unique_ptr<FrameSink> MakePngSequenceSink(const std::string& dir, uint32_t 
 std::unique_ptr<FrameSink> MakeSingleFrameSink(const std::string& dir,
                                                std::vector<uint32_t> timesMs, int width,
                                                int height);
-// A video with sound through ffmpeg: raw frames piped in, the WAV muxed alongside.
+// A video with sound through ffmpeg: raw frames piped in, the WAV muxed alongside. The
+// video frame is videoWidth x videoHeight; a picture of another size or aspect is scaled
+// to fit and centred on black.
 std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::string& wavPath,
                                          int fps, uint32_t fromMs, uint32_t toMs, int width,
-                                         int height, std::string* error);
+                                         int height, int videoWidth, int videoHeight,
+                                         std::string* error);
 bool FfmpegAvailable();
 
 // The shell's platform for a capture: a virtual clock instead of the tick counter, the
 // rendered music's syncs instead of the audio thread, and frames read back before each
-// swap. The window is a plain (hidden where headless) 800 x 600 one.
+// swap. The window is a plain (hidden where headless) one of the show's render size.
 class CapturePlatform : public ShellPlatform {
 public:
     // `endMs` is where the capture stops (for the progress line's estimate).

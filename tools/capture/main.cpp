@@ -30,6 +30,10 @@ const char kUsage[] =
     "  --audio-only FILE.wav  the music as the show plays it (172 s)\n"
     "  --syncs            print the time in ms of every sync point, one per line\n"
     "  --fps N            frames per second (default 60)\n"
+    "  --size WxH         the size the show is drawn at (default 800x600)\n"
+    "  --video WxH        with -o FILE.mp4: a video frame of this size, the picture\n"
+    "                     scaled to fit and centred on black (e.g. --size 1440x1080\n"
+    "                     --video 1920x1080 for a 1080p video with side bars)\n"
     "  --from MS --to MS  capture only this part of the show (default 0 to 172000)\n"
     "  -q, --quiet        no progress line\n"
     "  -h, --help         show this text\n";
@@ -95,6 +99,8 @@ int main(int argc, char** argv) {
     std::string output, audioOnly;
     std::vector<uint32_t> atTimes;
     bool listSyncs = false, quiet = false;
+    RenderSize size, video;
+    bool videoGiven = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -114,6 +120,14 @@ int main(int argc, char** argv) {
             const char* v = value("a number");
             fps = std::atoi(v);
             if (fps < 1 || fps > 1000) return Fail(std::string("bad frame rate '") + v + "'"), 2;
+        } else if (arg == "--size" || arg == "--video") {
+            const char* v = value("a size WxH");
+            if (!ParseRenderSize(v, arg == "--size" ? &size : &video))
+                return Fail(std::string("bad size '") + v + "' (WxH, each side " +
+                            std::to_string(kMinRenderSide) + " to " +
+                            std::to_string(kMaxRenderSide) + ")"),
+                       2;
+            if (arg == "--video") videoGiven = true;
         } else if (arg == "--from" || arg == "--to") {
             const char* v = value("a time in ms");
             if (!ParseMs(v, arg == "--from" ? &fromMs : &toMs))
@@ -135,6 +149,12 @@ int main(int argc, char** argv) {
     if (fromMs > toMs) return Fail("--from is after --to"), 2;
     if (output.empty() && atTimes.empty() && audioOnly.empty() && !listSyncs)
         return Fail("nothing to do: give -o, --at, --audio-only or --syncs (see --help)"), 2;
+    if (videoGiven && (!atTimes.empty() || output.empty() || EndsWith(output, "/") ||
+                       IsDirectory(output)))
+        return Fail("--video needs -o FILE.mp4"), 2;
+    // H.264 in 4:2:0 needs even sides: an odd picture gets one black row or column.
+    if (!videoGiven) video = {size.width + (size.width & 1), size.height + (size.height & 1)};
+    if ((video.width | video.height) & 1) return Fail("--video needs even sides"), 2;
 
     if (!FileExists("musik.xm"))
         return Fail("musik.xm not found: run in the folder that holds the show's data "
@@ -163,7 +183,7 @@ int main(int argc, char** argv) {
     // Choose the sink.
     std::unique_ptr<capture::FrameSink> sink;
     std::string wavPath;
-    const int width = 800, height = 600;
+    const int width = size.width, height = size.height;
     if (!atTimes.empty()) {
         std::string dir = output.empty() ? "." : output;
         if (!PrepareDirectory(dir, &error)) return Fail(error);
@@ -198,7 +218,8 @@ int main(int argc, char** argv) {
         if (!capture::WriteWav(wavPath, music.samples.data() + 2 * first, count, &error))
             return Fail(error);
         if (!frames) {
-            sink = capture::MakeVideoSink(output, wavPath, fps, fromMs, toMs, width, height, &error);
+            sink = capture::MakeVideoSink(output, wavPath, fps, fromMs, toMs, width, height,
+                                          video.width, video.height, &error);
             if (!sink) return Fail(error);
         }
     }
@@ -211,7 +232,7 @@ int main(int argc, char** argv) {
 
     capture::CapturePlatform platform(fps, capture::SyncSchedule(music.syncs), sink.get(), toMs,
                                       !quiet);
-    RunDemo(platform, false);
+    RunDemo(platform, false, size);
     GLWindow::Destroy();
     const bool finished = sink->Finish(&error);
     sink.reset();

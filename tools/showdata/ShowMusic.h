@@ -12,7 +12,9 @@
 namespace showdata {
 
 // 120 BPM at speed 6: a row lasts 6 x 2.5 / 120 = 0.125 s exactly, so every effect
-// change of the timeline (all on whole or half seconds) falls on a row.
+// change of the timeline (all on whole or half seconds) falls on a row. (A tick is then
+// 1000 frames at 48000 Hz but 918.75 at 44100; the sound layer plays the song at a rate
+// where it is whole and converts, so the rows keep these times at either rate.)
 constexpr int kMusicSpeed = 6;
 constexpr int kMusicBpm = 120;
 constexpr int kRowsPerBeat = 4;
