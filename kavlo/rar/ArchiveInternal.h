@@ -12,13 +12,60 @@ int ArchiveGetFileFromMemory(void** outData, unsigned long* outSize, const char*
                              const uint8_t* data, size_t size, const char* archiveLabel,
                              const char* password);
 
+// One entry as the walk below meets it.
+struct ArchiveEntryInfo {
+    const char* name = "";  // as stored, with the archive's separators
+    uint32_t packedSize = 0;
+    uint32_t unpackedSize = 0;
+    uint32_t crc = 0;
+    uint16_t flags = 0;     // 0x0004 encrypted, 0x0010 continues a solid chain
+    uint8_t version = 0;
+    uint8_t method = 0;     // 0x30 stored
+};
+
+// What a walk does with each entry.
+class ArchiveVisitor {
+public:
+    virtual ~ArchiveVisitor() = default;
+    // Whether the entry's bytes are wanted. An unwanted entry of a solid archive is
+    // still unpacked (into the window only) for the entries after it.
+    virtual bool Wants(const ArchiveEntryInfo& entry) = 0;
+    // Each wanted entry, in archive order: its bytes (valid during the call only) when
+    // it unpacked with a matching CRC-32 (ok), else null and 0 (the debug log says
+    // why). Returns false to end the walk.
+    virtual bool Take(const ArchiveEntryInfo& entry, const uint8_t* data, unsigned long size,
+                      bool ok) = 0;
+};
+
+enum class ArchiveWalkResult {
+    kComplete,    // every entry was met
+    kStopped,     // the visitor ended the walk
+    kCannotOpen,  // the archive cannot be opened
+    kNotRar,      // no RAR (or "Kolvar!") marker and main header
+    kNoMemory,    // no window
+    kSubHeader,   // a sub-block (type 0x77) ended the walk
+    kDamaged,     // a file header cut short ended the walk
+};
+
+// Walks every entry of `archiveName` once, in order, with the reader's header parsing
+// and unpacker: a whole archive costs one pass, solid or not. Same password handling
+// and debug-log messages as ArchiveGetFile.
+ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, ArchiveVisitor& visitor);
+// The same over archive bytes in memory (not copied, read only during the call).
+ArchiveWalkResult ArchiveWalkMemory(const uint8_t* data, size_t size, const char* archiveLabel,
+                                    const char* password, ArchiveVisitor& visitor);
+
+// Whether two entry names are the same entry for ArchiveGetFile: '\' and '/' count as
+// '_', ASCII letters in either case.
+bool ArchiveNamesMatch(const char* a, const char* b);
+
 // Turns the debug log off (false) or back on (true) for the rest of the run. Off, no
-// log file is created or written.
+// log file is created or written; the first call made while it is on creates it.
 void ArchiveSetDebugLog(bool enabled);
 
 // Runs the RAR 2.0 unpacker alone over `packed` as the data of one non-solid,
 // unencrypted entry of `unpackedSize` bytes. `out` must hold `unpackedSize` bytes;
 // returns the number of bytes delivered into it (equal to unpackedSize when the data
-// was complete and consistent).
+// was complete and consistent; 0 for a size the packed bytes cannot produce).
 unsigned long ArchiveUnpackRaw(const uint8_t* packed, size_t packedSize, uint8_t* out,
                                uint32_t unpackedSize);

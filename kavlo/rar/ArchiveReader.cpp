@@ -18,6 +18,8 @@ namespace rar {
 
 ReaderState g;
 
+using WalkResult = ::ArchiveWalkResult;
+
 namespace {
 
 constexpr const char* kSource = "ArchiveReader.cpp";
@@ -111,9 +113,36 @@ void Crc32Init() {
     }
 }
 
+namespace {
+
+// Eight tables of the same CRC-32, so the update takes eight bytes per step; built
+// once, they hold the same values as the table above.
+struct CrcSlices {
+    uint32_t t[8][256];
+    CrcSlices() {
+        for (unsigned n = 0; n < 256; ++n) {
+            unsigned c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+            t[0][n] = c;
+        }
+        for (unsigned n = 0; n < 256; ++n)
+            for (int k = 1; k < 8; ++k) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
+    }
+};
+
+}  // namespace
+
 unsigned Crc32Update(unsigned crc, const void* data, unsigned length) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
-    for (unsigned i = 0; i < length; ++i) crc = g.crcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    static const CrcSlices slices;
+    const auto& t = slices.t;
+    for (; length >= 8; length -= 8, p += 8) {
+        uint32_t lo = crc ^ (static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                             (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+              t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+    }
+    for (; length > 0; --length, ++p) crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
     return crc;
 }
 
@@ -124,7 +153,6 @@ namespace {
 void DebugLogStart(const char* path) {
     g.logStartTick = TickMs();
     snprintf(g.logPath, sizeof g.logPath, "%s", path);
-    if (g.logDisabled) return;
     FILE* f = fopen(g.logPath, "w");
     if (!f) return;  // the log stays off for the whole run
     g.logActive = true;
@@ -224,8 +252,8 @@ int ReadArchiveHeader(int kind) {
 }
 
 // Finds the next file header, skipping blocks of other types by their sizes. Returns
-// the header bytes read (with the name), or 0 / the short count at the end or on a
-// broken block.
+// the header bytes read (with the name); 0 at the end of the archive or at a block
+// that cannot be one; -1 for a file header cut short, which is logged.
 int ReadFileBlock() {
     FileHeader kept = g.fileHeader;
     int count;
@@ -233,16 +261,15 @@ int ReadFileBlock() {
         g.blockStart = g.archive.Tell();
         count = ReadArchiveHeader(kTypeFile);
         if (count == 0) break;
+        const bool fileBlock = count >= 3 && g.fileHeader.type == kTypeFile;
         if (count < 7 || g.fileHeader.size < 7) {
             g.fileHeader = kept;
-            return 0;
+            if (!fileBlock) return 0;
+            RAR_LOG(kSource, "file header broken");
+            return -1;
         }
         uint64_t next = g.blockStart + g.fileHeader.size;
         if (g.fileHeader.flags & kLongBlock) next += g.fileHeader.packSize;
-        if (next <= g.blockStart) {
-            g.fileHeader = kept;
-            return 0;
-        }
         g.nextBlockStart = next;
         if (g.fileHeader.type == kTypeFile || g.fileHeader.type == kTypeSub) break;
         if (!g.archive.SeekAbsolute(g.nextBlockStart)) return 0;
@@ -254,15 +281,22 @@ int ReadFileBlock() {
     g.blockHeader.dataSize = g.fileHeader.packSize;
 
     if (g.fileHeader.type == kTypeFile && count > 0) {
-        // A file header cut short by the end of the archive has no usable fields.
+        // A file header cut short by the end of the archive, before or inside its
+        // name, has no usable fields.
         if (count < static_cast<int>(kFileHeaderFixed)) {
             g.fileHeader = kept;
-            return 0;
+            RAR_LOG(kSource, "file header broken");
+            return -1;
         }
         unsigned nameSize = g.fileHeader.nameSize;
         if (nameSize > kMaxNameBytes) nameSize = kMaxNameBytes;
         size_t got = g.archive.Read(g.fileHeader.name, nameSize);
         g.fileHeader.name[got] = '\0';
+        if (got < nameSize) {
+            g.fileHeader = kept;
+            RAR_LOG(kSource, "file header broken");
+            return -1;
+        }
         unsigned crc = Crc32Update(g.headerCrc, g.fileHeader.name, static_cast<unsigned>(got));
         if (static_cast<uint16_t>(~crc & 0xFFFF) != g.fileHeader.crc)
             RAR_LOG(kSource, "file header broken");
@@ -339,53 +373,106 @@ int CopyStoredEntry() {
 
 // ---------------------------------------------------------------- the walk
 
-// The most bytes `packed` bytes of RAR 2.0 data can ever unpack to: each decoding step
-// takes at least one bit and writes at most 260 bytes.
-uint64_t MaxUnpackedFrom(uint64_t packed, bool stored) {
-    return stored ? packed : packed * 8 * 260;
-}
-
-int ExtractEntry() {
-    g.found = false;
+// Opens the walk over the archive: marker, main header and a zeroed window.
+WalkResult BeginWalk() {
     if (!g.archive.IsOpen()) {
         RAR_LOG(kSource, "Error opening file.");
-        return 0;
+        return WalkResult::kCannotOpen;
     }
     if (!CheckMarker()) {
         RAR_LOG(kSource, "Not a RAR file");
         g.archive.Close();
-        return 0;
+        return WalkResult::kNotRar;
     }
     g.window = static_cast<uint8_t*>(calloc(kWindowSize, 1));
     if (!g.window) {
         RAR_LOG(kSource, "Can't allocate memory for decompression!");
-        return 0;
+        return WalkResult::kNoMemory;
     }
     UnpackNewArchive(g.window);
     if (g.mainHeader.size > 13) g.archive.SeekForward(g.mainHeader.size - 13u);
+    g.archiveSize = g.archive.Size();
+    return WalkResult::kComplete;
+}
 
-    const uint64_t archiveSize = g.archive.Size();
+void EndWalk() {
+    free(g.window);
+    g.window = nullptr;
+    g.archive.Close();
+}
+
+// Real archivers may put more fields (comment, salt, extended time) between the name
+// and the data: the data always starts at block start + header size.
+uint64_t DataStart() { return g.blockStart + g.fileHeader.size; }
+
+// Whether the current entry's packed bytes that the archive holds can produce its
+// unpacked size. Every step of the RAR 2.0 decoder takes at least one bit (the last
+// may start on the final bit) and writes at most 260 bytes; stored data is copied.
+// Refusing the rest keeps a forged header from claiming gigabytes.
+bool SizePlausible() {
+    const uint64_t start = DataStart();
+    uint64_t available = g.archiveSize > start ? g.archiveSize - start : 0;
+    if (available > g.fileHeader.packSize) available = g.fileHeader.packSize;
+    const uint64_t most = g.fileHeader.method == 0x30 ? available : (available * 8 + 1) * 260;
+    return g.fileHeader.unpSize <= most;
+}
+
+// Unpacks the current entry, continuing the solid state, into the output buffer when
+// there is one (found flag set), and checks its CRC-32 there. Failures are logged.
+bool ProcessEntry() {
+    if (g.fileHeader.unpVer < 13 || g.fileHeader.unpVer > 20) {
+        RAR_LOG(kSource, "unknown compression method");
+        return false;
+    }
+    g.encryptionVersion = 0;
+    if (g.password[0] != '\0' && (g.fileHeader.flags & kFileEncrypted)) {
+        g.encryptionVersion = g.fileHeader.unpVer;
+        if (g.encryptionVersion != 0) SetupCryptKey(g.password);
+    }
+    g.packedLeft = g.fileHeader.packSize;
+    g.unpackedLeft = g.fileHeader.unpSize;
+    g.archive.SeekAbsolute(DataStart());
+    if (g.fileHeader.method == 0x30) {
+        if (!CopyStoredEntry()) {
+            g.encryptionVersion = 0;
+            return false;
+        }
+    } else {
+        Unpack(g.window);
+    }
+    g.encryptionVersion = 0;
+    if (g.output) {
+        // Fewer bytes than the header promises can never be the entry.
+        bool good = *g.outSize == g.fileHeader.unpSize;
+        if (good) good = ~Crc32Update(0xFFFFFFFFu, g.output, g.fileHeader.unpSize) == g.fileHeader.fileCrc;
+        if (!good) {
+            RAR_LOG(kSource, "CRC32 error - file couldn't be decompressed correctly!");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SolidArchive() { return (g.mainHeader.flags & kMainSolid) != 0; }
+
+int ExtractEntry() {
+    g.found = false;
+    if (BeginWalk() != WalkResult::kComplete) return 0;
     int ok = 0;
-    int r = ReadFileBlock();
-    while (r > 0) {
+    for (int r = ReadFileBlock(); r > 0; r = ReadFileBlock()) {
         if (g.blockHeader.type == kTypeSub) {
             RAR_LOG(kSource, "Sorry, sub-headers not supported.");
             break;
         }
         g.found = CompareEntryNames(g.requestedName, g.fileHeader.name) != 0;
-        const bool stored = g.fileHeader.method == 0x30;
-        // Real archivers may put more fields (comment, salt, extended time) between
-        // the name and the data: the data always starts at block start + header size.
-        const uint64_t dataStart = g.blockStart + g.fileHeader.size;
+        const bool process = SolidArchive() || g.found;
+        // Also for the entries a solid chain unpacks ahead of the requested one (stored
+        // ones ahead are skipped: their data never enters the window).
+        if (process && (g.found || g.fileHeader.method != 0x30) && !SizePlausible()) {
+            RAR_LOG(kSource, "CRC32 error - file couldn't be decompressed correctly!");
+            break;
+        }
         if (g.found) {
-            uint64_t available = archiveSize > dataStart ? archiveSize - dataStart : 0;
-            if (available > g.fileHeader.packSize) available = g.fileHeader.packSize;
-            // A size the packed bytes cannot produce is corrupt; refusing it here keeps
-            // a forged header from claiming gigabytes.
-            if (g.fileHeader.unpSize > MaxUnpackedFrom(available, stored)) {
-                RAR_LOG(kSource, "CRC32 error - file couldn't be decompressed correctly!");
-                break;
-            }
             g.output = static_cast<uint8_t*>(malloc(g.fileHeader.unpSize ? g.fileHeader.unpSize : 1));
             *g.outSize = 0;
             if (!g.output) {
@@ -393,65 +480,106 @@ int ExtractEntry() {
                 break;
             }
         }
-        if ((g.mainHeader.flags & kMainSolid) || g.found) {
-            if (g.fileHeader.unpVer < 13 || g.fileHeader.unpVer > 20) {
-                RAR_LOG(kSource, "unknown compression method");
-                break;
-            }
-            g.encryptionVersion = 0;
-            if (g.password[0] != '\0' && (g.fileHeader.flags & kFileEncrypted)) {
-                g.encryptionVersion = g.fileHeader.unpVer;
-                if (g.encryptionVersion != 0) SetupCryptKey(g.password);
-            }
-            g.packedLeft = g.fileHeader.packSize;
-            g.unpackedLeft = static_cast<int32_t>(g.fileHeader.unpSize);
-            g.archive.SeekAbsolute(dataStart);
-            if (stored) {
-                if (!CopyStoredEntry()) break;
-            } else {
-                Unpack(g.window);
-            }
-            g.encryptionVersion = 0;
-            if (g.output) {
-                // Fewer bytes than the header promises can never be the entry.
-                bool good = *g.outSize == g.fileHeader.unpSize;
-                if (good) {
-                    unsigned crc = ~Crc32Update(0xFFFFFFFFu, g.output, g.fileHeader.unpSize);
-                    good = crc == g.fileHeader.fileCrc;
-                }
-                if (!good) {
-                    RAR_LOG(kSource, "CRC32 error - file couldn't be decompressed correctly!");
-                    break;
-                }
-            }
-        }
+        if (process && !ProcessEntry()) break;
         g.archive.SeekAbsolute(g.nextBlockStart);
         if (g.found) {
             ok = 1;
             break;
         }
-        r = ReadFileBlock();
     }
-    free(g.window);
-    g.window = nullptr;
-    g.archive.Close();
+    EndWalk();
     return ok;
 }
 
-int GetFile(void** outData, unsigned long* outSize, const char* fileName,
-            const char* archiveName, const char* password) {
-    if (g.logFirstCall) {
+// The walk of every entry: each is unpacked once, in order; the visitor takes the ones
+// it wants. Unwanted entries of a solid archive are unpacked into the window only.
+WalkResult WalkEntries(ArchiveVisitor& visitor) {
+    g.found = false;
+    g.output = nullptr;
+    WalkResult result = BeginWalk();
+    if (result != WalkResult::kComplete) return result;
+    unsigned long delivered = 0;
+    g.outSize = &delivered;
+    for (;;) {
+        const int r = ReadFileBlock();
+        if (r <= 0) {
+            if (r < 0) result = WalkResult::kDamaged;
+            break;
+        }
+        if (g.blockHeader.type == kTypeSub) {
+            RAR_LOG(kSource, "Sorry, sub-headers not supported.");
+            result = WalkResult::kSubHeader;
+            break;
+        }
+        ArchiveEntryInfo info;
+        info.name = g.fileHeader.name;
+        info.packedSize = g.fileHeader.packSize;
+        info.unpackedSize = g.fileHeader.unpSize;
+        info.crc = g.fileHeader.fileCrc;
+        info.flags = g.fileHeader.flags;
+        info.version = g.fileHeader.unpVer;
+        info.method = g.fileHeader.method;
+        const bool wanted = visitor.Wants(info);
+        if (!wanted && !SolidArchive()) {
+            g.archive.SeekAbsolute(g.nextBlockStart);
+            continue;
+        }
+        bool ok = SizePlausible() || (!wanted && info.method == 0x30);  // skipped, as above
+        if (!ok) RAR_LOG(kSource, "CRC32 error - file couldn't be decompressed correctly!");
+        if (ok && wanted) {
+            g.output = static_cast<uint8_t*>(malloc(info.unpackedSize ? info.unpackedSize : 1));
+            if (!g.output) {
+                RAR_LOG(kSource, "can't allocate memory for the file decompression");
+                ok = false;
+            }
+        }
+        delivered = 0;
+        g.found = g.output != nullptr;
+        if (ok) ok = ProcessEntry();
+        g.found = false;
+        bool goOn = true;
+        if (wanted) goOn = visitor.Take(info, ok ? g.output : nullptr, ok ? delivered : 0, ok);
+        free(g.output);
+        g.output = nullptr;
+        if (!goOn) {
+            result = WalkResult::kStopped;
+            break;
+        }
+        g.archive.SeekAbsolute(g.nextBlockStart);
+    }
+    g.outSize = nullptr;
+    EndWalk();
+    return result;
+}
+
+void BeginCall(const char* archiveName, const char* password) {
+    // With the log switched off the first call is still to come: the log starts with
+    // the first call made while it is on.
+    if (g.logFirstCall && !g.logDisabled) {
         g.logFirstCall = false;
         DebugLogStart(kLogPath);
     }
     Crc32Init();
-    snprintf(g.requestedName, sizeof g.requestedName, "%s", fileName ? fileName : "");
     snprintf(g.archiveName, sizeof g.archiveName, "%s", archiveName ? archiveName : "");
     if (password) snprintf(g.password, sizeof g.password, "%s", password);
+    g.encryptionVersion = 0;
+}
+
+void EndCall() {
+    volatile char* pw = g.password;  // not optimised away: the password must not linger
+    for (int i = 0; i < 255; ++i) pw[i] = 0;
+    g.archive.Close();
+    free(g.window);
+    g.window = nullptr;
+}
+
+int GetFile(void** outData, unsigned long* outSize, const char* fileName,
+            const char* archiveName, const char* password) {
+    BeginCall(archiveName, password);
+    snprintf(g.requestedName, sizeof g.requestedName, "%s", fileName ? fileName : "");
     g.output = nullptr;
     unsigned long delivered = 0;
     g.outSize = &delivered;
-    g.encryptionVersion = 0;
 
     char text[1024];
     snprintf(text, sizeof text, "Extracting >%s< from >%s< (password is >%s<)...", g.requestedName,
@@ -459,12 +587,7 @@ int GetFile(void** outData, unsigned long* outSize, const char* fileName,
     RAR_LOG(kSource, text);
 
     int result = ExtractEntry();
-
-    volatile char* pw = g.password;  // not optimised away: the password must not linger
-    for (int i = 0; i < 255; ++i) pw[i] = 0;
-    g.archive.Close();
-    free(g.window);
-    g.window = nullptr;
+    EndCall();
 
     if (result) {
         snprintf(text, sizeof text, "Extracted %u Bytes.", static_cast<unsigned>(delivered));
@@ -514,11 +637,40 @@ int ArchiveGetFileFromMemory(void** outData, unsigned long* outSize, const char*
     return rar::GetFile(outData, outSize, fileName, archiveLabel, password);
 }
 
+ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, ArchiveVisitor& visitor) {
+    using rar::g;
+    g.archive.Close();
+    g.archive.file = archiveName ? fopen(archiveName, "rb") : nullptr;
+    g.archive.open = g.archive.file != nullptr;
+    rar::BeginCall(archiveName, password);
+    ArchiveWalkResult result = rar::WalkEntries(visitor);
+    rar::EndCall();
+    return result;
+}
+
+ArchiveWalkResult ArchiveWalkMemory(const uint8_t* data, size_t size, const char* archiveLabel,
+                                    const char* password, ArchiveVisitor& visitor) {
+    using rar::g;
+    g.archive.Close();
+    g.archive.memory = data;
+    g.archive.memorySize = data ? size : 0;
+    g.archive.memoryPos = 0;
+    g.archive.open = data != nullptr;
+    rar::BeginCall(archiveLabel, password);
+    ArchiveWalkResult result = rar::WalkEntries(visitor);
+    rar::EndCall();
+    return result;
+}
+
+bool ArchiveNamesMatch(const char* a, const char* b) { return rar::CompareEntryNames(a, b) != 0; }
+
 void ArchiveSetDebugLog(bool enabled) { rar::g.logDisabled = !enabled; }
 
 unsigned long ArchiveUnpackRaw(const uint8_t* packed, size_t packedSize, uint8_t* out,
                                uint32_t unpackedSize) {
     using rar::g;
+    // The same plausibility bound as for an archive's entries.
+    if (unpackedSize > (static_cast<uint64_t>(packedSize) * 8 + 1) * 260) return 0;
     rar::Crc32Init();
     g.archive.Close();
     g.archive.memory = packed;
@@ -539,7 +691,7 @@ unsigned long ArchiveUnpackRaw(const uint8_t* packed, size_t packedSize, uint8_t
     g.fileHeader.unpSize = unpackedSize;
     g.fileHeader.unpVer = 20;
     g.packedLeft = packedSize > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(packedSize);
-    g.unpackedLeft = static_cast<int32_t>(unpackedSize);
+    g.unpackedLeft = unpackedSize;
     rar::Unpack(g.window);
     free(g.window);
     g.window = nullptr;

@@ -14,9 +14,9 @@ namespace rar {
 constexpr unsigned kWindowSize = 0x100000;
 constexpr unsigned kWindowMask = kWindowSize - 1;
 constexpr unsigned kInputSize = 8192;
-// Zeroed bytes behind the input block: a 16-bit peek reads two bytes past the byte
-// position, which may sit at the last byte of the block.
-constexpr unsigned kInputSlack = 8;
+// Zeroed bytes behind the input block: peeks read whole words past the byte position,
+// which may sit near the last byte of the block.
+constexpr unsigned kInputSlack = 16;
 
 constexpr unsigned kMainSymbols = 298;
 constexpr unsigned kDistSymbols = 48;
@@ -110,66 +110,109 @@ struct BlockHeader {
     uint32_t dataSize = 0;
 };
 
+// Codes of up to kQuickBits bits resolve with one lookup of the peek's top bits.
+constexpr unsigned kQuickBits = 10;
+
 struct HuffmanTable {
     uint32_t symbolCount = 0;
     uint32_t limits[16] = {};
     uint32_t firstIndex[16] = {};
     uint32_t symbols[kMainSymbols] = {};
+    // By the top kQuickBits bits of a peek: symbol << 4 | code length, or 0 when the
+    // code is longer and the limits decide.
+    uint16_t quick[1u << kQuickBits] = {};
 };
 
 struct AudioChannelState {
     int32_t K1, K2, K3, K4, K5;
-    int32_t D1, D2, D3, D4;
     int32_t lastDelta;
-    uint32_t dif[11];
     uint32_t byteCount;
     int32_t lastValue;
+    // The channel's last 32 steps, by byte counter modulo 32: the scaled delta and the
+    // neighbours D1..D4 and channel delta each step saw. The eleven error sums of 32
+    // bytes are taken from them in one pass each when the 32 bytes are complete, and
+    // a step's D1..D4 follow from the step before it.
+    int16_t errDelta[32], errD1[32], errD2[32], errD3[32], errD4[32], errChannel[32];
 };
+
+// The neighbours of the next step: D1 the last delta, D2 its change since the step
+// before, D3 and D4 the D2 and D3 of the step before (all 0 before the first step).
+struct AudioNeighbours {
+    int D1, D2, D3, D4;
+};
+
+inline AudioNeighbours NextNeighbours(const AudioChannelState& V) {
+    const unsigned prev = (V.byteCount - 1) & 31;
+    return {V.lastDelta, V.lastDelta - V.errD1[prev], V.errD2[prev], V.errD3[prev]};
+}
+
+// The predicted byte (0..255) for the next step.
+inline int AudioPrediction(const AudioChannelState& V, const AudioNeighbours& n, int channelDelta) {
+    return ((8 * V.lastValue + V.K1 * n.D1 + V.K2 * n.D2 + V.K3 * n.D3 + V.K4 * n.D4 + V.K5 * channelDelta) >> 3) &
+           0xFF;
+}
+
+// The sum over the 32 bytes of |a + sign * b| (b null: of |a|). No sum can pass 16 bits:
+// |a| <= 1024 and |b| <= 255, so each term stays below 1280.
+template <int sign>
+inline unsigned AudioErrorSum(const int16_t* a, const int16_t* b) {
+    uint16_t sum = 0;
+    for (int j = 0; j < 32; ++j) {
+        const int16_t t = static_cast<int16_t>(b ? a[j] + sign * b[j] : a[j]);
+        sum = static_cast<uint16_t>(sum + static_cast<uint16_t>(t < 0 ? -t : t));
+    }
+    return sum;
+}
+
+// Every 32 bytes: the weight whose change would have given the smallest error sum moves
+// by one (a later sum wins only when strictly smaller).
+inline void AdaptAudioWeights(AudioChannelState& V) {
+    const int16_t* d = V.errDelta;
+    const unsigned dif[11] = {
+        AudioErrorSum<1>(d, nullptr),
+        AudioErrorSum<-1>(d, V.errD1), AudioErrorSum<1>(d, V.errD1),
+        AudioErrorSum<-1>(d, V.errD2), AudioErrorSum<1>(d, V.errD2),
+        AudioErrorSum<-1>(d, V.errD3), AudioErrorSum<1>(d, V.errD3),
+        AudioErrorSum<-1>(d, V.errD4), AudioErrorSum<1>(d, V.errD4),
+        AudioErrorSum<-1>(d, V.errChannel), AudioErrorSum<1>(d, V.errChannel),
+    };
+    unsigned best = dif[0];
+    int index = 0;
+    for (int i = 1; i < 11; ++i) {
+        if (dif[i] < best) {
+            best = dif[i];
+            index = i;
+        }
+    }
+    if (index == 0) return;
+    int32_t* K[5] = {&V.K1, &V.K2, &V.K3, &V.K4, &V.K5};
+    int32_t& k = *K[(index - 1) / 2];
+    if (index & 1) {
+        if (k >= -16) --k;
+    } else if (k < 16) {
+        ++k;
+    }
+}
 
 // One step of the multimedia-mode predictor for channel state V: turns the coded
 // `delta` into the output byte and adapts the channel's weights every 32 bytes.
 // `channelDelta` is the last delta of whichever channel ran before. The unpacker runs
 // it to decode and the packer to stay in step with the unpacker, so both share it.
 inline unsigned char AudioPredictorStep(AudioChannelState& V, int& channelDelta, int delta) {
-    V.byteCount++;
-    V.D4 = V.D3;
-    V.D3 = V.D2;
-    V.D2 = V.lastDelta - V.D1;
-    V.D1 = V.lastDelta;
-    int p = 8 * V.lastValue + V.K1 * V.D1 + V.K2 * V.D2 + V.K3 * V.D3 + V.K4 * V.D4 +
-            V.K5 * channelDelta;
-    p = (p >> 3) & 0xFF;
-    const int value = p - delta;
-    const int d = static_cast<signed char>(delta) * 8;
-    const int neighbours[5] = {V.D1, V.D2, V.D3, V.D4, channelDelta};
-    V.dif[0] += static_cast<unsigned>(std::abs(d));
-    for (int i = 0; i < 5; ++i) {
-        V.dif[1 + 2 * i] += static_cast<unsigned>(std::abs(d - neighbours[i]));
-        V.dif[2 + 2 * i] += static_cast<unsigned>(std::abs(d + neighbours[i]));
-    }
+    const AudioNeighbours n = NextNeighbours(V);
+    const int cd = channelDelta;
+    const int value = AudioPrediction(V, n, cd) - delta;
+    const unsigned j = V.byteCount & 31;
+    V.errDelta[j] = static_cast<int16_t>(static_cast<signed char>(delta) * 8);
+    V.errD1[j] = static_cast<int16_t>(n.D1);
+    V.errD2[j] = static_cast<int16_t>(n.D2);
+    V.errD3[j] = static_cast<int16_t>(n.D3);
+    V.errD4[j] = static_cast<int16_t>(n.D4);
+    V.errChannel[j] = static_cast<int16_t>(cd);
     channelDelta = V.lastDelta = static_cast<signed char>(value - V.lastValue);
     V.lastValue = value;
-    if ((V.byteCount & 0x1F) == 0) {
-        unsigned best = V.dif[0];
-        int index = 0;
-        for (int i = 1; i < 11; ++i) {
-            if (V.dif[i] < best) {
-                best = V.dif[i];
-                index = i;
-            }
-        }
-        std::memset(V.dif, 0, sizeof V.dif);
-        int32_t* K[5] = {&V.K1, &V.K2, &V.K3, &V.K4, &V.K5};
-        if (index > 0) {
-            int32_t& k = *K[(index - 1) / 2];
-            if (index & 1) {
-                if (k >= -16) --k;
-            } else if (k < 16) {
-                ++k;
-            }
-        }
-    }
-    return static_cast<unsigned char>(value & 0xFF);
+    if ((++V.byteCount & 31) == 0) AdaptAudioWeights(V);
+    return static_cast<unsigned char>(value);
 }
 
 // Everything the reader, the unpacker and the cipher share, in one record.
@@ -189,7 +232,10 @@ struct ReaderState {
     uint64_t nextBlockStart = 0;
     bool found = false;
     uint32_t packedLeft = 0;
-    int32_t unpackedLeft = 0;
+    // Bytes still to unpack. 64 bits: an entry may claim up to 4 GB, and the count
+    // goes one below zero before the loop ends.
+    int64_t unpackedLeft = 0;
+    uint64_t archiveSize = 0;
     int encryptionVersion = 0;
     uint32_t crcTable[256] = {};
     uint32_t headerCrc = 0;

@@ -367,3 +367,131 @@ TEST(ArchiveReader, ForgedSolidContinuationDecodesTheSameEveryTime) {
 }
 
 }  // namespace
+
+namespace {
+
+// Collects what a walk hands over; takes the entries `only` names (all when empty) and
+// stops after `stopAfter` of them.
+struct Collector : ArchiveVisitor {
+    std::string only;
+    int stopAfter = 1000;
+    std::vector<std::string> names, data;
+    std::vector<bool> ok;
+    bool Wants(const ArchiveEntryInfo& e) override { return only.empty() || only == e.name; }
+    bool Take(const ArchiveEntryInfo& e, const uint8_t* p, unsigned long size, bool good) override {
+        names.push_back(e.name);
+        data.push_back(p ? std::string(reinterpret_cast<const char*>(p), size) : "<null>");
+        ok.push_back(good);
+        return static_cast<int>(names.size()) < stopAfter;
+    }
+};
+
+TEST(ArchiveWalk, EveryEntryOnceInArchiveOrder) {
+    std::string base;
+    for (int i = 0; i < 4000; ++i) base += "abcdefghijklmnop"[(i * 7 + i / 50) % 16];
+    rarpack::ArchiveOptions ao;
+    ao.solid = true;
+    rarpack::RarWriter w(ao);
+    rarpack::EntryOptions o, enc;
+    enc.password = "pw";
+    w.Add("a", base.data(), 3000, o);
+    w.Add("dir/b", base.data() + 100, 3000, o);  // matches reach back into "a"
+    w.Add("c", base.data() + 50, 2500, enc);
+    Bytes solid;
+    std::string error;
+    ASSERT_TRUE(w.Build(&solid, &error));
+    Collector all;
+    EXPECT_EQ(ArchiveWalkMemory(solid.data(), solid.size(), "walk", "pw", all), ArchiveWalkResult::kComplete);
+    ASSERT_EQ(all.names.size(), 3u);
+    EXPECT_EQ(all.names[1], "dir\\b");
+    EXPECT_EQ(all.data[0], base.substr(0, 3000));
+    EXPECT_EQ(all.data[1], base.substr(100, 3000));
+    EXPECT_EQ(all.data[2], base.substr(50, 2500));
+    Collector last;  // the entries ahead are unpacked for it, not handed over
+    last.only = "c";
+    ArchiveWalkMemory(solid.data(), solid.size(), "walk", "pw", last);
+    ASSERT_EQ(last.data.size(), 1u);
+    EXPECT_EQ(last.data[0], base.substr(50, 2500));
+    Collector first;
+    first.stopAfter = 1;
+    EXPECT_EQ(ArchiveWalkMemory(solid.data(), solid.size(), "walk", "pw", first), ArchiveWalkResult::kStopped);
+    EXPECT_EQ(first.names.size(), 1u);
+
+    // A bad entry is reported and the walk goes on; a cut header ends it.
+    FileBlock bad = StoredEntry("bad", "wrong crc");
+    bad.crc ^= 1;
+    Bytes plain = SimpleArchive({StoredEntry("x", "one"), bad, StoredEntry("y", "two")});
+    Collector some;
+    EXPECT_EQ(ArchiveWalkMemory(plain.data(), plain.size(), "walk", "", some), ArchiveWalkResult::kComplete);
+    EXPECT_EQ(some.ok, (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(some.data[2], "two");
+    Bytes cut(plain.begin(), plain.end() - 20);
+    Collector shortWalk;
+    EXPECT_EQ(ArchiveWalkMemory(cut.data(), cut.size(), "walk", "", shortWalk), ArchiveWalkResult::kDamaged);
+    EXPECT_EQ(shortWalk.names.size(), 2u);
+    Collector none;
+    EXPECT_EQ(ArchiveWalk("no-such-archive.rar", "", none), ArchiveWalkResult::kCannotOpen);
+    Bytes zip = {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(ArchiveWalkMemory(zip.data(), zip.size(), "walk", "", none), ArchiveWalkResult::kNotRar);
+    EXPECT_TRUE(none.names.empty());
+}
+
+// A solid archive whose first entry claims 2^31 bytes from ten packed bytes, followed
+// by the requested entry or with the requested name absent: the chain fails cleanly
+// (the sanitizer build checks there is no overflow on the way).
+TEST(ArchiveReader, ForgedHugeSizeAheadInASolidChainFailsCleanly) {
+    FileBlock huge;
+    huge.name = "a";
+    huge.packed = Bytes(10, 0x5A);
+    huge.unpackedSize = 0x80000000u;
+    huge.method = 0x33;
+    Bytes forged = SimpleArchive({huge, StoredEntry("b", "tail")}, 0x0008);
+    EXPECT_LT(forged.size(), 110u);
+    ASSERT_TRUE(WriteFile("forged.rar", forged));
+    for (const char* name : {"b", "absent"}) {
+        size_t mark = ReadLog().size();
+        Result r = Extract(name, "forged.rar");
+        EXPECT_FALSE(r.ok) << name;
+        EXPECT_TRUE(r.nullData);
+        EXPECT_EQ(r.size, 0u);
+        EXPECT_NE(LogSince(mark).find("- CRC32 error - file couldn't be decompressed correctly!\n"), std::string::npos);
+    }
+    Collector walk;
+    ArchiveWalk("forged.rar", "", walk);
+    EXPECT_EQ(walk.ok, (std::vector<bool>{false, true}));
+    uint8_t out[16];
+    EXPECT_EQ(ArchiveUnpackRaw(huge.packed.data(), huge.packed.size(), out, 0x80000000u), 0u);
+
+    // A stored entry ahead is skipped, not unpacked: its size is not the chain's business.
+    FileBlock stored = StoredEntry("s", "tiny");
+    stored.unpackedSize = 1000;
+    std::string text(3000, 'k');
+    for (size_t i = 0; i < text.size(); i += 5) text[i] = static_cast<char>('a' + i % 7);
+    FileBlock packed;
+    packed.name = "p";
+    packed.packed = rarpack::CompressRaw(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 3, false);
+    packed.unpackedSize = static_cast<uint32_t>(text.size());
+    packed.crc = FileCrc(Bytes(text.begin(), text.end()));
+    packed.method = 0x33;
+    ASSERT_TRUE(WriteFile("storedahead.rar", SimpleArchive({stored, packed}, 0x0008)));
+    Result r = Extract("p", "storedahead.rar");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.data, text);
+}
+
+// A file header cut before its 32 bytes, or inside its name, is "broken": logged, and
+// the walk ends there as before.
+TEST(ArchiveReader, CutFileHeadersAreLoggedAsBroken) {
+    Bytes whole = SimpleArchive({StoredEntry("first", "1"), StoredEntry("second-name", "22")});
+    const size_t secondAt = 20 + 32 + 5 + 1;
+    for (size_t keep : {size_t{5}, size_t{20}, size_t{32 + 4}}) {
+        Bytes cut(whole.begin(), whole.begin() + static_cast<long>(secondAt + keep));
+        ASSERT_TRUE(WriteFile("cuthdr.rar", cut));
+        EXPECT_TRUE(Extract("first", "cuthdr.rar").ok);
+        size_t mark = ReadLog().size();
+        EXPECT_FALSE(Extract("second-name", "cuthdr.rar").ok) << keep;
+        EXPECT_NE(LogSince(mark).find("- file header broken\n"), std::string::npos) << keep;
+    }
+}
+
+}  // namespace

@@ -172,6 +172,29 @@ TEST(RarRoundTrip, SolidMultimediaMixed) {
     CheckArchive("solidmm.rar", items, true);
 }
 
+// Four-channel waves between runs of text, 64 KB each: the packer switches mode every
+// block and sends the tables as differences to what the unpacker keeps past the
+// smaller LZ table.
+TEST(RarRoundTrip, ModeSwitchesWithTablesAsDifferences) {
+    std::string data;
+    for (int k = 0; k < 8; ++k) {
+        if (k % 2) {
+            data += Text(65536, static_cast<uint32_t>(k));
+            continue;
+        }
+        for (int i = 0; i < 65536 / 4; ++i)
+            for (int c = 0; c < 4; ++c)
+                data += static_cast<char>(static_cast<int>(100 * std::sin(i / (20.0 + 5 * c) + k)) + 110 + (i * c) % 3);
+    }
+    rarpack::EntryOptions o;
+    o.multimedia = true;
+    CheckArchive("switching.rar", {{"mixed.bin", data, o}}, false);
+    std::vector<Item> parts;
+    for (int k = 0; k < 4; ++k)
+        parts.push_back({"part" + std::to_string(k), data.substr(static_cast<size_t>(k) * 131072, 131072), o});
+    CheckArchive("switchsolid.rar", parts, true);
+}
+
 TEST(RarRoundTrip, EntriesOverOneMegabyte) {
     rarpack::EntryOptions o;
     o.method = 1;
@@ -247,7 +270,7 @@ TEST(RarRoundTrip, OldCipherVersionIsReportedAndFails) {
 
 TEST(RarRoundTrip, ToolPacksListsTestsAndExtracts) {
     const std::string tool = RARPACK_TOOL;
-    ASSERT_EQ(system("rm -rf tool_in tool_out && mkdir -p tool_in/sub"), 0);
+    ASSERT_EQ(system("rm -rf tool_in tool_out tool_one && mkdir -p tool_in/sub"), 0);
     std::string a = Text(12000, 13), b = Pixels(40, 40, 3);
     WriteFile("tool_in/a.txt", Bytes(a.begin(), a.end()));
     WriteFile("tool_in/sub/b.raw", Bytes(b.begin(), b.end()));
@@ -266,6 +289,26 @@ TEST(RarRoundTrip, ToolPacksListsTestsAndExtracts) {
     ASSERT_EQ(run("x -p pw tool.rar -o tool_out"), 0);
     EXPECT_EQ(ReadFile("tool_out/tool_in/a.txt"), Bytes(a.begin(), a.end()));
     EXPECT_EQ(ReadFile("tool_out/tool_in/sub/b.raw"), Bytes(b.begin(), b.end()));
+    EXPECT_TRUE(ReadFile("tool.out").empty());  // per-entry lines only with -v
+    ASSERT_EQ(run("x -v -p pw tool.rar tool_in/SUB/B.RAW -o tool_one"), 0);
+    Bytes one = ReadFile("tool.out");
+    EXPECT_EQ(std::string(one.begin(), one.end()), "tool_one/tool_in/sub/b.raw\n");
+    EXPECT_NE(run("x -p pw tool.rar tool_in/missing.txt -o tool_one"), 0);
+    err = ReadFile("tool.err");
+    EXPECT_NE(std::string(err.begin(), err.end()).find("tool_in/missing.txt: not in the archive"), std::string::npos);
+    ASSERT_EQ(run("t -v -p pw tool.rar"), 0);
+    Bytes tested = ReadFile("tool.out");
+    EXPECT_EQ(std::string(tested.begin(), tested.end()), "OK   tool_in/a.txt\nOK   tool_in/sub/b.raw\n2 entries OK\n");
+
+    // Big archives show their progress on stderr.
+    WriteFile("tool_big.bin", Bytes(9u << 20, 'b'));
+    ASSERT_EQ(run("a -m0 tool_big.rar tool_big.bin"), 0);
+    ASSERT_EQ(run("x tool_big.rar -o tool_big_out"), 0);
+    err = ReadFile("tool.err");
+    EXPECT_NE(std::string(err.begin(), err.end()).find("extracting 100%"), std::string::npos);
+    EXPECT_EQ(ReadFile("tool_big_out/tool_big.bin").size(), 9u << 20);
+    EXPECT_EQ(system("rm -rf tool_big.bin tool_big.rar tool_big_out"), 0);
+
     EXPECT_NE(run("a x.rar does-not-exist"), 0);
     EXPECT_NE(run("l tool_in/a.txt"), 0);
     EXPECT_NE(run("x no-such-archive-here.rar"), 0);

@@ -343,12 +343,7 @@ struct Predictor {
     rar::AudioChannelState ch[4] = {};
     int channelDelta = 0;
 
-    int Prediction(int c) const {
-        const rar::AudioChannelState& V = ch[c];
-        int D1 = V.lastDelta, D2 = V.lastDelta - V.D1, D3 = V.D2, D4 = V.D3;
-        int p = 8 * V.lastValue + V.K1 * D1 + V.K2 * D2 + V.K3 * D3 + V.K4 * D4 + V.K5 * channelDelta;
-        return (p >> 3) & 0xFF;
-    }
+    int Prediction(int c) const { return rar::AudioPrediction(ch[c], rar::NextNeighbours(ch[c]), channelDelta); }
     // The unpacker's step, run with the delta the encoder chose.
     void Step(int c, int delta) { rar::AudioPredictorStep(ch[c], channelDelta, delta); }
 };
@@ -665,9 +660,9 @@ private:
         }
         const bool sameShape = haveTables_ && audio == audio_ && (!audio || channels == channels_);
         bool useOld = false;
-        // Differences only against a table of the same shape: lengths past the end of a
-        // smaller table are undefined in other unpackers.
-        TablePlan plan = PlanTable(lengths.data(), size, oldLengths_, sameShape, audio);
+        // Differences work across shapes too: past the end of a smaller table the
+        // unpacker keeps the lengths of the larger one before it, as oldLengths_ does.
+        TablePlan plan = PlanTable(lengths.data(), size, oldLengths_, haveTables_, audio);
         if (sameShape) {
             uint64_t oldBits = 0, newBits = plan.bits + SwitchBits();
             bool fits = true;
@@ -685,7 +680,7 @@ private:
         if (!useOld) {
             if (haveTables_) PutSwitch(w);
             WriteTable(w, plan, audio, channels);
-            memset(oldLengths_, 0, sizeof oldLengths_);
+            if (!plan.delta) memset(oldLengths_, 0, sizeof oldLengths_);
             memcpy(oldLengths_, lengths.data(), size);
             audio_ = audio;
             channels_ = audio ? channels : channels_;

@@ -2,10 +2,12 @@
 // go through the system's own archive reader.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,19 +26,22 @@ namespace {
 const char kUsage[] =
     "usage: rarpack a [-s] [-m0..-m5] [-mm] [-p PASSWORD] ARCHIVE FILE...\n"
     "       rarpack l ARCHIVE\n"
-    "       rarpack t [-p PASSWORD] ARCHIVE\n"
-    "       rarpack x [-p PASSWORD] ARCHIVE [NAME...] [-o DIR]\n"
+    "       rarpack t [-v] [-p PASSWORD] ARCHIVE\n"
+    "       rarpack x [-v] [-p PASSWORD] ARCHIVE [NAME...] [-o DIR]\n"
     "\n"
     "  a    add FILEs (directories recursively) to a new ARCHIVE\n"
     "  l    list the entries of ARCHIVE\n"
     "  t    test every entry's CRC-32\n"
     "  x    extract all entries, or the NAMEs given, into DIR (default: .)\n"
+    "       (both read the archive once, front to back; a progress line on stderr for\n"
+    "       archives over 8 MB)\n"
     "\n"
     "  -s          solid archive (entries continue each other's dictionary)\n"
     "  -m0         store only; -m1 .. -m5 compression effort (default -m3)\n"
     "  -mm         allow the multimedia mode where it compresses better\n"
     "  -p PASSWORD encrypt / decrypt with the RAR 2.0 cipher\n"
     "  -o DIR      extraction folder\n"
+    "  -v          t, x: a line for every entry\n"
     "  --debug-log write the archive reader's debug_unrar.txt (it shows the password)\n"
     "  --help      this text\n";
 
@@ -179,14 +184,143 @@ int CmdList(int argc, char** argv) {
     return 0;
 }
 
+// A stored name as this platform writes paths: '\' and '/' both become its separator.
+std::string DisplayName(const char* stored) {
+    std::string s = stored;
+    for (char& ch : s)
+        if (ch == '\\' || ch == '/') ch = static_cast<char>(fs::path::preferred_separator);
+    return s;
+}
+
+// Two names are the same entry (ArchiveNamesMatch) exactly when their keys are equal.
+std::string NameKey(const char* name) {
+    std::string s = name;
+    for (char& ch : s) {
+        if (ch == '\\' || ch == '/') ch = '_';
+        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+    }
+    return s;
+}
+
+// Extraction and testing: one walk over the archive, each entry unpacked once.
+class ExtractVisitor : public ArchiveVisitor {
+public:
+    ExtractVisitor(bool extract, bool verbose, std::string outDir, std::vector<std::string> names,
+                   uint64_t archiveBytes)
+        : extract_(extract), verbose_(verbose), outDir_(std::move(outDir)), names_(std::move(names)),
+          found_(names_.size(), false), archiveBytes_(archiveBytes) {}
+
+    bool Wants(const ArchiveEntryInfo& e) override {
+        Progress(e.packedSize);
+        bool wanted = names_.empty();
+        for (size_t i = 0; i < names_.size(); ++i) {
+            if (ArchiveNamesMatch(names_[i].c_str(), e.name)) {
+                wanted = !found_[i];  // the first entry of a name, as ArchiveGetFile
+                found_[i] = true;
+            }
+        }
+        if (wanted && names_.empty() && !seen_.insert(NameKey(e.name)).second) {
+            // A name met before is the same file: keep the first, as ArchiveGetFile does.
+            fprintf(stderr, "rarpack: %s: same name as an earlier entry, skipped\n", DisplayName(e.name).c_str());
+            return false;
+        }
+        return wanted;
+    }
+
+    bool Take(const ArchiveEntryInfo& e, const uint8_t* data, unsigned long size, bool ok) override {
+        ++entries_;
+        const std::string name = DisplayName(e.name);
+        if (!ok) {
+            fprintf(stderr, "rarpack: %s: %s\n", name.c_str(),
+                    (e.flags & 4) ? "failed (CRC error: wrong password?)"
+                                  : "failed (missing or corrupt entry)");
+            ++failures_;
+            return true;
+        }
+        if (!extract_) {
+            if (verbose_) printf("OK   %s\n", name.c_str());
+            return true;
+        }
+        fs::path rel;
+        if (!SafeRelativePath(e.name, &rel)) {
+            fprintf(stderr, "rarpack: %s: unsafe name, not extracted\n", name.c_str());
+            ++failures_;
+            return true;
+        }
+        fs::path dest = fs::path(outDir_) / rel;
+        std::error_code ec;
+        if (dest.has_parent_path() && dest.parent_path() != lastFolder_) {  // entries come folder by folder
+            fs::create_directories(dest.parent_path(), ec);
+            lastFolder_ = dest.parent_path();
+        }
+        FILE* f = fopen(dest.string().c_str(), "wb");
+        bool written = f && fwrite(data, 1, size, f) == size;
+        if (f) written = fclose(f) == 0 && written;
+        if (!written) {
+            fprintf(stderr, "rarpack: cannot write %s\n", dest.string().c_str());
+            ++failures_;
+            return true;
+        }
+        if (verbose_) printf("%s\n", dest.string().c_str());
+        return true;
+    }
+
+    // Names asked for that no entry had; each counts as a failure.
+    int ReportMissing() {
+        int missing = 0;
+        for (size_t i = 0; i < names_.size(); ++i) {
+            if (found_[i]) continue;
+            fprintf(stderr, "rarpack: %s: not in the archive\n", names_[i].c_str());
+            ++missing;
+        }
+        return missing;
+    }
+
+    void EndProgress() {
+        if (lastPercent_ >= 0 && lastPercent_ < 100) Progress(0, true);
+    }
+
+    int failures() const { return failures_; }
+    int entries() const { return entries_; }
+
+private:
+    // A line every 5% of the archive's bytes, for archives of more than 8 MB.
+    void Progress(uint64_t packed, bool end = false) {
+        done_ += packed;
+        if (archiveBytes_ <= (8u << 20)) return;
+        uint64_t done = end ? archiveBytes_ : std::min(done_, archiveBytes_);
+        int percent = static_cast<int>(done * 100 / archiveBytes_);
+        if (percent / 5 == lastPercent_ / 5 && !end) return;
+        fprintf(stderr, "rarpack: %s %3d%% (%llu of %llu bytes)\n", extract_ ? "extracting" : "testing",
+                percent, static_cast<unsigned long long>(done),
+                static_cast<unsigned long long>(archiveBytes_));
+        lastPercent_ = percent;
+    }
+
+    bool extract_, verbose_;
+    std::string outDir_;
+    std::vector<std::string> names_;
+    std::vector<bool> found_;
+    std::set<std::string> seen_;
+    fs::path lastFolder_;
+    uint64_t archiveBytes_;
+    uint64_t done_ = 0;
+    int lastPercent_ = -1;
+    int failures_ = 0;
+    int entries_ = 0;
+};
+
 int CmdExtractOrTest(int argc, char** argv, bool extract) {
     std::string password, outDir = ".", archive;
     std::vector<std::string> names;
+    bool verbose = false;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "-p" || (extract && a == "-o")) {
             if (i + 1 >= argc) return Fail(a + " needs a value");
             (a == "-p" ? password : outDir) = argv[++i];
+        } else if (a == "-v") {
+            verbose = true;
         } else if (a.size() > 1 && a[0] == '-') {
             return Fail("unknown option " + a + " (see --help)");
         } else if (archive.empty()) {
@@ -199,60 +333,36 @@ int CmdExtractOrTest(int argc, char** argv, bool extract) {
     }
     if (archive.empty()) return Fail("missing archive (see --help)");
     if (password.size() > 255) return Fail("password longer than 255 characters");
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(archive, &bytes)) return Fail("cannot read " + archive);
-    bool solid = false;
-    std::vector<ListedEntry> entries;
-    std::string error;
-    if (!ListArchive(bytes, &solid, &entries, &error)) return Fail(archive + ": " + error);
-    if (names.empty())
-        for (const ListedEntry& e : entries) names.push_back(e.name);
-    int failures = 0;
-    size_t index = 0;
-    for (const std::string& name : names) {
-        ++index;
-        if (names.size() > 20) fprintf(stderr, "rarpack: %zu/%zu %s\n", index, names.size(), name.c_str());
-        void* data = nullptr;
-        unsigned long size = 0;
-        if (!ArchiveGetFile(&data, &size, name.c_str(), archive.c_str(), password.c_str())) {
-            bool encrypted = false;
-            for (const ListedEntry& e : entries)
-                if (e.name == name && (e.flags & 4)) encrypted = true;
-            fprintf(stderr, "rarpack: %s: %s\n", name.c_str(),
-                    encrypted ? "failed (CRC error: wrong password?)" : "failed (missing or corrupt entry)");
-            ++failures;
-            continue;
-        }
-        if (!extract) {
-            printf("OK   %s\n", name.c_str());
-            free(data);
-            continue;
-        }
-        fs::path rel;
-        if (!SafeRelativePath(name, &rel)) {
-            fprintf(stderr, "rarpack: %s: unsafe name, not extracted\n", name.c_str());
-            free(data);
-            ++failures;
-            continue;
-        }
-        fs::path dest = fs::path(outDir) / rel;
-        std::error_code ec;
-        if (dest.has_parent_path()) fs::create_directories(dest.parent_path(), ec);
-        FILE* f = fopen(dest.string().c_str(), "wb");
-        bool ok = f && fwrite(data, 1, size, f) == size;
-        if (f) ok = fclose(f) == 0 && ok;
-        free(data);
-        if (!ok) {
-            fprintf(stderr, "rarpack: cannot write %s\n", dest.string().c_str());
-            ++failures;
-            continue;
-        }
-        printf("%s\n", dest.string().c_str());
+    std::error_code ec;
+    const uint64_t bytes = fs::file_size(archive, ec);
+    if (ec) return Fail("cannot read " + archive);
+    ExtractVisitor visitor(extract, verbose, outDir, names, bytes);
+    const ArchiveWalkResult result = ArchiveWalk(archive.c_str(), password.c_str(), visitor);
+    visitor.EndProgress();
+    switch (result) {
+        case ArchiveWalkResult::kComplete:
+        case ArchiveWalkResult::kStopped:
+            break;
+        case ArchiveWalkResult::kCannotOpen:
+            return Fail("cannot read " + archive);
+        case ArchiveWalkResult::kNotRar:
+            return Fail(archive + ": not a RAR archive");
+        case ArchiveWalkResult::kNoMemory:
+            return Fail("out of memory");
+        case ArchiveWalkResult::kSubHeader:
+            fprintf(stderr, "rarpack: %s: a sub-block ends what can be read\n", archive.c_str());
+            break;
+        case ArchiveWalkResult::kDamaged:
+            fprintf(stderr, "rarpack: %s: a damaged file header ends what can be read\n", archive.c_str());
+            break;
     }
-    if (failures) {
-        fprintf(stderr, "rarpack: %d of %zu entries failed\n", failures, names.size());
-        return 1;
-    }
+    const int missing = visitor.ReportMissing();
+    const bool cut = result == ArchiveWalkResult::kSubHeader || result == ArchiveWalkResult::kDamaged;
+    if (visitor.failures() || cut)
+        fprintf(stderr, "rarpack: %d of %d entries failed%s\n", visitor.failures(), visitor.entries(),
+                cut ? ", archive cut short" : "");
+    if (visitor.failures() || missing || cut) return 1;
+    if (!extract) printf("%d entries OK\n", visitor.entries());
     return 0;
 }
 
