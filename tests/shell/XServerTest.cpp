@@ -253,11 +253,17 @@ TEST_F(XServerTest, AResizedWindowScalesThePictureAndF11Toggles) {
     Process wm({"openbox"}, Env(), dir_ + "/openbox.log");
     Sleep(1);
     auto kavlo = StartKavlo({"--windowed"}, "windowed.log");
-    // --sync waits until the window is mapped.
-    Process resize({"xdotool", "search", "--sync", "--onlyvisible", "--name",
-                    "Dansk OpenGL tutorial", "windowsize", "1200", "700"},
-                   Env(), dir_ + "/resize.log");
-    ASSERT_EQ(resize.Wait(30), 0) << ReadFile(dir_ + "/windowed.log");
+    // --sync waits until the window is mapped. A window that is being mapped or
+    // re-parented by the window manager as it is found gives BadWindow: try again.
+    bool resized = false;
+    for (int attempt = 0; attempt < 5 && !resized; ++attempt) {
+        Process resize({"xdotool", "search", "--sync", "--onlyvisible", "--name",
+                        "Dansk OpenGL tutorial", "windowsize", "1200", "700"},
+                       Env(), dir_ + "/resize.log");
+        resized = resize.Wait(30) == 0;
+        if (!resized) Sleep(1);
+    }
+    ASSERT_TRUE(resized) << ReadFile(dir_ + "/resize.log") << ReadFile(dir_ + "/windowed.log");
     Process where({"xdotool", "search", "--name", "Dansk OpenGL tutorial", "getwindowgeometry",
                    "--shell"},
                   Env(), dir_ + "/geometry.log");
