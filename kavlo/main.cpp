@@ -154,6 +154,27 @@ void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects)
 
 }  // namespace
 
+namespace {
+
+// The effects and the loading picture, deleted on every way out of the run: the
+// effects in list order, then the picture. A failure used to leave them to the
+// process's end, so the leak report listed them; an effect whose Init stopped half-way
+// deletes what it made, as each destructor only deletes what is set.
+struct ShowObjects {
+    std::vector<EffectEntry> effects;
+    Texture* loadingPicture = nullptr;
+
+    ShowObjects() = default;
+    ShowObjects(const ShowObjects&) = delete;
+    ShowObjects& operator=(const ShowObjects&) = delete;
+    ~ShowObjects() {
+        for (const EffectEntry& entry : effects) KAVLO_DELETE(entry.effect);
+        if (loadingPicture) KAVLO_DELETE(loadingPicture);
+    }
+};
+
+}  // namespace
+
 int RunDemo(ShellPlatform& platform, bool fullscreen, RenderSize size) {
     if (!platform.OpenMusic("musik.xm")) return kExitFailure;
     platform.SetSyncCallback(OnSync);
@@ -163,28 +184,23 @@ int RunDemo(ShellPlatform& platform, bool fullscreen, RenderSize size) {
         return kExitFailure;
     }
     glEnable(GL_TEXTURE_2D);
+    ShowObjects show;
     // A missing or broken picture is no error: the texture stays empty and draws anyway.
-    Texture* loadingPicture = KAVLO_NEW(TextureImageJPEG, "data/loading.jpg");
+    show.loadingPicture = KAVLO_NEW(TextureImageJPEG, "data/loading.jpg");
     ClearScreen();
     // The window stays to the process's end on this path, as it always has.
     if (!platform.LoadExtensions()) return kExitFailure;
 
-    // The list's storage is released on every way out by the vector itself.
-    std::vector<EffectEntry> effects;
-    platform.CreateEffects(effects);
-
-    // On a loading failure the constructed effects are left to the process's end, as
-    // the show always did: an effect whose Init stopped half-way is not torn down.
-    if (!LoadEffects(platform, size, loadingPicture, effects)) return kExitFailure;
+    platform.CreateEffects(show.effects);
+    if (!LoadEffects(platform, size, show.loadingPicture, show.effects)) return kExitFailure;
 
     platform.SwapAndPump();
     ClearScreen();
     if (!platform.PlayMusic()) return kExitFailure;
 
-    RunFrames(platform, effects);
+    RunFrames(platform, show.effects);
 
+    // The window goes before the effects, as it always has.
     platform.DestroyWindow();
-    for (const EffectEntry& entry : effects) KAVLO_DELETE(entry.effect);
-    KAVLO_DELETE(loadingPicture);
     return kExitSuccess;
 }

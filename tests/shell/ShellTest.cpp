@@ -298,14 +298,13 @@ TEST_F(ShellTest, FailurePathsShowTheirMessagesStopWhereTheyShouldAndExitNonZero
         RecordingEffect* later = new RecordingEffect(2);
         f.effects = {ok, bad, later};
         EXPECT_EQ(RunDemo(f, true), kExitFailure);
+        // The window goes first, then the box; every effect is deleted on the way out.
         const std::vector<std::string> expected = {
             "open musik.xm", "callback", "create 800x600@75/32", "extensions", "init 0",
-            "init 1", "destroy", "box Error loading effect!"};
+            "init 1", "destroy", "box Error loading effect!", "delete 0", "delete 1",
+            "delete 2"};
         EXPECT_EQ(events, expected);
         EXPECT_EQ(boxes.back(), "Error!: Error loading effect!");
-        delete ok;
-        delete bad;
-        delete later;
     }
     events.clear();
     {
@@ -315,9 +314,9 @@ TEST_F(ShellTest, FailurePathsShowTheirMessagesStopWhereTheyShouldAndExitNonZero
         RecordingEffect* e = new RecordingEffect(0);
         f.effects = {e};
         EXPECT_EQ(RunDemo(f, true), kExitFailure);
-        EXPECT_EQ(events.back(), "play");
+        EXPECT_EQ(events.back(), "delete 0");
+        EXPECT_EQ(events[events.size() - 2], "play");
         EXPECT_TRUE(frameLog[0].empty());
-        delete e;
     }
 }
 
