@@ -38,12 +38,15 @@ bool EffectOrdan2::Init(int width_, int height_, unsigned startMs_, unsigned end
     sphereEnvTexture = KAVLO_NEW(TextureImageJPEG, "data/3dmivo.jpg");
 
     // A missing file or object stops loading like any other effect's missing mesh.
+    // Both objects are looked up first: the scenes do not own them, so one left in its
+    // scene when the other is missing would outlive the effect.
+    duck = duckScene->FindObject("Box01");
+    sphere = sphereScene->FindObject("bigsphere");
     duckMaterial = KAVLO_NEW(Material);
     duckMaterial->SetFlag(MaterialTextured);
     duckMaterial->SetFlag(MaterialNoCull);
     duckMaterial->SetFlag(MaterialBlendAdditive);
     duckMaterial->SetTexture(duckTexture);
-    duck = duckScene->FindObject("Box01");
     if (!duck) return false;
     duck->SetMaterial(duckMaterial);
 
@@ -51,7 +54,6 @@ bool EffectOrdan2::Init(int width_, int height_, unsigned startMs_, unsigned end
     sphereMaterial->SetFlag(MaterialCullBack);
     sphereMaterial->SetFlag(MaterialEnvMapped);
     sphereMaterial->SetEnvTexture(sphereEnvTexture);
-    sphere = sphereScene->FindObject("bigsphere");
     if (!sphere) return false;
     sphere->SetMaterial(sphereMaterial);
     sphere->ComputeNormals();
