@@ -28,6 +28,9 @@ constexpr bool fillMemory = true;
 constexpr bool randomFill = false;
 constexpr bool logEveryCall = false;
 constexpr bool validateOnEveryCall = false;
+// Set at run time: KAVLO_CHECK_GUARDS=1 checks the guards of each block as it is
+// released, and of every live block at the exit step.
+constexpr const char* kCheckGuardsVariable = "KAVLO_CHECK_GUARDS";
 
 constexpr uint32_t guardFrontPattern = 0xBAADF00D;
 constexpr uint32_t guardBackPattern = 0xDEADC0DE;
@@ -76,6 +79,9 @@ struct TrackerState {
     unsigned liveUnits = 0;
     bool exitReportWritten = false;
     bool clearLogPending = true;  // clearLogAtStart is on
+    // The guard check switch: -1 until the environment was read (under the lock, on
+    // first use, which may come before main or from any thread), then 0 or 1.
+    int checkGuards = -1;
 };
 
 TrackerState state;
@@ -257,6 +263,15 @@ bool ValidateAllLocked() {
     return errors == 0;
 }
 
+// Callers hold the lock. Off unless the variable is set to something other than "0".
+bool CheckGuardsLocked() {
+    if (state.checkGuards < 0) {
+        const char* value = std::getenv(kCheckGuardsVariable);
+        state.checkGuards = value && *value && std::strcmp(value, "0") != 0 ? 1 : 0;
+    }
+    return state.checkGuards == 1;
+}
+
 AllocationUnit* FindAllocationUnit(const void* reportedAddress) {
     for (AllocationUnit* unit = state.hashTable[HashOf(reportedAddress)]; unit; unit = unit->next)
         if (unit->reportedAddress == reportedAddress) return unit;
@@ -372,6 +387,9 @@ void TrackedDeallocate(const char* file, int line, const char* function, Allocat
         ResetAllocationOwner();
         return;
     }
+    // Before the freed fill rewrites the guards; the block is released either way, as
+    // an overrun past its back guard has already reached the C runtime's heap.
+    if (CheckGuardsLocked()) ValidateAllocationUnit(unit);
     FillAllocationUnit(unit, freedFillPattern, 0);
     std::free(unit->actualAddress);
 
@@ -487,6 +505,7 @@ bool ValidateAllAllocationUnits() {
 
 void OnProgramExit() {
     std::lock_guard<std::mutex> guard(state.lock);
+    if (CheckGuardsLocked()) ValidateAllLocked();
     state.exitReportWritten = true;
     WriteLeakReportLocked();
 }

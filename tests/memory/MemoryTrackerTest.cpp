@@ -293,9 +293,10 @@ TEST_F(MemoryTrackerTest, ConcurrentAllocationsKeepTheTableConsistent) {
 // ---------------------------------------------------------------------------------
 // The exit report, from a small tracked program of its own.
 
-std::string RunProbe(const std::string& args) {
+std::string RunProbe(const std::string& args, const std::string& env = "") {
     const std::string dir = std::string("probe_") + std::to_string(std::rand());
-    const std::string cmd = "mkdir -p " + dir + " && cd " + dir + " && rm -f memleaks.log && " +
+    const std::string cmd = "mkdir -p " + dir + " && cd " + dir +
+                            " && rm -f memleaks.log memory.log && " + env + " " +
                             TRACKER_PROBE + " " + args + " > out.txt";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
     return dir;
@@ -358,6 +359,42 @@ TEST(MemoryLeakReport, IsRewrittenAfterReleasesThatFollowTheExitStep) {
     const auto lines = SplitCrLf(ReadFile(dir + "/memleaks.log"));
     ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ(lines[5], "Congratulations! No memory leaks found!");
+}
+
+// ---------------------------------------------------------------------------------
+// The guard check switch, in the probe: a block damaged a few bytes past either end.
+
+std::vector<std::string> ProbeLog(const std::string& args, bool checkGuards) {
+    const std::string dir =
+        RunProbe(args, checkGuards ? "KAVLO_CHECK_GUARDS=1" : "KAVLO_CHECK_GUARDS=0");
+    return SplitCrLf(ReadFile(dir + "/memory.log"));
+}
+
+TEST(MemoryGuardCheck, ReleaseReportsOverrunsAndUnderrunsWhenOn) {
+    const auto over = ProbeLog("overrun", true);
+    ASSERT_EQ(over.size(), 8u);
+    EXPECT_EQ(over[0], "A memory allocation unit was corrupt because of an overrun:");
+    EXPECT_EQ(over[3], "  Size (reported)   : 0x0000000A (        10 bytes     )");
+    EXPECT_TRUE(std::regex_match(
+        over[5], std::regex("  Owner             : tracker_probe\\.cpp\\(\\d+\\)::\\?\\?")))
+        << over[5];
+    EXPECT_EQ(over[6], "  Allocation type   : new[]");
+
+    const auto under = ProbeLog("underrun", true);
+    ASSERT_EQ(under.size(), 8u);
+    EXPECT_EQ(under[0], "A memory allocation unit was corrupt because of an underrun:");
+
+    for (const char* args : {"overrun", "underrun", "damaged-leak"})
+        EXPECT_TRUE(ProbeLog(args, false).empty()) << args << " logged with the check off";
+}
+
+TEST(MemoryGuardCheck, ExitStepChecksTheBlocksStillLive) {
+    const auto lines = ProbeLog("damaged-leak", true);
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[0], "A memory allocation unit was corrupt because of an overrun:");
+    EXPECT_EQ(lines[8],
+              "While validting all allocation units, 1 allocation unit(s) were found to have "
+              "problems");
 }
 
 }  // namespace
