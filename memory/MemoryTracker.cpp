@@ -483,6 +483,11 @@ void WriteLeakReportLocked() {
 
 namespace MemoryTracker {
 
+bool IsTracked(const void* address) {
+    std::lock_guard<std::mutex> guard(state.lock);
+    return FindAllocationUnit(address) != nullptr;
+}
+
 unsigned LiveUnitCount() {
     std::lock_guard<std::mutex> guard(state.lock);
     return state.liveUnits;

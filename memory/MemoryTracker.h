@@ -57,6 +57,8 @@ void TrackedDeallocate(const char* file, int line, const char* function, Allocat
 // Inspection and report entry points, used by the exit step, tools and tests.
 namespace MemoryTracker {
 
+// Whether `address` is the reported address of a live block.
+bool IsTracked(const void* address);
 // Number of blocks currently live.
 unsigned LiveUnitCount();
 // Value of the allocation counter (the number the last allocation request got).

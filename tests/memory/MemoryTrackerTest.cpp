@@ -264,6 +264,33 @@ TEST_F(MemoryTrackerTest, OwnersArePerThreadAndResetAfterUse) {
     other.join();
 }
 
+// The over-aligned forms come from the C heap, untracked; an aligned delete of a tracked
+// block (forms mixed by the caller) goes back to the tracker, not to free().
+TEST_F(MemoryTrackerTest, OverAlignedFormsPairWithEachOtherAndWithTrackedBlocks) {
+    struct alignas(64) Wide {
+        char bytes[64];
+    };
+    Wide* one = Escape(new Wide);
+    Wide* many = Escape(new Wide[3]);
+    Wide* quiet = Escape(new (std::nothrow) Wide);
+    void* raw = Escape(::operator new(100, std::align_val_t(32)));
+    for (const void* p : {static_cast<const void*>(one), static_cast<const void*>(many),
+                          static_cast<const void*>(quiet)})
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 64, 0u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(raw) % 32, 0u);
+    delete one;
+    delete[] many;
+    delete quiet;
+    ::operator delete(raw, 100, std::align_val_t(32));
+
+    const unsigned live = MemoryTracker::LiveUnitCount();
+    void* tracked = Escape(::operator new(64));
+    EXPECT_EQ(MemoryTracker::LiveUnitCount(), live + 1);
+    ::operator delete(tracked, std::align_val_t(64));
+    EXPECT_EQ(MemoryTracker::LiveUnitCount(), live);
+    EXPECT_EQ(ReadFile("memory.log"), "");
+}
+
 void AllocateFromThreads() {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
