@@ -60,7 +60,7 @@ run_tsan() {
   local frames
   frames=$(mktemp -d)
   (cd "$show" && KAVLO_CHECK_GUARDS=1 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy \
-    ../tools/capture/kavlo-capture -q --at 10000,36000,65000,90000,130000,160000 -o "$frames/") \
+    ../tools/capture/kavlo-capture -q --at 2000,20000 -o "$frames/") \
     || status=$?
   rm -rf "$frames"
   if [ "$status" -ne 0 ]; then echo "test.sh: kavlo-capture under ThreadSanitizer exited with $status" >&2; exit 1; fi
