@@ -16,7 +16,23 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define TRACKER_TEST_ASAN 1
+#endif
+
 namespace {
+
+// Under AddressSanitizer the tracker poisons the guards of live blocks; the tests that
+// read them, or damage them on purpose, open them first.
+void OpenGuards(void* reported, size_t size) {
+#ifdef TRACKER_TEST_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(static_cast<char*>(reported) - 16, size + 32);
+#else
+    (void)reported;
+    (void)size;
+#endif
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -85,6 +101,7 @@ TEST_F(MemoryTrackerTest, FreshBlocksHoldThePatternAndCallocZeros) {
     unsigned char* p =
         static_cast<unsigned char*>(TrackedAllocate("fill.cpp", 1, "??", kAllocMalloc, 7));
     ASSERT_NE(p, nullptr);
+    OpenGuards(p, 7);
     EXPECT_EQ(WordAt(p, 0), 0xFEEDFACEu);
     // The tail takes the pattern's low bytes, little-endian.
     EXPECT_EQ(p[4], 0xCE);
@@ -99,6 +116,7 @@ TEST_F(MemoryTrackerTest, FreshBlocksHoldThePatternAndCallocZeros) {
     unsigned char* z =
         static_cast<unsigned char*>(TrackedAllocate("fill.cpp", 3, "??", kAllocCalloc, 9));
     ASSERT_NE(z, nullptr);
+    OpenGuards(z, 9);
     for (int i = 0; i < 9; ++i) EXPECT_EQ(z[i], 0) << i;
     EXPECT_EQ(WordAt(z + 9, 0), 0xDEADC0DEu);
     TrackedDeallocate("fill.cpp", 4, "??", kAllocFree, z);
@@ -188,6 +206,7 @@ TEST_F(MemoryTrackerTest, ValidationFindsUnderrunsAndOverruns) {
 
     unsigned char* p =
         static_cast<unsigned char*>(TrackedAllocate("guard.cpp", 77, "??", kAllocMalloc, 10));
+    OpenGuards(p, 10);
     p[-1] = 0;   // last front word
     p[10] = 0;   // first back word
     p[15] = 0;   // second back word
@@ -414,6 +433,19 @@ TEST(MemoryGuardCheck, ReleaseReportsOverrunsAndUnderrunsWhenOn) {
     for (const char* args : {"overrun", "underrun", "damaged-leak"})
         EXPECT_TRUE(ProbeLog(args, false).empty()) << args << " logged with the check off";
 }
+
+#ifdef TRACKER_TEST_ASAN
+TEST(MemoryGuardCheck, UnderAddressSanitizerAWriteIntoAGuardStopsAtTheWrite) {
+    EXPECT_DEATH(
+        {
+            char* block = KAVLO_NEW_ARRAY(char, 10);
+            asm volatile("" : "+r"(block));  // hides the size from UBSan's bounds check
+            volatile char* p = block;
+            p[12] = 1;
+        },
+        "use-after-poison");
+}
+#endif
 
 TEST(MemoryGuardCheck, ExitStepChecksTheBlocksStillLive) {
     const auto lines = ProbeLog("damaged-leak", true);
