@@ -4,6 +4,10 @@
 #   ./test.sh            both builds (what CI runs)
 #   ./test.sh --plain    the plain build only
 #   ./test.sh --asan     the sanitizer build only
+#   ./test.sh --tsan     ThreadSanitizer: the suites of the tracker, the sound layer, the
+#                        shell and the capture, then a stretch of the real show (not part
+#                        of the default run; reports outside our code are suppressed in
+#                        tests/support/tsan.supp)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -12,7 +16,8 @@ case "${1:-}" in
   "") ;;
   --plain) mode=plain ;;
   --asan) mode=asan ;;
-  -h|--help) sed -n '2,6p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  --tsan) mode=tsan ;;
+  -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "test.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
 esac
 
@@ -30,7 +35,46 @@ run_suite() {
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/tests/support/lsan.supp:print_suppressions=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+export TSAN_OPTIONS="${TSAN_OPTIONS:-suppressions=$PWD/tests/support/tsan.supp:second_deadlock_stack=1}"
 
+# The threads of the tracker, the sound layer, the shell and the capture, and of the real
+# show: kavlo in a window on SDL's offscreen and dummy audio drivers until SIGTERM (which
+# SDL turns into a quit), then single frames from kavlo-capture. ThreadSanitizer makes a
+# program with a report exit with 66.
+run_tsan() {
+  local dir=build/test-tsan
+  echo "== $dir" >&2
+  cmake -S . -B "$dir" -DKAVLO_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVLO_TSAN=ON >/dev/null
+  cmake --build "$dir" -j"$jobs" --target memory_tracker_test sound_format_tests \
+    sound_device_tests shell_test glwindow_test capture_test kavlo kavlo-capture kavlo_show_data
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" \
+    -R '^(memory_tracker_test|sound_format_tests|sound_device_tests|shell_test|glwindow_test|capture_test)$'
+  local show="$dir/show" status=0
+  rm -f "$show/memory.log"
+  echo "== $dir: kavlo --windowed for ${KAVLO_TSAN_SHOW_SECONDS:-40} s" >&2
+  (cd "$show" && KAVLO_CHECK_GUARDS=1 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy \
+    timeout --preserve-status -s TERM -k 60 "${KAVLO_TSAN_SHOW_SECONDS:-40}" \
+    ../kavlo/kavlo --windowed) || status=$?
+  if [ "$status" -ne 0 ]; then echo "test.sh: kavlo under ThreadSanitizer exited with $status" >&2; exit 1; fi
+  echo "== $dir: kavlo-capture --at" >&2
+  local frames
+  frames=$(mktemp -d)
+  (cd "$show" && KAVLO_CHECK_GUARDS=1 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy \
+    ../tools/capture/kavlo-capture -q --at 2000,20000 -o "$frames/") \
+    || status=$?
+  rm -rf "$frames"
+  if [ "$status" -ne 0 ]; then echo "test.sh: kavlo-capture under ThreadSanitizer exited with $status" >&2; exit 1; fi
+  if [ -s "$show/memory.log" ]; then
+    echo "test.sh: the tracker logged problems in $show/memory.log:" >&2
+    head -20 "$show/memory.log" >&2
+    exit 1
+  fi
+}
+
+if [ "$mode" = tsan ]; then
+  run_tsan
+  exit 0
+fi
 if [ "$mode" != asan ]; then
   run_suite build/test -DCMAKE_BUILD_TYPE=Release
 fi

@@ -35,6 +35,33 @@ void Release(void* p, AllocationType type) {
     TrackedDeallocate(file, line, function, type, p);
 }
 
+// The over-aligned forms are not tracked (the tracker's layout gives 16-byte alignment
+// only); they come from the C heap as the C++ runtime's own would. Their releases are
+// replaced as well, so that a block from the tracked operator new that reaches an
+// aligned delete (callers mixing the forms, harmless without the tracker) is released
+// by the tracker instead of being handed to free() 16 bytes into a block of its own.
+void* AllocateAlignedOrThrow(size_t size, std::align_val_t alignment) {
+    size_t align = static_cast<size_t>(alignment);
+    if (align == 0 || (align & (align - 1)) != 0) throw TrackerBadAlloc();
+    if (align < sizeof(void*)) align = sizeof(void*);
+    if (size == 0) size = 1;
+    for (;;) {
+        void* p = nullptr;
+        if (posix_memalign(&p, align, size) == 0) return p;
+        std::new_handler handler = std::get_new_handler();
+        if (!handler) throw TrackerBadAlloc();
+        handler();
+    }
+}
+
+void ReleaseAligned(void* p, AllocationType type) {
+    if (!p) return;
+    if (MemoryTracker::IsTracked(p))
+        Release(p, type);
+    else
+        std::free(p);
+}
+
 void ExitStep() { MemoryTracker::OnProgramExit(); }
 
 // Runs before the program's other static initialisers, so the exit step is registered
@@ -73,3 +100,37 @@ void operator delete(void* p, size_t) noexcept { Release(p, kAllocDelete); }
 void operator delete[](void* p, size_t) noexcept { Release(p, kAllocDeleteArray); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p, kAllocDelete); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p, kAllocDeleteArray); }
+
+void* operator new(size_t size, std::align_val_t alignment) {
+    return AllocateAlignedOrThrow(size, alignment);
+}
+void* operator new[](size_t size, std::align_val_t alignment) {
+    return AllocateAlignedOrThrow(size, alignment);
+}
+void* operator new(size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    try {
+        return AllocateAlignedOrThrow(size, alignment);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    try {
+        return AllocateAlignedOrThrow(size, alignment);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void operator delete(void* p, std::align_val_t) noexcept { ReleaseAligned(p, kAllocDelete); }
+void operator delete[](void* p, std::align_val_t) noexcept { ReleaseAligned(p, kAllocDeleteArray); }
+void operator delete(void* p, size_t, std::align_val_t) noexcept { ReleaseAligned(p, kAllocDelete); }
+void operator delete[](void* p, size_t, std::align_val_t) noexcept {
+    ReleaseAligned(p, kAllocDeleteArray);
+}
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+    ReleaseAligned(p, kAllocDelete);
+}
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+    ReleaseAligned(p, kAllocDeleteArray);
+}

@@ -19,6 +19,17 @@
 #include <ctime>
 #include <mutex>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KAVLO_TRACKER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KAVLO_TRACKER_ASAN 1
+#endif
+#endif
+#ifdef KAVLO_TRACKER_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace {
 
 // ---------------------------------------------------------------------------------
@@ -28,6 +39,9 @@ constexpr bool fillMemory = true;
 constexpr bool randomFill = false;
 constexpr bool logEveryCall = false;
 constexpr bool validateOnEveryCall = false;
+// Set at run time: KAVLO_CHECK_GUARDS=1 checks the guards of each block as it is
+// released, and of every live block at the exit step.
+constexpr const char* kCheckGuardsVariable = "KAVLO_CHECK_GUARDS";
 
 constexpr uint32_t guardFrontPattern = 0xBAADF00D;
 constexpr uint32_t guardBackPattern = 0xDEADC0DE;
@@ -76,6 +90,9 @@ struct TrackerState {
     unsigned liveUnits = 0;
     bool exitReportWritten = false;
     bool clearLogPending = true;  // clearLogAtStart is on
+    // The guard check switch: -1 until the environment was read (under the lock, on
+    // first use, which may come before main or from any thread), then 0 or 1.
+    int checkGuards = -1;
 };
 
 TrackerState state;
@@ -186,6 +203,28 @@ void FillAllocationUnit(AllocationUnit* unit, uint32_t pattern, uint32_t fromOff
     WriteWords(unit->actualAddress + unit->actualSize - kGuardBytes, guardBackPattern, 4);
 }
 
+// Under AddressSanitizer the guards of a live block are poisoned: they lie inside the
+// C runtime's block, so a write into them would otherwise pass unseen; poisoned, it is
+// reported where it happens. The tracker opens them around its own reads and writes.
+void SealGuards(const AllocationUnit* unit) {
+#ifdef KAVLO_TRACKER_ASAN
+    ASAN_POISON_MEMORY_REGION(unit->actualAddress, kGuardBytes);
+    ASAN_POISON_MEMORY_REGION(unit->actualAddress + unit->actualSize - kGuardBytes, kGuardBytes);
+#else
+    (void)unit;
+#endif
+}
+
+void OpenGuards(const AllocationUnit* unit) {
+#ifdef KAVLO_TRACKER_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(unit->actualAddress, kGuardBytes);
+    ASAN_UNPOISON_MEMORY_REGION(unit->actualAddress + unit->actualSize - kGuardBytes,
+                                kGuardBytes);
+#else
+    (void)unit;
+#endif
+}
+
 uint32_t ReadWord(const unsigned char* at) {
     uint32_t word;
     std::memcpy(&word, at, 4);
@@ -242,7 +281,9 @@ bool ValidateAllLocked() {
     for (AllocationUnit* head : state.hashTable) {
         for (AllocationUnit* unit = head; unit; unit = unit->next) {
             ++count;
+            OpenGuards(unit);
             if (!ValidateAllocationUnit(unit)) ++errors;
+            SealGuards(unit);
         }
     }
     if (count != state.liveUnits) {
@@ -255,6 +296,15 @@ bool ValidateAllLocked() {
             "problems",
             errors);
     return errors == 0;
+}
+
+// Callers hold the lock. Off unless the variable is set to something other than "0".
+bool CheckGuardsLocked() {
+    if (state.checkGuards < 0) {
+        const char* value = std::getenv(kCheckGuardsVariable);
+        state.checkGuards = value && *value && std::strcmp(value, "0") != 0 ? 1 : 0;
+    }
+    return state.checkGuards == 1;
 }
 
 AllocationUnit* FindAllocationUnit(const void* reportedAddress) {
@@ -350,6 +400,7 @@ void* TrackedAllocate(const char* file, int line, const char* function, Allocati
 
     FillAllocationUnit(unit, freshFillPattern, 0);
     if (type == kAllocCalloc) std::memset(unit->reportedAddress, 0, unit->reportedSize);
+    SealGuards(unit);
     if (validateOnEveryCall) ValidateAllLocked();
     if (logEveryCall)
         LogMemoryMessage("%65sOK: 0x%016" PRIXPTR " (hash: %d)", "",
@@ -372,6 +423,10 @@ void TrackedDeallocate(const char* file, int line, const char* function, Allocat
         ResetAllocationOwner();
         return;
     }
+    // Before the freed fill rewrites the guards; the block is released either way, as
+    // an overrun past its back guard has already reached the C runtime's heap.
+    OpenGuards(unit);
+    if (CheckGuardsLocked()) ValidateAllocationUnit(unit);
     FillAllocationUnit(unit, freedFillPattern, 0);
     std::free(unit->actualAddress);
 
@@ -444,6 +499,9 @@ void WriteLeakReportLocked() {
                      "------- ------- --------------------------------------------------- \r\n");
         for (AllocationUnit* head : state.hashTable) {
             for (AllocationUnit* unit = head; unit; unit = unit->next) {
+                OpenGuards(unit);  // the last word compared may reach into the back guard
+                const uint32_t unused = CountUntouchedBytes(unit);
+                SealGuards(unit);
                 // Addresses at the full pointer width: they no longer fit 8 digits.
                 std::fprintf(file,
                              "%06d 0x%016" PRIXPTR " 0x%08X 0x%016" PRIXPTR
@@ -451,7 +509,7 @@ void WriteLeakReportLocked() {
                              unit->allocationNumber,
                              reinterpret_cast<uintptr_t>(unit->reportedAddress),
                              unit->reportedSize, reinterpret_cast<uintptr_t>(unit->actualAddress),
-                             unit->actualSize, CountUntouchedBytes(unit),
+                             unit->actualSize, unused,
                              kTypeNames[unit->allocationType], unit->breakOnDealloc ? 'Y' : 'N',
                              unit->breakOnRealloc ? 'Y' : 'N',
                              Owner(unit->sourceFile, unit->sourceLine, unit->sourceFunc));
@@ -464,6 +522,11 @@ void WriteLeakReportLocked() {
 }  // namespace
 
 namespace MemoryTracker {
+
+bool IsTracked(const void* address) {
+    std::lock_guard<std::mutex> guard(state.lock);
+    return FindAllocationUnit(address) != nullptr;
+}
 
 unsigned LiveUnitCount() {
     std::lock_guard<std::mutex> guard(state.lock);
@@ -487,6 +550,7 @@ bool ValidateAllAllocationUnits() {
 
 void OnProgramExit() {
     std::lock_guard<std::mutex> guard(state.lock);
+    if (CheckGuardsLocked()) ValidateAllLocked();
     state.exitReportWritten = true;
     WriteLeakReportLocked();
 }

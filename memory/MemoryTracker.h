@@ -40,7 +40,8 @@ void* TrackedAllocate(const char* file, int line, const char* function, Allocati
 
 // Releases the block whose reported address is `address`. An address the tracker did
 // not hand out is logged ("Request to deallocate RAM that was never allocated") and
-// left alone.
+// left alone. With KAVLO_CHECK_GUARDS=1 in the environment the block's guards are
+// checked first and any damage is logged to "memory.log".
 void TrackedDeallocate(const char* file, int line, const char* function, AllocationType type,
                        void* address);
 
@@ -56,6 +57,8 @@ void TrackedDeallocate(const char* file, int line, const char* function, Allocat
 // Inspection and report entry points, used by the exit step, tools and tests.
 namespace MemoryTracker {
 
+// Whether `address` is the reported address of a live block.
+bool IsTracked(const void* address);
 // Number of blocks currently live.
 unsigned LiveUnitCount();
 // Value of the allocation counter (the number the last allocation request got).
@@ -66,7 +69,8 @@ void WriteLeakReport();
 // intact and the table is consistent.
 bool ValidateAllAllocationUnits();
 // Sets the exit-report flag and writes the report; from then on every release rewrites
-// it. Called by the exit step that kavlo_memory_operators registers.
+// it. With KAVLO_CHECK_GUARDS=1, checks every live block's guards first. Called by the
+// exit step that kavlo_memory_operators registers.
 void OnProgramExit();
 // Deletes "memory.log" if that has not been done yet (the start-up step).
 void ClearLogAtStart();

@@ -16,7 +16,23 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define TRACKER_TEST_ASAN 1
+#endif
+
 namespace {
+
+// Under AddressSanitizer the tracker poisons the guards of live blocks; the tests that
+// read them, or damage them on purpose, open them first.
+void OpenGuards(void* reported, size_t size) {
+#ifdef TRACKER_TEST_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(static_cast<char*>(reported) - 16, size + 32);
+#else
+    (void)reported;
+    (void)size;
+#endif
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -85,6 +101,7 @@ TEST_F(MemoryTrackerTest, FreshBlocksHoldThePatternAndCallocZeros) {
     unsigned char* p =
         static_cast<unsigned char*>(TrackedAllocate("fill.cpp", 1, "??", kAllocMalloc, 7));
     ASSERT_NE(p, nullptr);
+    OpenGuards(p, 7);
     EXPECT_EQ(WordAt(p, 0), 0xFEEDFACEu);
     // The tail takes the pattern's low bytes, little-endian.
     EXPECT_EQ(p[4], 0xCE);
@@ -99,6 +116,7 @@ TEST_F(MemoryTrackerTest, FreshBlocksHoldThePatternAndCallocZeros) {
     unsigned char* z =
         static_cast<unsigned char*>(TrackedAllocate("fill.cpp", 3, "??", kAllocCalloc, 9));
     ASSERT_NE(z, nullptr);
+    OpenGuards(z, 9);
     for (int i = 0; i < 9; ++i) EXPECT_EQ(z[i], 0) << i;
     EXPECT_EQ(WordAt(z + 9, 0), 0xDEADC0DEu);
     TrackedDeallocate("fill.cpp", 4, "??", kAllocFree, z);
@@ -188,6 +206,7 @@ TEST_F(MemoryTrackerTest, ValidationFindsUnderrunsAndOverruns) {
 
     unsigned char* p =
         static_cast<unsigned char*>(TrackedAllocate("guard.cpp", 77, "??", kAllocMalloc, 10));
+    OpenGuards(p, 10);
     p[-1] = 0;   // last front word
     p[10] = 0;   // first back word
     p[15] = 0;   // second back word
@@ -264,6 +283,33 @@ TEST_F(MemoryTrackerTest, OwnersArePerThreadAndResetAfterUse) {
     other.join();
 }
 
+// The over-aligned forms come from the C heap, untracked; an aligned delete of a tracked
+// block (forms mixed by the caller) goes back to the tracker, not to free().
+TEST_F(MemoryTrackerTest, OverAlignedFormsPairWithEachOtherAndWithTrackedBlocks) {
+    struct alignas(64) Wide {
+        char bytes[64];
+    };
+    Wide* one = Escape(new Wide);
+    Wide* many = Escape(new Wide[3]);
+    Wide* quiet = Escape(new (std::nothrow) Wide);
+    void* raw = Escape(::operator new(100, std::align_val_t(32)));
+    for (const void* p : {static_cast<const void*>(one), static_cast<const void*>(many),
+                          static_cast<const void*>(quiet)})
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 64, 0u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(raw) % 32, 0u);
+    delete one;
+    delete[] many;
+    delete quiet;
+    ::operator delete(raw, 100, std::align_val_t(32));
+
+    const unsigned live = MemoryTracker::LiveUnitCount();
+    void* tracked = Escape(::operator new(64));
+    EXPECT_EQ(MemoryTracker::LiveUnitCount(), live + 1);
+    ::operator delete(tracked, std::align_val_t(64));
+    EXPECT_EQ(MemoryTracker::LiveUnitCount(), live);
+    EXPECT_EQ(ReadFile("memory.log"), "");
+}
+
 void AllocateFromThreads() {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
@@ -293,9 +339,10 @@ TEST_F(MemoryTrackerTest, ConcurrentAllocationsKeepTheTableConsistent) {
 // ---------------------------------------------------------------------------------
 // The exit report, from a small tracked program of its own.
 
-std::string RunProbe(const std::string& args) {
+std::string RunProbe(const std::string& args, const std::string& env = "") {
     const std::string dir = std::string("probe_") + std::to_string(std::rand());
-    const std::string cmd = "mkdir -p " + dir + " && cd " + dir + " && rm -f memleaks.log && " +
+    const std::string cmd = "mkdir -p " + dir + " && cd " + dir +
+                            " && rm -f memleaks.log memory.log && " + env + " " +
                             TRACKER_PROBE + " " + args + " > out.txt";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
     return dir;
@@ -358,6 +405,55 @@ TEST(MemoryLeakReport, IsRewrittenAfterReleasesThatFollowTheExitStep) {
     const auto lines = SplitCrLf(ReadFile(dir + "/memleaks.log"));
     ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ(lines[5], "Congratulations! No memory leaks found!");
+}
+
+// ---------------------------------------------------------------------------------
+// The guard check switch, in the probe: a block damaged a few bytes past either end.
+
+std::vector<std::string> ProbeLog(const std::string& args, bool checkGuards) {
+    const std::string dir =
+        RunProbe(args, checkGuards ? "KAVLO_CHECK_GUARDS=1" : "KAVLO_CHECK_GUARDS=0");
+    return SplitCrLf(ReadFile(dir + "/memory.log"));
+}
+
+TEST(MemoryGuardCheck, ReleaseReportsOverrunsAndUnderrunsWhenOn) {
+    const auto over = ProbeLog("overrun", true);
+    ASSERT_EQ(over.size(), 8u);
+    EXPECT_EQ(over[0], "A memory allocation unit was corrupt because of an overrun:");
+    EXPECT_EQ(over[3], "  Size (reported)   : 0x0000000A (        10 bytes     )");
+    EXPECT_TRUE(std::regex_match(
+        over[5], std::regex("  Owner             : tracker_probe\\.cpp\\(\\d+\\)::\\?\\?")))
+        << over[5];
+    EXPECT_EQ(over[6], "  Allocation type   : new[]");
+
+    const auto under = ProbeLog("underrun", true);
+    ASSERT_EQ(under.size(), 8u);
+    EXPECT_EQ(under[0], "A memory allocation unit was corrupt because of an underrun:");
+
+    for (const char* args : {"overrun", "underrun", "damaged-leak"})
+        EXPECT_TRUE(ProbeLog(args, false).empty()) << args << " logged with the check off";
+}
+
+#ifdef TRACKER_TEST_ASAN
+TEST(MemoryGuardCheck, UnderAddressSanitizerAWriteIntoAGuardStopsAtTheWrite) {
+    EXPECT_DEATH(
+        {
+            char* block = KAVLO_NEW_ARRAY(char, 10);
+            asm volatile("" : "+r"(block));  // hides the size from UBSan's bounds check
+            volatile char* p = block;
+            p[12] = 1;
+        },
+        "use-after-poison");
+}
+#endif
+
+TEST(MemoryGuardCheck, ExitStepChecksTheBlocksStillLive) {
+    const auto lines = ProbeLog("damaged-leak", true);
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[0], "A memory allocation unit was corrupt because of an overrun:");
+    EXPECT_EQ(lines[8],
+              "While validting all allocation units, 1 allocation unit(s) were found to have "
+              "problems");
 }
 
 }  // namespace

@@ -1,14 +1,35 @@
 // A tiny tracked program for the tracker's tests: what it leaves live at exit is what
-// "memleaks.log" must report. Usage: tracker_probe leaks N | late | first
+// "memleaks.log" must report. Usage: tracker_probe leaks N | late | first | overrun |
+// underrun | damaged-leak (the last three damage a guard; see KAVLO_CHECK_GUARDS)
 #include "MemoryTracker.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define OPEN_GUARDS(block, size) ASAN_UNPOISON_MEMORY_REGION((block) - 16, (size) + 32)
+#else
+#define OPEN_GUARDS(block, size) ((void)0)
+#endif
+
 namespace {
 int* lateBlock = nullptr;
+
+// Writes `value` at `offset` from the start of a fresh 10-byte block, past the block's
+// bounds but inside its guards; the writes go through a volatile pointer so that they
+// are not dropped as dead stores before the release. Under AddressSanitizer, which
+// would stop the write itself, the guards are opened first.
+char* Damage(long offset) {
+    char* block = KAVLO_NEW_ARRAY(char, 10);
+    asm volatile("" : "+r"(block));  // hides the size from the compiler's bounds checks
+    OPEN_GUARDS(block, 10);
+    volatile char* p = block;
+    p[offset] = 0x55;
+    return block;
 }
+}  // namespace
 
 // Runs after the tracker's exit step (destructors run after atexit handlers), so the
 // release it makes must rewrite the report.
@@ -28,6 +49,18 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "late") == 0) {
         lateBlock = KAVLO_NEW(int, 7);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "overrun") == 0) {
+        KAVLO_DELETE_ARRAY(Damage(12));  // the third byte past the end
+        return 0;
+    }
+    if (std::strcmp(argv[1], "underrun") == 0) {
+        KAVLO_DELETE_ARRAY(Damage(-1));
+        return 0;
+    }
+    if (std::strcmp(argv[1], "damaged-leak") == 0) {
+        Damage(10);  // left live: only the exit step can see it
         return 0;
     }
     if (std::strcmp(argv[1], "first") == 0) {

@@ -2,6 +2,7 @@
 // real shell and effect list with a virtual clock, on the default data.
 #include "Capture.h"
 #include "GLWindow.h"
+#include "MemoryTracker.h"
 
 #include <gtest/gtest.h>
 #include <GL/gl.h>
@@ -64,6 +65,8 @@ TEST(ShowTimeline, EveryEffectWindowDrawsWithoutErrors) {
         }
         EXPECT_GT(litFrames, 0) << "row " << row << ": " << frames << " frames, all black";
     }
+    // Released blocks were checked as they went (KAVLO_CHECK_GUARDS); now the live ones.
+    EXPECT_TRUE(MemoryTracker::ValidateAllAllocationUnits());
     std::ifstream log("memory.log");
     std::string problems((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_EQ(problems, "") << "the tracker logged problems";

@@ -142,10 +142,15 @@ TEST_F(SoundLayer, ModuleSyncsReachTheCallbackOnTheAudioThread) {
     // 16 rows of 20 ms: the song loops, so the row-0 sync comes again after row 14.
     ASSERT_TRUE(WaitFor([] { return seen.Count() >= 10; }));
     EXPECT_TRUE(sound::StopSong(module));
-    std::lock_guard<std::mutex> lock(seen.mutex);
-    for (size_t i = 0; i < 10; ++i) EXPECT_EQ(seen.params[i], static_cast<int>((2 * i) % 16)) << i;
-    for (std::thread::id id : seen.threads) EXPECT_NE(id, std::this_thread::get_id());
-    EXPECT_EQ(seen.module, module);
+    {
+        // Released before FreeSong: the callback takes it under the device lock, so
+        // holding it while taking the device lock orders the two locks both ways.
+        std::lock_guard<std::mutex> lock(seen.mutex);
+        for (size_t i = 0; i < 10; ++i)
+            EXPECT_EQ(seen.params[i], static_cast<int>((2 * i) % 16)) << i;
+        for (std::thread::id id : seen.threads) EXPECT_NE(id, std::this_thread::get_id());
+        EXPECT_EQ(seen.module, module);
+    }
     EXPECT_GE(sound::GetMixerStats().syncsDelivered, 10u);
     sound::FreeSong(module);
 }
