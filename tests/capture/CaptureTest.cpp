@@ -380,21 +380,32 @@ TEST(CaptureShowMusic, EveryRowAndSectionChangeKeepsTheTimeline) {
     }
 }
 
+bool ShowDataAndFfmpegPresent() {
+    return access((std::string(KAVLO_BINARY_DIR) + "/show/megadata.rar").c_str(), R_OK) == 0 &&
+           std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") == 0;
+}
+
+// The tool run in the built show folder; paths in `args` are taken from the test's folder
+// through `Here()`.
+std::string Here() {
+    char here[4096];
+    return getcwd(here, sizeof here) ? here : "";
+}
+int RunToolInShow(const std::string& args, std::string* output) {
+    const std::string here = Here();
+    if (chdir((std::string(KAVLO_BINARY_DIR) + "/show").c_str()) != 0) return -1;
+    const int rc = RunTool(args, output);
+    return chdir(here.c_str()) == 0 ? rc : -1;
+}
+
 // --size and --video on the real show: a 160x120 picture in a 320x120 video, centred
 // between black bars.
 TEST(CaptureCommand, VideoOfAnotherAspectIsPaddedWithBlackBars) {
-    const std::string show = std::string(KAVLO_BINARY_DIR) + "/show";
-    if (access((show + "/megadata.rar").c_str(), R_OK) != 0 ||
-        std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") != 0)
-        GTEST_SKIP() << "needs the show's data and ffmpeg";
-    char here[4096];
-    ASSERT_NE(getcwd(here, sizeof here), nullptr);
-    const std::string video = std::string(here) + "/padded.mp4";
-    ASSERT_EQ(chdir(show.c_str()), 0);
+    if (!ShowDataAndFfmpegPresent()) GTEST_SKIP() << "needs the show's data and ffmpeg";
+    const std::string video = Here() + "/padded.mp4";
     std::string out;
-    const int rc = RunTool("--fps 5 --to 1000 --size 160x120 --video 320x120 -q -o " + video, &out);
-    ASSERT_EQ(chdir(here), 0);
-    ASSERT_EQ(rc, 0) << out;
+    ASSERT_EQ(RunToolInShow("--fps 5 --to 1000 --size 160x120 --video 320x120 -q -o " + video, &out), 0)
+        << out;
     ASSERT_EQ(std::system(("ffprobe -v error -select_streams v -show_entries stream=width,height "
                            "-of csv=p=0 " + video + " > probe.txt").c_str()),
               0);
@@ -414,6 +425,28 @@ TEST(CaptureCommand, VideoOfAnotherAspectIsPaddedWithBlackBars) {
     EXPECT_LT(mean(0, 70), 20.0);    // black (as encoded: studio range, a little above 0)
     EXPECT_LT(mean(250, 320), 20.0);
     EXPECT_GT(mean(90, 230), mean(0, 70) + 15.0) << "the picture between the bars";
+}
+
+
+// The encoder's speed must not cost picture quality: a frame of the video against the
+// same moment drawn as a PNG (about 32 dB at this size; a flipped or shifted frame, or a
+// much coarser encoding, falls far below 30).
+TEST(CaptureCommand, VideoFramesKeepThePictureQuality) {
+    if (!ShowDataAndFfmpegPresent()) GTEST_SKIP() << "needs the show's data and ffmpeg";
+    const std::string here = Here();
+    std::string out;
+    ASSERT_EQ(RunToolInShow("--fps 10 --from 60000 --to 61000 --size 320x240 -q -o " + here +
+                                "/quality.mp4", &out), 0) << out;
+    ASSERT_EQ(RunToolInShow("--fps 10 --at 60500 --size 320x240 -q -o " + here + "/", &out), 0)
+        << out;
+    ASSERT_EQ(std::system("ffmpeg -hide_banner -i quality.mp4 -i at_60500.png -filter_complex "
+                          "'[0]select=eq(n\\,5),format=rgb24[a];[1]format=rgb24[b];[a][b]psnr' "
+                          "-f null - 2> psnr.txt"),
+              0);
+    const std::string log = Slurp("psnr.txt");
+    const size_t at = log.find("average:");
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_GE(std::atof(log.c_str() + at + 8), 30.0) << log.substr(at);
 }
 
 }  // namespace
