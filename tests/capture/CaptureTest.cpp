@@ -428,6 +428,41 @@ TEST(CaptureCommand, VideoOfAnotherAspectIsPaddedWithBlackBars) {
 }
 
 
+// An ffmpeg that ends early, at once or after a few frames (each frame larger than a
+// pipe's buffer): its exit status is reported, the tool exits 1 instead of dying of
+// SIGPIPE, and neither the WAV handed to ffmpeg nor the unfinished video is left.
+TEST(CaptureCommand, FfmpegThatEndsEarlyIsReported) {
+    if (access((std::string(KAVLO_BINARY_DIR) + "/show/megadata.rar").c_str(), R_OK) != 0)
+        GTEST_SKIP() << "the show data is not built";
+    const std::string here = Here();
+    const struct {
+        const char* body;
+        const char* status;
+    } cases[] = {
+        {"exit 3", "ffmpeg failed (exit status 3)"},
+        {"head -c 1000000 >/dev/null; exit 4", "ffmpeg failed (exit status 4)"},
+        {"head -c 1000000 >/dev/null; kill -9 $$", "ffmpeg failed (killed by signal 9)"},
+    };
+    const std::string oldPath = std::getenv("PATH");
+    for (const auto& c : cases) {
+        mkdir("fakebin", 0777);
+        {
+            std::ofstream script("fakebin/ffmpeg");
+            script << "#!/bin/sh\n" << c.body << "\n";
+        }
+        chmod("fakebin/ffmpeg", 0755);
+        setenv("PATH", (here + "/fakebin:" + oldPath).c_str(), 1);
+        std::string out;
+        const int rc = RunToolInShow("--fps 5 --to 3000 --size 320x240 -q -o " + here +
+                                         "/early.mp4", &out);
+        setenv("PATH", oldPath.c_str(), 1);
+        EXPECT_EQ(rc, 1) << c.body << "\n" << out;
+        EXPECT_NE(out.find(c.status), std::string::npos) << c.body << "\n" << out;
+        EXPECT_NE(access("early.mp4.audio.wav", F_OK), 0) << c.body;
+        EXPECT_NE(access("early.mp4", F_OK), 0) << c.body;
+    }
+}
+
 // The encoder's speed must not cost picture quality: a frame of the video against the
 // same moment drawn as a PNG (about 32 dB at this size; a flipped or shifted frame, or a
 // much coarser encoding, falls far below 30).

@@ -25,6 +25,9 @@
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace capture {
 
@@ -164,6 +167,18 @@ private:
     size_t next_ = 0;
 };
 
+// pclose's status in words: the exit code, not the raw wait status.
+std::string DescribeExit(int status) {
+#ifdef _WIN32
+    return "exit status " + std::to_string(status);
+#else
+    if (status == -1) return std::string("cannot wait for it: ") + std::strerror(errno);
+    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+    return "wait status " + std::to_string(status);
+#endif
+}
+
 class VideoSink : public FrameSink {
 public:
     VideoSink(std::FILE* pipe, uint32_t from, uint32_t to, int w, int h)
@@ -183,7 +198,7 @@ public:
         const int status = pclose(pipe_);
         pipe_ = nullptr;
         if (status != 0) {
-            *error = "ffmpeg failed (exit status " + std::to_string(status) + ")";
+            *error = "ffmpeg failed (" + DescribeExit(status) + ")";
             return false;
         }
         return true;
@@ -243,8 +258,9 @@ std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::str
                                       ":force_original_aspect_ratio=decrease:flags=lanczos,pad=" +
                                       w + ":" + h + ":(ow-iw)/2:(oh-ih)/2:black");
     }
+    // exec: the shell becomes ffmpeg, so that pclose reports ffmpeg's own status.
     const std::string command =
-        "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgra -s " +
+        "exec ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgra -s " +
         std::to_string(width) + "x" + std::to_string(height) + " -framerate " +
         std::to_string(fps) + " -i - -i " + ShellQuote(wavPath) + filter + " " +
         VideoEncoderOptions() + " -c:a aac -b:a 192k -shortest " + ShellQuote(path);

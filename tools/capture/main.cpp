@@ -6,6 +6,7 @@
 #include <SDL.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,9 +92,22 @@ bool PrepareDirectory(const std::string& dir, std::string* error) {
 
 bool FileExists(const char* name) { return access(name, R_OK) == 0; }
 
+// A file removed when it goes out of scope, unless kept: the WAV handed to ffmpeg, and a
+// video that ffmpeg did not finish.
+struct RemovedOnExit {
+    std::string path;
+    ~RemovedOnExit() {
+        if (!path.empty()) std::remove(path.c_str());
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
+    // An ffmpeg that ends early must fail a write, not kill us before its status is read.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     int fps = 60;
     uint32_t fromMs = 0, toMs = kShowLengthMs;
     std::string output, audioOnly;
@@ -183,6 +197,7 @@ int main(int argc, char** argv) {
     // Choose the sink.
     std::unique_ptr<capture::FrameSink> sink;
     std::string wavPath;
+    RemovedOnExit temporaryWav, unfinishedVideo;
     const int width = size.width, height = size.height;
     if (!atTimes.empty()) {
         std::string dir = output.empty() ? "." : output;
@@ -208,7 +223,9 @@ int main(int argc, char** argv) {
             std::FILE* probe = std::fopen(output.c_str(), "wb");
             if (!probe) return Fail("cannot write " + output + ": " + std::strerror(errno));
             std::fclose(probe);
+            unfinishedVideo.path = output;
             wavPath = output + ".audio.wav";
+            temporaryWav.path = wavPath;
         }
         // The sound of the captured range.
         const size_t first = static_cast<size_t>(fromMs) * capture::kSampleRate / 1000;
@@ -236,12 +253,14 @@ int main(int argc, char** argv) {
     GLWindow::Destroy();
     const bool finished = sink->Finish(&error);
     sink.reset();
-    if (!wavPath.empty() && EndsWith(wavPath, ".audio.wav")) std::remove(wavPath.c_str());
     SDL_Quit();
 
     if (!platform.ShowStarted()) return Fail("the show did not start (see the message above)");
+    // A frame that could not be piped most often means ffmpeg has gone: its status says why.
+    if (!finished && !unfinishedVideo.path.empty()) return Fail(error);
     if (platform.WriteFailed()) return Fail("writing a frame failed");
     if (!finished) return Fail(error);
+    unfinishedVideo.path.clear();
     if (!quiet && !output.empty())
         std::fprintf(stderr, "kavlo-capture: wrote %s\n", output.c_str());
     return 0;
