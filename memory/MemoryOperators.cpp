@@ -1,6 +1,7 @@
 // The tracked global allocation operators, and the tracker's start-up and exit steps.
 // Linked whole into the programs that track their memory (the demo, the tracker tests).
 #include "MemoryTracker.h"
+#include "platform/image/ProgramImage.h"
 
 #include <cstdlib>
 #include <new>
@@ -12,14 +13,21 @@ struct TrackerBadAlloc : std::bad_alloc {
     const char* what() const noexcept override { return "bad allocation"; }
 };
 
-void* AllocateOrThrow(size_t size, AllocationType type) {
+// `caller` is where operator new was called from. A request with no owner set from a
+// shared library (the OpenGL driver, the C++ runtime) or from our stand-in for one is
+// the library's own: the report counts those apart from the program's.
+void* AllocateOrThrow(size_t size, AllocationType type, const void* caller) {
     if (size == 0) size = 1;
     for (;;) {
         const char* file;
         int line;
         const char* function;
         MemoryTracker::CurrentOwner(&file, &line, &function);
-        if (void* p = TrackedAllocate(file, line, function, type, size)) return p;
+        const bool fromLibrary =
+            line == 0 && (MemoryTracker::InLibraryScope() || !platform::InProgramImage(caller));
+        if (void* p = fromLibrary ? TrackedAllocateForLibrary(type, size)
+                                  : TrackedAllocate(file, line, function, type, size))
+            return p;
         std::new_handler handler = std::get_new_handler();
         if (!handler) throw TrackerBadAlloc();
         handler();
@@ -76,19 +84,21 @@ __attribute__((init_priority(101))) TrackerStartup trackerStartup;
 
 }  // namespace
 
-void* operator new(size_t size) { return AllocateOrThrow(size, kAllocNew); }
-void* operator new[](size_t size) { return AllocateOrThrow(size, kAllocNewArray); }
+#define KAVLO_CALLER __builtin_return_address(0)
+
+void* operator new(size_t size) { return AllocateOrThrow(size, kAllocNew, KAVLO_CALLER); }
+void* operator new[](size_t size) { return AllocateOrThrow(size, kAllocNewArray, KAVLO_CALLER); }
 
 void* operator new(size_t size, const std::nothrow_t&) noexcept {
     try {
-        return AllocateOrThrow(size, kAllocNew);
+        return AllocateOrThrow(size, kAllocNew, KAVLO_CALLER);
     } catch (...) {
         return nullptr;
     }
 }
 void* operator new[](size_t size, const std::nothrow_t&) noexcept {
     try {
-        return AllocateOrThrow(size, kAllocNewArray);
+        return AllocateOrThrow(size, kAllocNewArray, KAVLO_CALLER);
     } catch (...) {
         return nullptr;
     }

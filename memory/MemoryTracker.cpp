@@ -71,6 +71,7 @@ struct AllocationUnit {
     uint32_t allocationNumber;
     AllocationUnit* next;
     AllocationUnit* prev;
+    bool fromLibrary;  // allocated by a shared library, not by the program's own code
 };
 
 // ---------------------------------------------------------------------------------
@@ -107,6 +108,8 @@ thread_local OwnerRecord currentOwner = {"??", 0, "??"};
 
 void ResetAllocationOwner() { currentOwner = {"??", 0, "??"}; }
 
+thread_local int libraryScopeDepth = 0;
+
 unsigned HashOf(const void* reportedAddress) {
     return static_cast<unsigned>((reinterpret_cast<uintptr_t>(reportedAddress) >> 4) &
                                  (kHashSize - 1));
@@ -126,9 +129,9 @@ const char* StripPath(const char* path) {
     return slash ? slash + 1 : path;
 }
 
-const char* Thousands(unsigned value) {
-    char digits[16];
-    int n = std::snprintf(digits, sizeof digits, "%u", value);
+const char* Thousands(uint64_t value) {
+    char digits[24];
+    int n = std::snprintf(digits, sizeof digits, "%" PRIu64, value);
     char* out = thousandsText;
     for (int i = 0; i < n; ++i) {
         if (i > 0 && (n - i) % 3 == 0) *out++ = ',';
@@ -357,9 +360,10 @@ void SetAllocationOwner(const char* file, int line, const char* function) {
     currentOwner = {file, line, function};
 }
 
-void* TrackedAllocate(const char* file, int line, const char* function, AllocationType type,
-                      size_t size) {
-    std::lock_guard<std::mutex> guard(state.lock);
+namespace {
+
+void* AllocateLocked(const char* file, int line, const char* function, AllocationType type,
+                     size_t size, bool fromLibrary) {
     const uint32_t number = ++state.allocationCount;
     if (logEveryCall)
         LogMemoryMessage("%05d %-40s %8s            : %s", number, Owner(file, line, function),
@@ -390,6 +394,7 @@ void* TrackedAllocate(const char* file, int line, const char* function, Allocati
     unit->sourceLine = line;
     unit->allocationType = type;
     unit->allocationNumber = number;
+    unit->fromLibrary = fromLibrary;
 
     const unsigned bucket = HashOf(unit->reportedAddress);
     if (state.hashTable[bucket]) state.hashTable[bucket]->prev = unit;
@@ -407,6 +412,19 @@ void* TrackedAllocate(const char* file, int line, const char* function, Allocati
                          reinterpret_cast<uintptr_t>(unit->reportedAddress), bucket);
     ResetAllocationOwner();
     return unit->reportedAddress;
+}
+
+}  // namespace
+
+void* TrackedAllocate(const char* file, int line, const char* function, AllocationType type,
+                      size_t size) {
+    std::lock_guard<std::mutex> guard(state.lock);
+    return AllocateLocked(file, line, function, type, size, false);
+}
+
+void* TrackedAllocateForLibrary(AllocationType type, size_t size) {
+    std::lock_guard<std::mutex> guard(state.lock);
+    return AllocateLocked("??", 0, "??", type, size, true);
 }
 
 void TrackedDeallocate(const char* file, int line, const char* function, AllocationType type,
@@ -478,16 +496,26 @@ void WriteLeakReportLocked() {
                  local.tm_min, local.tm_sec, "");
     std::fprintf(file, "%s\r\n\r\n\r\n", rule);
 
-    if (state.liveUnits) {
-        std::fprintf(file, "%d memory leak%s found:\r\n", state.liveUnits,
-                     state.liveUnits == 1 ? "" : "s");
+    unsigned libraryUnits = 0;
+    uint64_t libraryBytes = 0;
+    for (AllocationUnit* head : state.hashTable) {
+        for (AllocationUnit* unit = head; unit; unit = unit->next) {
+            if (!unit->fromLibrary) continue;
+            ++libraryUnits;
+            libraryBytes += unit->reportedSize;
+        }
+    }
+    const unsigned leaks = state.liveUnits - libraryUnits;
+    if (leaks) {
+        std::fprintf(file, "%d memory leak%s found:\r\n", leaks, leaks == 1 ? "" : "s");
     } else {
         std::fprintf(file, "Congratulations! No memory leaks found!\r\n");
-        DissolvePool();
+        // The pool's blocks also hold the units of the libraries' live blocks.
+        if (!state.liveUnits) DissolvePool();
     }
     std::fprintf(file, "\r\n");
 
-    if (state.liveUnits) {
+    if (leaks) {
         std::fprintf(file,
                      "Alloc.   Addr       Size       Addr       Size                        "
                      "BreakOn BreakOn              \r\n");
@@ -499,6 +527,7 @@ void WriteLeakReportLocked() {
                      "------- ------- --------------------------------------------------- \r\n");
         for (AllocationUnit* head : state.hashTable) {
             for (AllocationUnit* unit = head; unit; unit = unit->next) {
+                if (unit->fromLibrary) continue;
                 OpenGuards(unit);  // the last word compared may reach into the back guard
                 const uint32_t unused = CountUntouchedBytes(unit);
                 SealGuards(unit);
@@ -516,12 +545,24 @@ void WriteLeakReportLocked() {
             }
         }
     }
+    if (libraryUnits) {
+        if (leaks) std::fprintf(file, "\r\n");
+        std::fprintf(file,
+                     "Not listed: %u block%s (%s bytes) still held by libraries (the OpenGL "
+                     "driver, the C++ runtime, the sound library).\r\n",
+                     libraryUnits, libraryUnits == 1 ? "" : "s",
+                     Thousands(libraryBytes));
+    }
     std::fclose(file);
 }
 
 }  // namespace
 
 namespace MemoryTracker {
+
+LibraryScope::LibraryScope() { ++libraryScopeDepth; }
+LibraryScope::~LibraryScope() { --libraryScopeDepth; }
+bool InLibraryScope() { return libraryScopeDepth > 0; }
 
 bool IsTracked(const void* address) {
     std::lock_guard<std::mutex> guard(state.lock);

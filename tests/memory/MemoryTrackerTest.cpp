@@ -390,6 +390,25 @@ TEST(MemoryLeakReport, CountsLiveUnitsAtExit) {
     }
 }
 
+// A shared library's blocks are counted in one line after the table, not listed as the
+// program's leaks; a leak of the program's own is still listed with its owner.
+TEST(MemoryLeakReport, LibraryBlocksAreCountedApartFromTheProgramsLeaks) {
+    const std::string libraryLine =
+        "Not listed: 2 blocks (128 bytes) still held by libraries (the OpenGL driver, the C++ "
+        "runtime, the sound library).";
+    const auto alone = SplitCrLf(ReadFile(RunProbe("library 0") + "/memleaks.log"));
+    ASSERT_EQ(alone.size(), 8u);
+    EXPECT_EQ(alone[5], "Congratulations! No memory leaks found!");
+    EXPECT_EQ(alone[7], libraryLine);
+
+    const auto mixed = SplitCrLf(ReadFile(RunProbe("library 1") + "/memleaks.log"));
+    ASSERT_EQ(mixed.size(), 13u);
+    EXPECT_EQ(mixed[5], "1 memory leak found:");
+    EXPECT_NE(mixed[10].find("tracker_probe.cpp("), std::string::npos) << mixed[10];
+    EXPECT_EQ(mixed[11], "");
+    EXPECT_EQ(mixed[12], libraryLine);
+}
+
 TEST(MemoryLeakReport, FirstAllocationOfTheRunIsNumberOne) {
     const std::string dir = RunProbe("first");
     const std::string before = ReadFile(dir + "/out.txt");

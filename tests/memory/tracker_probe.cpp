@@ -1,6 +1,7 @@
 // A tiny tracked program for the tracker's tests: what it leaves live at exit is what
-// "memleaks.log" must report. Usage: tracker_probe leaks N | late | first | overrun |
-// underrun | damaged-leak (the last three damage a guard; see KAVLO_CHECK_GUARDS)
+// "memleaks.log" must report. Usage: tracker_probe leaks N | library N | late | first |
+// overrun | underrun | damaged-leak (the last three damage a guard; see
+// KAVLO_CHECK_GUARDS)
 #include "MemoryTracker.h"
 
 #include <cstdio>
@@ -13,6 +14,8 @@
 #else
 #define OPEN_GUARDS(block, size) ((void)0)
 #endif
+
+extern "C" void* ProbeLibraryAllocate(std::size_t size);
 
 namespace {
 int* lateBlock = nullptr;
@@ -42,6 +45,16 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "leaks") == 0 && argc == 3) {
         int n = std::atoi(argv[2]);
         for (int i = 0; i < n; ++i) {
+            volatile int* p = KAVLO_NEW(int, i);
+            (void)p;
+        }
+        return 0;
+    }
+    if (std::strcmp(argv[1], "library") == 0 && argc == 3) {
+        // Two blocks a shared library keeps, and N of our own.
+        ProbeLibraryAllocate(100);
+        ProbeLibraryAllocate(28);
+        for (int i = 0, n = std::atoi(argv[2]); i < n; ++i) {
             volatile int* p = KAVLO_NEW(int, i);
             (void)p;
         }
