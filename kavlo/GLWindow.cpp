@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 unsigned char quitRequested = 0;
 
@@ -39,8 +41,8 @@ struct FramebufferCalls {
     PFNGLRENDERBUFFERSTORAGEPROC RenderbufferStorage = nullptr;
     PFNGLBLITFRAMEBUFFERPROC BlitFramebuffer = nullptr;
 
-    bool Load() {
-        auto get = [](const char* name) { return SDL_GL_GetProcAddress(name); };
+    bool Load(ProcLookup get) {
+        if (!Supported()) return false;
         GenFramebuffers = reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(get("glGenFramebuffers"));
         DeleteFramebuffers =
             reinterpret_cast<PFNGLDELETEFRAMEBUFFERSPROC>(get("glDeleteFramebuffers"));
@@ -60,6 +62,21 @@ struct FramebufferCalls {
                FramebufferRenderbuffer && CheckFramebufferStatus && GenRenderbuffers &&
                DeleteRenderbuffers && BindRenderbuffer && RenderbufferStorage && BlitFramebuffer;
     }
+
+    // Core from GL 3.0, an extension before. A driver may hand out entry points it does
+    // not support, so non-null pointers alone prove nothing.
+    static bool Supported() {
+        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        if (version && std::atoi(version) >= 3) return true;
+        const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+        const char* name = "GL_ARB_framebuffer_object";
+        const size_t length = std::strlen(name);
+        for (const char* at = extensions; at && (at = std::strstr(at, name)); at += length) {
+            const bool starts = at == extensions || at[-1] == ' ';
+            if (starts && (at[length] == ' ' || at[length] == '\0')) return true;
+        }
+        return false;
+    }
 };
 
 // The window layer's state, one record for the run.
@@ -73,6 +90,10 @@ struct WindowState {
     // The offscreen picture; 0 while frames go straight to the window.
     GLuint framebuffer = 0, colorBuffer = 0, depthStencilBuffer = 0;
     FramebufferCalls fb;
+    ProcLookup framebufferLookup = nullptr;  // null: SDL_GL_GetProcAddress
+    // Set when the offscreen picture could not be made: decided once per context, so
+    // that a failure is not retried (and its buffers made again) on every frame.
+    bool offscreenFailed = false;
 };
 WindowState state;
 
@@ -152,10 +173,25 @@ private:
 // Makes the picture-sized framebuffer the one every later drawing goes to. Before the
 // first frame, the viewport and scissor box (the window's size by default) are set to
 // the picture's, which is what the effects would have found on a window of its size.
+// Where it cannot be made, says so once and leaves the frames to go straight to the
+// window, unscaled, for the rest of the context's life.
 bool CreateOffscreen(bool beforeFirstFrame) {
     if (state.framebuffer) return true;
-    if (!state.fb.Load()) return false;
+    if (state.offscreenFailed) return false;
     const int w = state.pictureWidth, h = state.pictureHeight;
+    if (beforeFirstFrame) {
+        glViewport(0, 0, w, h);
+        glScissor(0, 0, w, h);
+    }
+    const ProcLookup lookup = state.framebufferLookup
+                                  ? state.framebufferLookup
+                                  : [](const char* name) { return SDL_GL_GetProcAddress(name); };
+    if (!state.fb.Load(lookup)) {
+        state.offscreenFailed = true;
+        std::fprintf(stderr, "kavlo: this OpenGL has no framebuffer objects; the %dx%d picture "
+                             "is drawn unscaled\n", w, h);
+        return false;
+    }
     state.fb.GenRenderbuffers(1, &state.colorBuffer);
     state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.colorBuffer);
     state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
@@ -177,11 +213,10 @@ bool CreateOffscreen(bool beforeFirstFrame) {
         DeleteOffscreen();
         while (glGetError() != GL_NO_ERROR) {
         }
+        state.offscreenFailed = true;
+        std::fprintf(stderr, "kavlo: OpenGL cannot hold a %dx%d picture offscreen; it is drawn "
+                             "unscaled\n", w, h);
         return false;
-    }
-    if (beforeFirstFrame) {
-        glViewport(0, 0, w, h);
-        glScissor(0, 0, w, h);
     }
     return true;
 }
@@ -288,11 +323,9 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
     // size needs the offscreen picture (a window that changes size later switches then).
     int drawableWidth = 0, drawableHeight = 0;
     SDL_GL_GetDrawableSize(state.window, &drawableWidth, &drawableHeight);
-    if (desktopFullscreen && (drawableWidth != width || drawableHeight != height) &&
-        !CreateOffscreen(true)) {
-        Destroy();
-        return false;
-    }
+    state.offscreenFailed = false;
+    if (desktopFullscreen && (drawableWidth != width || drawableHeight != height))
+        CreateOffscreen(true);
     SDL_ShowWindow(state.window);
     SDL_RaiseWindow(state.window);
     ShowCursorFor(fullscreen);
@@ -429,6 +462,8 @@ bool LoadExtensionsWith(ProcLookup lookup) {
     }
     return true;
 }
+
+void UseFramebufferLookup(ProcLookup lookup) { state.framebufferLookup = lookup; }
 
 bool LoadExtensions() {
     return LoadExtensionsWith([](const char* name) { return SDL_GL_GetProcAddress(name); });

@@ -22,6 +22,8 @@ enum class Presentation {
     // framebuffer of the asked size and presented scaled to the window, aspect kept,
     // black bars around it (a window of the picture's size gets the frames directly
     // until it is resized). F11 and Alt+Enter toggle between window and full screen.
+    // Where OpenGL cannot make the offscreen picture, that is said once on stderr and
+    // the picture goes to the window unscaled for the rest of the run.
     Scaled,
 };
 // Chosen before Create; ExactMode until then (the capture and the tests rely on it).
@@ -67,6 +69,10 @@ bool LoadExtensions();
 // LoadExtensions with another lookup in place of SDL_GL_GetProcAddress (for tests).
 using ProcLookup = void* (*)(const char* name);
 bool LoadExtensionsWith(ProcLookup lookup);
+
+// The lookup of the offscreen picture's framebuffer-object calls; null (the default)
+// for SDL_GL_GetProcAddress. For tests.
+void UseFramebufferLookup(ProcLookup lookup);
 
 // The extension entry points, shared with the mesh renderer. Only ActiveTextureARB is
 // ever called; the others are fetched and kept as the original program does.

@@ -84,11 +84,13 @@ bool ParseRenderSize(const char* text, RenderSize* size) {
 uint32_t SystemPlatform::Ticks() { return SDL_GetTicks(); }
 
 bool SystemPlatform::OpenMusic(const char* fileName) {
-    if (music.Open(fileName)) return true;
-    // The player has shown why; its only failures are a sound output that cannot start.
-    std::fprintf(stderr, "kavlo: no sound device could be opened; kavlo --mute plays the "
-                         "show without sound\n");
-    return false;
+    // The player's only failures are a sound output that cannot start, each with its box;
+    // the way out goes to the terminal before the box waits for the user.
+    platform::SetErrorBoxHint(
+        "kavlo: no sound device could be opened; kavlo --mute plays the show without sound");
+    const bool opened = music.Open(fileName);
+    platform::SetErrorBoxHint(nullptr);
+    return opened;
 }
 
 bool SystemPlatform::CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,

@@ -12,6 +12,7 @@ namespace platform {
 namespace {
 
 std::mutex hookMutex;
+const char* hint = nullptr;
 MessageBoxHook& Hook() {
     static MessageBoxHook hook;
     return hook;
@@ -33,6 +34,7 @@ bool DisplayCanShowBox() {
 
 void ShowErrorBox(const char* text, const char* caption) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
+    if (hint) std::fprintf(stderr, "%s\n", hint);
     std::fflush(stderr);
     {
         std::lock_guard<std::mutex> lock(hookMutex);
@@ -43,6 +45,8 @@ void ShowErrorBox(const char* text, const char* caption) {
     }
     if (DisplayCanShowBox()) SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
 }
+
+void SetErrorBoxHint(const char* line) { hint = line; }
 
 void SetMessageBoxHook(MessageBoxHook hook) {
     std::lock_guard<std::mutex> lock(hookMutex);

@@ -11,6 +11,10 @@ namespace platform {
 // the stderr line is written, so nothing ever waits for a click.
 void ShowErrorBox(const char* text, const char* caption);
 
+// A line written to stderr after the next boxes' own line, before they wait for the
+// user, so that a terminal shows the way out while the box is open; null for none.
+void SetErrorBoxHint(const char* line);
+
 // Tests can watch the boxes; while a hook is set it is called instead of showing a box
 // (the stderr line is still written). Pass an empty function to remove it.
 using MessageBoxHook = std::function<void(const char* text, const char* caption)>;

@@ -283,8 +283,10 @@ std::vector<Case> AllCases() {
     noAudio.name = "no_audio_device";
     noAudio.env = {"SDL_AUDIODRIVER=kavlo-no-such-driver"};
     noAudio.plays = false;
-    noAudio.messages = {"Sound Error: Error initializing output device.",
-                        "kavlo: no sound device could be opened"};
+    // The way out right after the box's own line: before the box waits for the user.
+    noAudio.messages = {"Sound Error: Error initializing output device.\n"
+                        "kavlo: no sound device could be opened; kavlo --mute plays the show "
+                        "without sound\n"};
     add(noAudio);
 
     Case noLogs;

@@ -243,4 +243,32 @@ TEST_F(GLWindowTest, ScaledWindowDrawsDirectlyUntilItsSizeDiffers) {
     GLWindow::SetPresentation(GLWindow::Presentation::ExactMode);
 }
 
+// Where the offscreen picture cannot be made (here: a driver without glBlitFramebuffer),
+// the start goes on with the picture unscaled, and later frames do not try again.
+TEST_F(GLWindowTest, AFailedOffscreenPictureIsDecidedOnceAndDrawnUnscaled) {
+    static int framebufferLookups;
+    framebufferLookups = 0;
+    GLWindow::UseFramebufferLookup([](const char* name) -> void* {
+        if (std::strcmp(name, "glGenFramebuffers") == 0) ++framebufferLookups;
+        if (std::strcmp(name, "glBlitFramebuffer") == 0) return nullptr;
+        return SDL_GL_GetProcAddress(name);
+    });
+    GLWindow::SetPresentation(GLWindow::Presentation::Scaled);
+    ASSERT_TRUE(GLWindow::Create(640, 600, 75, 32, true)) << SDL_GetError();
+    EXPECT_FALSE(GLWindow::DrawsOffscreen());
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 640) << "the effects still see their picture's size";
+    EXPECT_EQ(viewport[3], 600);
+    for (int frame = 0; frame < 3; ++frame) GLWindow::SwapAndPump();
+    GLWindow::ToggleFullscreen();
+    GLWindow::SwapAndPump();
+    EXPECT_FALSE(GLWindow::DrawsOffscreen());
+    EXPECT_EQ(framebufferLookups, 1);
+    EXPECT_TRUE(boxes.empty());
+    GLWindow::Destroy();
+    GLWindow::UseFramebufferLookup(nullptr);
+    GLWindow::SetPresentation(GLWindow::Presentation::ExactMode);
+}
+
 }  // namespace
