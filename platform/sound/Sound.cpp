@@ -81,7 +81,10 @@ struct State {
 
 // Never destroyed: an audio thread still running at process exit must find it intact.
 State& S() {
-    static State* state = new State;
+    static State* state = [] {
+        const MemoryTracker::LibraryScope libraryScope;
+        return new State;
+    }();
     return *state;
 }
 
