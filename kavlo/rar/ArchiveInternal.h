@@ -1,5 +1,7 @@
 // Entry points of the archive reader beyond ArchiveGetFile, for the packer's tools,
 // the tests, the fuzz targets and the benchmarks; the demo itself never calls them.
+// Like ArchiveGetFile they run one at a time (ArchiveReader.h): a nested call, such as
+// a visitor's Take calling ArchiveGetFileFromMemory, is refused.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +47,7 @@ enum class ArchiveWalkResult {
     kNoMemory,    // no window
     kDamaged,     // a file header cut short ended the walk
     kCutShort,    // a block runs past the end of the archive: the walk ended there
+    kBusy,        // refused: called while another call of the reader was running
 };
 
 // The most one entry may unpack into memory. A header's unpacked size is trusted only

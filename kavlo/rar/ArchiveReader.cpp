@@ -664,6 +664,37 @@ int GetFile(void** outData, unsigned long* outSize, const char* fileName,
     return result;
 }
 
+// Holds the reader for one public call. A call made while another runs (a visitor
+// calling back into the reader) must not touch the state that call is using: it is
+// refused and logged, and the running call goes on as if nothing had happened.
+class CallGuard {
+public:
+    CallGuard() : refused_(g.busy) {
+        if (refused_)
+            RAR_LOG(kSource, "Refused: the archive reader is already in a call (one call at a time).");
+        g.busy = true;
+    }
+    ~CallGuard() {
+        if (!refused_) g.busy = false;
+    }
+    CallGuard(const CallGuard&) = delete;
+    CallGuard& operator=(const CallGuard&) = delete;
+    bool Refused() const { return refused_; }
+
+private:
+    bool refused_;
+};
+
+int RefuseGetFile(void** outData, unsigned long* outSize, const char* fileName) {
+    char text[512];
+    snprintf(text, sizeof text, "%s>%.255s<%s%u Bytes%s", "Error - couldn't extract ", fileName ? fileName : "",
+             " and allocated ", 0u, " of unused memory!");
+    RAR_LOG(kSource, text);
+    if (outData) *outData = nullptr;
+    if (outSize) *outSize = 0;
+    return 0;
+}
+
 }  // namespace
 }  // namespace rar
 
@@ -672,6 +703,8 @@ int GetFile(void** outData, unsigned long* outSize, const char* fileName,
 int ArchiveGetFile(void** outData, unsigned long* outSize, const char* fileName,
                    const char* archiveName, const char* password) {
     using rar::g;
+    rar::CallGuard guard;
+    if (guard.Refused()) return rar::RefuseGetFile(outData, outSize, fileName);
     g.archive.Close();
     g.archive.file = archiveName ? fopen(archiveName, "rb") : nullptr;
     g.archive.open = g.archive.file != nullptr;
@@ -682,6 +715,8 @@ int ArchiveGetFileFromMemory(void** outData, unsigned long* outSize, const char*
                              const uint8_t* data, size_t size, const char* archiveLabel,
                              const char* password) {
     using rar::g;
+    rar::CallGuard guard;
+    if (guard.Refused()) return rar::RefuseGetFile(outData, outSize, fileName);
     g.archive.Close();
     g.archive.memory = data;
     g.archive.memorySize = data ? size : 0;
@@ -692,6 +727,8 @@ int ArchiveGetFileFromMemory(void** outData, unsigned long* outSize, const char*
 
 ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, ArchiveVisitor& visitor) {
     using rar::g;
+    rar::CallGuard guard;
+    if (guard.Refused()) return ArchiveWalkResult::kBusy;
     g.archive.Close();
     g.archive.file = archiveName ? fopen(archiveName, "rb") : nullptr;
     g.archive.open = g.archive.file != nullptr;
@@ -704,6 +741,8 @@ ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, Arc
 ArchiveWalkResult ArchiveWalkMemory(const uint8_t* data, size_t size, const char* archiveLabel,
                                     const char* password, ArchiveVisitor& visitor) {
     using rar::g;
+    rar::CallGuard guard;
+    if (guard.Refused()) return ArchiveWalkResult::kBusy;
     g.archive.Close();
     g.archive.memory = data;
     g.archive.memorySize = data ? size : 0;
@@ -722,6 +761,8 @@ void ArchiveSetDebugLog(bool enabled) { rar::g.logDisabled = !enabled; }
 unsigned long ArchiveUnpackRaw(const uint8_t* packed, size_t packedSize, uint8_t* out,
                                uint32_t unpackedSize) {
     using rar::g;
+    rar::CallGuard guard;
+    if (guard.Refused()) return 0;
     // The same plausibility bound as for an archive's entries.
     if (unpackedSize > rar::MostUnpacked(packedSize, false)) return 0;
     rar::Crc32Init();

@@ -350,6 +350,8 @@ int CmdExtractOrTest(int argc, char** argv, bool extract) {
             return Fail(archive + ": not a RAR archive");
         case ArchiveWalkResult::kNoMemory:
             return Fail("out of memory");
+        case ArchiveWalkResult::kBusy:
+            return Fail("the archive reader is already in use");
         case ArchiveWalkResult::kDamaged:
             fprintf(stderr, "rarpack: %s: a damaged file header ends what can be read\n", archive.c_str());
             break;
