@@ -47,6 +47,25 @@ a = b'Rar!\x1a\x07\x00' + main(0x0008) + block(b'a', b'\x5a' * 10, 0x80000000, 0
     block(b'b', b'tail', 4, zlib.crc32(b'tail'), 0x30)
 open(sys.argv[1], 'wb').write(b'\x08' + a)
 PY
+# Blocks the walk steps over: a Unix owner sub-block after each file of a solid archive,
+# and a recovery record running to the end in place of the end block.
+rm -f t.rar && "$rarpack" a -s -m3 t.rar a b c >/dev/null
+python3 - t.rar "$here/corpus/archive/seed_subblocks" <<'PY'
+import struct, sys, zlib
+def other(kind, fields, added):
+    h = bytes([kind]) + struct.pack('<HHI', 0x8000, 11 + len(fields), len(added)) + fields
+    return struct.pack('<H', zlib.crc32(h) & 0xFFFF) + h + added
+raw = open(sys.argv[1], 'rb').read()
+pos, out = 20, raw[:20]
+owner = other(0x77, struct.pack('<HB', 0x0101, 0), struct.pack('<HH', 5, 5) + b'kavlousers')
+while raw[pos + 2] == 0x74:
+    hsize, = struct.unpack_from('<H', raw, pos + 5)
+    packed, = struct.unpack_from('<I', raw, pos + 7)
+    out += raw[pos:pos + hsize + packed] + owner
+    pos += hsize + packed
+out += other(0x78, struct.pack('<BHI', 1, 1, 2) + b'Protect!', b'\xa5' * 516)
+open(sys.argv[2], 'wb').write(b'\x04' + out)
+PY
 # Unpacker seeds: the packed data of single compressed entries, behind the 3-byte size.
 python3 - "$rarpack" "$here/corpus/unpack" <<'PY'
 import subprocess, sys, struct

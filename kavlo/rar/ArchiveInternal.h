@@ -1,5 +1,7 @@
 // Entry points of the archive reader beyond ArchiveGetFile, for the packer's tools,
 // the tests, the fuzz targets and the benchmarks; the demo itself never calls them.
+// Like ArchiveGetFile they run one at a time (ArchiveReader.h): a nested call, such as
+// a visitor's Take calling ArchiveGetFileFromMemory, is refused.
 #pragma once
 
 #include <cstddef>
@@ -43,13 +45,22 @@ enum class ArchiveWalkResult {
     kCannotOpen,  // the archive cannot be opened
     kNotRar,      // no RAR (or "Kolvar!") marker and main header
     kNoMemory,    // no window
-    kSubHeader,   // a sub-block (type 0x77) ended the walk
     kDamaged,     // a file header cut short ended the walk
+    kCutShort,    // a block runs past the end of the archive: the walk ended there
+    kBusy,        // refused: called while another call of the reader was running
 };
+
+// The most one entry may unpack into memory. A header's unpacked size is trusted only
+// this far and only as far as its packed bytes can produce; beyond either the entry
+// fails before any buffer is allocated.
+constexpr uint32_t kArchiveEntryLimit = 1u << 30;
 
 // Walks every entry of `archiveName` once, in order, with the reader's header parsing
 // and unpacker: a whole archive costs one pass, solid or not. Same password handling
-// and debug-log messages as ArchiveGetFile.
+// and debug-log messages as ArchiveGetFile, and the same per-entry rules: an entry the
+// walk delivers as good is one ArchiveGetFile would extract. Unlike ArchiveGetFile,
+// which stops at a sub-block (type 0x77), the walk steps over every block that is not
+// a file header (sub-blocks, comments, recovery records) by its header and added size.
 ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, ArchiveVisitor& visitor);
 // The same over archive bytes in memory (not copied, read only during the call).
 ArchiveWalkResult ArchiveWalkMemory(const uint8_t* data, size_t size, const char* archiveLabel,

@@ -251,10 +251,16 @@ int ReadArchiveHeader(int kind) {
     return static_cast<int>(n);
 }
 
-// Finds the next file header, skipping blocks of other types by their sizes. Returns
-// the header bytes read (with the name); 0 at the end of the archive or at a block
-// that cannot be one; -1 for a file header cut short, which is logged.
-int ReadFileBlock() {
+constexpr int kHeaderBroken = -1;
+constexpr int kBlockPastEnd = -2;
+
+// Finds the next file header, skipping blocks of other types by their header and added
+// sizes; with `stopAtSubBlock` a sub-block (type 0x77) ends the search too, for the
+// caller to refuse. Returns the header bytes read (with the name); 0 at the end of the
+// archive or at a block that cannot be one; kHeaderBroken for a file header cut short,
+// which is logged; kBlockPastEnd for a block to skip whose added data runs past the
+// end of the archive (nothing behind it can be found).
+int ReadFileBlock(bool stopAtSubBlock) {
     FileHeader kept = g.fileHeader;
     int count;
     for (;;) {
@@ -266,12 +272,16 @@ int ReadFileBlock() {
             g.fileHeader = kept;
             if (!fileBlock) return 0;
             RAR_LOG(kSource, "file header broken");
-            return -1;
+            return kHeaderBroken;
         }
         uint64_t next = g.blockStart + g.fileHeader.size;
         if (g.fileHeader.flags & kLongBlock) next += g.fileHeader.packSize;
         g.nextBlockStart = next;
-        if (g.fileHeader.type == kTypeFile || g.fileHeader.type == kTypeSub) break;
+        if (g.fileHeader.type == kTypeFile || (stopAtSubBlock && g.fileHeader.type == kTypeSub)) break;
+        if (next > g.archiveSize) {
+            g.fileHeader = kept;
+            return kBlockPastEnd;
+        }
         if (!g.archive.SeekAbsolute(g.nextBlockStart)) return 0;
     }
     g.blockHeader.crc = g.fileHeader.crc;
@@ -286,7 +296,7 @@ int ReadFileBlock() {
         if (count < static_cast<int>(kFileHeaderFixed)) {
             g.fileHeader = kept;
             RAR_LOG(kSource, "file header broken");
-            return -1;
+            return kHeaderBroken;
         }
         unsigned nameSize = g.fileHeader.nameSize;
         if (nameSize > kMaxNameBytes) nameSize = kMaxNameBytes;
@@ -295,7 +305,7 @@ int ReadFileBlock() {
         if (got < nameSize) {
             g.fileHeader = kept;
             RAR_LOG(kSource, "file header broken");
-            return -1;
+            return kHeaderBroken;
         }
         unsigned crc = Crc32Update(g.headerCrc, g.fileHeader.name, static_cast<unsigned>(got));
         if (static_cast<uint16_t>(~crc & 0xFFFF) != g.fileHeader.crc)
@@ -405,25 +415,27 @@ void EndWalk() {
 // and the data: the data always starts at block start + header size.
 uint64_t DataStart() { return g.blockStart + g.fileHeader.size; }
 
+// The most bytes `packed` bytes of data can unpack to: stored data is copied; every step
+// of the RAR 2.0 decoder takes at least one bit (the last may start on the final bit)
+// and writes at most 260 bytes. In 64 bits: 2 MB of packed data already reach 4 GB.
+uint64_t MostUnpacked(uint64_t packed, bool stored) {
+    if (stored) return packed;
+    return packed >= (uint64_t{1} << 48) ? UINT64_MAX : (packed * 8 + 1) * 260;
+}
+
 // Whether the current entry's packed bytes that the archive holds can produce its
-// unpacked size. Every step of the RAR 2.0 decoder takes at least one bit (the last
-// may start on the final bit) and writes at most 260 bytes; stored data is copied.
-// Refusing the rest keeps a forged header from claiming gigabytes.
+// unpacked size. Refusing the rest keeps a forged header from claiming gigabytes.
 bool SizePlausible() {
     const uint64_t start = DataStart();
     uint64_t available = g.archiveSize > start ? g.archiveSize - start : 0;
     if (available > g.fileHeader.packSize) available = g.fileHeader.packSize;
-    const uint64_t most = g.fileHeader.method == 0x30 ? available : (available * 8 + 1) * 260;
-    return g.fileHeader.unpSize <= most;
+    return g.fileHeader.unpSize <= MostUnpacked(available, g.fileHeader.method == 0x30);
 }
 
 // Unpacks the current entry, continuing the solid state, into the output buffer when
 // there is one (found flag set), and checks its CRC-32 there. Failures are logged.
+// PlanEntry has accepted the entry.
 bool ProcessEntry() {
-    if (g.fileHeader.unpVer < 13 || g.fileHeader.unpVer > 20) {
-        RAR_LOG(kSource, "unknown compression method");
-        return false;
-    }
     g.encryptionVersion = 0;
     if (g.password[0] != '\0' && (g.fileHeader.flags & kFileEncrypted)) {
         g.encryptionVersion = g.fileHeader.unpVer;
@@ -455,32 +467,71 @@ bool ProcessEntry() {
 
 bool SolidArchive() { return (g.mainHeader.flags & kMainSolid) != 0; }
 
+// What the reader does with the entry whose header was just read.
+enum class EntryStep {
+    kSkip,     // its data is not read
+    kUnpack,   // unpacked into the window only, for the solid entries after it
+    kDeliver,  // unpacked into an output buffer of its unpacked size and CRC-checked
+};
+
+// The per-entry rules, one set for ArchiveGetFile and the walk so that both agree on
+// every entry. `wanted`: the caller wants the entry's bytes; a wanted entry that gets
+// anything but kDeliver has failed, and the log says why. A solid entry depends on
+// every entry before it, so one that cannot be unpacked breaks the chain
+// (`*chainBroken`): no entry after it can be delivered.
+EntryStep PlanEntry(bool wanted, bool* chainBroken) {
+    const bool solid = SolidArchive();
+    if (!wanted && !solid) return EntryStep::kSkip;
+    if (*chainBroken) {
+        if (wanted) RAR_LOG(kSource, "An earlier entry of the solid chain failed: entry not extracted.");
+        return EntryStep::kSkip;
+    }
+    if (g.fileHeader.unpVer < 13 || g.fileHeader.unpVer > 20) {
+        RAR_LOG(kSource, "unknown compression method");
+        *chainBroken = solid;
+        return EntryStep::kSkip;
+    }
+    if (!wanted && g.fileHeader.method == 0x30) return EntryStep::kSkip;  // stored data never enters the window
+    if (!SizePlausible()) {
+        RAR_LOG(kSource, "CRC32 error - file couldn't be decompressed correctly!");
+        *chainBroken = solid;
+        return EntryStep::kSkip;
+    }
+    if (wanted && g.fileHeader.unpSize > kArchiveEntryLimit) {
+        // Refused before the buffer is asked for; the chain goes on through the window.
+        RAR_LOG(kSource, "Entry larger than the reader's limit of 1 GB: not extracted.");
+        return solid ? EntryStep::kUnpack : EntryStep::kSkip;
+    }
+    return wanted ? EntryStep::kDeliver : EntryStep::kUnpack;
+}
+
+// The output buffer for the current entry (at least one byte, so an empty entry still
+// gets a buffer); null, logged, when there is no memory for it.
+uint8_t* AllocateOutput() {
+    uint8_t* p = static_cast<uint8_t*>(malloc(g.fileHeader.unpSize ? g.fileHeader.unpSize : 1));
+    if (!p) RAR_LOG(kSource, "can't allocate memory for the file decompression");
+    return p;
+}
+
 int ExtractEntry() {
     g.found = false;
     if (BeginWalk() != WalkResult::kComplete) return 0;
     int ok = 0;
-    for (int r = ReadFileBlock(); r > 0; r = ReadFileBlock()) {
+    bool chainBroken = false;
+    for (int r = ReadFileBlock(true); r > 0; r = ReadFileBlock(true)) {
         if (g.blockHeader.type == kTypeSub) {
             RAR_LOG(kSource, "Sorry, sub-headers not supported.");
             break;
         }
         g.found = CompareEntryNames(g.requestedName, g.fileHeader.name) != 0;
-        const bool process = SolidArchive() || g.found;
-        // Also for the entries a solid chain unpacks ahead of the requested one (stored
-        // ones ahead are skipped: their data never enters the window).
-        if (process && (g.found || g.fileHeader.method != 0x30) && !SizePlausible()) {
-            RAR_LOG(kSource, "CRC32 error - file couldn't be decompressed correctly!");
-            break;
-        }
+        const EntryStep step = PlanEntry(g.found, &chainBroken);
+        if (chainBroken || (g.found && step != EntryStep::kDeliver)) break;
         if (g.found) {
-            g.output = static_cast<uint8_t*>(malloc(g.fileHeader.unpSize ? g.fileHeader.unpSize : 1));
             *g.outSize = 0;
-            if (!g.output) {
-                RAR_LOG(kSource, "can't allocate memory for the file decompression");
-                break;
-            }
+            g.output = AllocateOutput();
+            if (!g.output) break;
         }
-        if (process && !ProcessEntry()) break;
+        if (step != EntryStep::kSkip && !ProcessEntry()) break;
         g.archive.SeekAbsolute(g.nextBlockStart);
         if (g.found) {
             ok = 1;
@@ -500,15 +551,13 @@ WalkResult WalkEntries(ArchiveVisitor& visitor) {
     if (result != WalkResult::kComplete) return result;
     unsigned long delivered = 0;
     g.outSize = &delivered;
+    bool chainBroken = false;
     for (;;) {
-        const int r = ReadFileBlock();
+        const int r = ReadFileBlock(false);
+        if (r == kBlockPastEnd) RAR_LOG(kSource, "A block runs past the end of the archive.");
         if (r <= 0) {
-            if (r < 0) result = WalkResult::kDamaged;
-            break;
-        }
-        if (g.blockHeader.type == kTypeSub) {
-            RAR_LOG(kSource, "Sorry, sub-headers not supported.");
-            result = WalkResult::kSubHeader;
+            if (r == kHeaderBroken) result = WalkResult::kDamaged;
+            if (r == kBlockPastEnd) result = WalkResult::kCutShort;
             break;
         }
         ArchiveEntryInfo info;
@@ -520,29 +569,33 @@ WalkResult WalkEntries(ArchiveVisitor& visitor) {
         info.version = g.fileHeader.unpVer;
         info.method = g.fileHeader.method;
         const bool wanted = visitor.Wants(info);
-        if (!wanted && !SolidArchive()) {
-            g.archive.SeekAbsolute(g.nextBlockStart);
-            continue;
-        }
-        bool ok = SizePlausible() || (!wanted && info.method == 0x30);  // skipped, as above
-        if (!ok) RAR_LOG(kSource, "CRC32 error - file couldn't be decompressed correctly!");
-        if (ok && wanted) {
-            g.output = static_cast<uint8_t*>(malloc(info.unpackedSize ? info.unpackedSize : 1));
+        EntryStep step = PlanEntry(wanted, &chainBroken);
+        bool ok = step == EntryStep::kDeliver;
+        if (ok) {
+            g.output = AllocateOutput();
             if (!g.output) {
-                RAR_LOG(kSource, "can't allocate memory for the file decompression");
                 ok = false;
+                step = SolidArchive() ? EntryStep::kUnpack : EntryStep::kSkip;
             }
         }
         delivered = 0;
-        g.found = g.output != nullptr;
-        if (ok) ok = ProcessEntry();
-        g.found = false;
+        if (step != EntryStep::kSkip) {
+            g.found = ok;
+            const bool processed = ProcessEntry();
+            ok = ok && processed;
+            g.found = false;
+        }
         bool goOn = true;
         if (wanted) goOn = visitor.Take(info, ok ? g.output : nullptr, ok ? delivered : 0, ok);
         free(g.output);
         g.output = nullptr;
         if (!goOn) {
             result = WalkResult::kStopped;
+            break;
+        }
+        if (g.nextBlockStart > g.archiveSize) {
+            RAR_LOG(kSource, "A block runs past the end of the archive.");
+            result = WalkResult::kCutShort;
             break;
         }
         g.archive.SeekAbsolute(g.nextBlockStart);
@@ -611,6 +664,37 @@ int GetFile(void** outData, unsigned long* outSize, const char* fileName,
     return result;
 }
 
+// Holds the reader for one public call. A call made while another runs (a visitor
+// calling back into the reader) must not touch the state that call is using: it is
+// refused and logged, and the running call goes on as if nothing had happened.
+class CallGuard {
+public:
+    CallGuard() : refused_(g.busy) {
+        if (refused_)
+            RAR_LOG(kSource, "Refused: the archive reader is already in a call (one call at a time).");
+        g.busy = true;
+    }
+    ~CallGuard() {
+        if (!refused_) g.busy = false;
+    }
+    CallGuard(const CallGuard&) = delete;
+    CallGuard& operator=(const CallGuard&) = delete;
+    bool Refused() const { return refused_; }
+
+private:
+    bool refused_;
+};
+
+int RefuseGetFile(void** outData, unsigned long* outSize, const char* fileName) {
+    char text[512];
+    snprintf(text, sizeof text, "%s>%.255s<%s%u Bytes%s", "Error - couldn't extract ", fileName ? fileName : "",
+             " and allocated ", 0u, " of unused memory!");
+    RAR_LOG(kSource, text);
+    if (outData) *outData = nullptr;
+    if (outSize) *outSize = 0;
+    return 0;
+}
+
 }  // namespace
 }  // namespace rar
 
@@ -619,6 +703,8 @@ int GetFile(void** outData, unsigned long* outSize, const char* fileName,
 int ArchiveGetFile(void** outData, unsigned long* outSize, const char* fileName,
                    const char* archiveName, const char* password) {
     using rar::g;
+    rar::CallGuard guard;
+    if (guard.Refused()) return rar::RefuseGetFile(outData, outSize, fileName);
     g.archive.Close();
     g.archive.file = archiveName ? fopen(archiveName, "rb") : nullptr;
     g.archive.open = g.archive.file != nullptr;
@@ -629,6 +715,8 @@ int ArchiveGetFileFromMemory(void** outData, unsigned long* outSize, const char*
                              const uint8_t* data, size_t size, const char* archiveLabel,
                              const char* password) {
     using rar::g;
+    rar::CallGuard guard;
+    if (guard.Refused()) return rar::RefuseGetFile(outData, outSize, fileName);
     g.archive.Close();
     g.archive.memory = data;
     g.archive.memorySize = data ? size : 0;
@@ -639,6 +727,8 @@ int ArchiveGetFileFromMemory(void** outData, unsigned long* outSize, const char*
 
 ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, ArchiveVisitor& visitor) {
     using rar::g;
+    rar::CallGuard guard;
+    if (guard.Refused()) return ArchiveWalkResult::kBusy;
     g.archive.Close();
     g.archive.file = archiveName ? fopen(archiveName, "rb") : nullptr;
     g.archive.open = g.archive.file != nullptr;
@@ -651,6 +741,8 @@ ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, Arc
 ArchiveWalkResult ArchiveWalkMemory(const uint8_t* data, size_t size, const char* archiveLabel,
                                     const char* password, ArchiveVisitor& visitor) {
     using rar::g;
+    rar::CallGuard guard;
+    if (guard.Refused()) return ArchiveWalkResult::kBusy;
     g.archive.Close();
     g.archive.memory = data;
     g.archive.memorySize = data ? size : 0;
@@ -669,8 +761,10 @@ void ArchiveSetDebugLog(bool enabled) { rar::g.logDisabled = !enabled; }
 unsigned long ArchiveUnpackRaw(const uint8_t* packed, size_t packedSize, uint8_t* out,
                                uint32_t unpackedSize) {
     using rar::g;
+    rar::CallGuard guard;
+    if (guard.Refused()) return 0;
     // The same plausibility bound as for an archive's entries.
-    if (unpackedSize > (static_cast<uint64_t>(packedSize) * 8 + 1) * 260) return 0;
+    if (unpackedSize > rar::MostUnpacked(packedSize, false)) return 0;
     rar::Crc32Init();
     g.archive.Close();
     g.archive.memory = packed;

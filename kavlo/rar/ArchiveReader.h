@@ -1,4 +1,9 @@
 // The archive reader: extracts one named entry of a RAR 2.0 archive into memory.
+//
+// One call at a time: the reader keeps its state in one module-global record, so its
+// calls must not overlap. Call it from one thread; a call made while another is still
+// running (from inside a walk's visitor, say) is refused: it fails, logs why and leaves
+// the running call untouched.
 #pragma once
 
 // Extracts `fileName` from `archiveName`, decrypting with `password` where the entry

@@ -239,6 +239,7 @@ struct ReaderState {
     int encryptionVersion = 0;
     uint32_t crcTable[256] = {};
     uint32_t headerCrc = 0;
+    bool busy = false;  // a call is running; a nested one is refused
 
     // Debug log
     bool logFirstCall = true;

@@ -33,8 +33,8 @@ const char kUsage[] =
     "  l    list the entries of ARCHIVE\n"
     "  t    test every entry's CRC-32\n"
     "  x    extract all entries, or the NAMEs given, into DIR (default: .)\n"
-    "       (both read the archive once, front to back; a progress line on stderr for\n"
-    "       archives over 8 MB)\n"
+    "       (both read the archive once, front to back, each entry whole into memory,\n"
+    "       at most 1 GB an entry; a progress line on stderr for archives over 8 MB)\n"
     "\n"
     "  -s          solid archive (entries continue each other's dictionary)\n"
     "  -m0         store only; -m1 .. -m5 compression effort (default -m3)\n"
@@ -232,8 +232,9 @@ public:
         const std::string name = DisplayName(e.name);
         if (!ok) {
             fprintf(stderr, "rarpack: %s: %s\n", name.c_str(),
-                    (e.flags & 4) ? "failed (CRC error: wrong password?)"
-                                  : "failed (missing or corrupt entry)");
+                    e.unpackedSize > kArchiveEntryLimit ? "failed (over the reader's 1 GB limit for one entry)"
+                    : (e.flags & 4)                     ? "failed (CRC error: wrong password?)"
+                                                        : "failed (missing or corrupt entry)");
             ++failures_;
             return true;
         }
@@ -349,15 +350,17 @@ int CmdExtractOrTest(int argc, char** argv, bool extract) {
             return Fail(archive + ": not a RAR archive");
         case ArchiveWalkResult::kNoMemory:
             return Fail("out of memory");
-        case ArchiveWalkResult::kSubHeader:
-            fprintf(stderr, "rarpack: %s: a sub-block ends what can be read\n", archive.c_str());
-            break;
+        case ArchiveWalkResult::kBusy:
+            return Fail("the archive reader is already in use");
         case ArchiveWalkResult::kDamaged:
             fprintf(stderr, "rarpack: %s: a damaged file header ends what can be read\n", archive.c_str());
             break;
+        case ArchiveWalkResult::kCutShort:
+            fprintf(stderr, "rarpack: %s: a block runs past the end of the archive\n", archive.c_str());
+            break;
     }
     const int missing = visitor.ReportMissing();
-    const bool cut = result == ArchiveWalkResult::kSubHeader || result == ArchiveWalkResult::kDamaged;
+    const bool cut = result == ArchiveWalkResult::kDamaged || result == ArchiveWalkResult::kCutShort;
     if (visitor.failures() || cut)
         fprintf(stderr, "rarpack: %d of %d entries failed%s\n", visitor.failures(), visitor.entries(),
                 cut ? ", archive cut short" : "");

@@ -1,0 +1,184 @@
+// The rules the reader and its walk share: the blocks the walk steps over, one decision
+// per entry for both, one call at a time, and the memory one entry may ask for.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "RarTestUtil.h"
+#include "RarWriter.h"
+#include "kavlo/rar/ArchiveInternal.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KAVLO_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KAVLO_TEST_ASAN 1
+#endif
+#endif
+#ifdef KAVLO_TEST_ASAN
+// From the sanitizer runtime (GCC ships no header for it).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                        void (*)(const volatile void*));
+#endif
+
+using namespace rartest;
+
+namespace {
+
+struct Collector : ArchiveVisitor {
+    std::vector<std::string> data;  // "<failed>" for an entry that failed
+    std::vector<bool> ok;
+    bool Wants(const ArchiveEntryInfo&) override { return true; }
+    bool Take(const ArchiveEntryInfo&, const uint8_t* p, unsigned long size, bool good) override {
+        data.push_back(good ? std::string(reinterpret_cast<const char*>(p), size) : "<failed>");
+        ok.push_back(good);
+        return true;
+    }
+};
+
+// Entry "f<i>": text compressed by rarpack's encoder as one self-contained stream.
+FileBlock Packed(int i) {
+    std::string text;
+    while (text.size() < 3000u + 700u * i) text += "kavlo walks every block " + std::to_string(text.size() % 89);
+    text.resize(3000u + 700u * i);
+    FileBlock f = StoredEntry("f" + std::to_string(i), text);
+    f.packed = rarpack::CompressRaw(f.packed.data(), f.packed.size(), 3, false);
+    f.method = 0x33;
+    return f;
+}
+
+int GetFile(const Bytes& a, const char* name) {
+    void* p = nullptr;
+    unsigned long size = 0;
+    const int ok = ArchiveGetFileFromMemory(&p, &size, name, a.data(), a.size(), "rules", "");
+    free(p);
+    return ok;
+}
+
+TEST(ArchiveWalkBlocks, BlocksTheWalkDoesNotUseAreSteppedOverByTheirSizes) {
+    const Bytes f0 = Block(Packed(0)), f1 = Block(Packed(1)), f2 = Block(Packed(2));
+    const Bytes head = Concat({Marker(), MainHeader(0)}), end = OtherBlock(0x7B, {}, false);
+    const Bytes owner = OtherBlock(0x77, {1, 1, 0, 5, 0, 5, 0, 'k', 'a', 'v', 'l', 'o', 'u', 's', 'e', 'r', 's'}, true);
+    const Bytes recovery = OtherBlock(0x78, Bytes(1500, 0xA5), true);  // its data runs to the end
+    Bytes pastEnd = OtherBlock(0x7E, Bytes(10, 0), true);
+    pastEnd[9] = 0x80;  // added size 8 MB: far beyond the end
+    const struct {
+        Bytes archive;
+        ArchiveWalkResult result;
+        size_t entries;
+        int rarpackStatus;
+    } cases[] = {
+        {Concat({head, f0, owner, f1, owner, f2, owner, end}), ArchiveWalkResult::kComplete, 3, 0},
+        {Concat({head, f0, owner, f1, owner, f2, owner, recovery}), ArchiveWalkResult::kComplete, 3, 0},
+        {Concat({head, f0, OtherBlock(0x7E, Bytes(300, 'u'), true), f1, f2, end}), ArchiveWalkResult::kComplete, 3, 0},
+        {Concat({head, f0, f1, pastEnd, f2, end}), ArchiveWalkResult::kCutShort, 2, 1},
+    };
+    for (const auto& c : cases) {
+        Collector walk;
+        EXPECT_EQ(ArchiveWalkMemory(c.archive.data(), c.archive.size(), "blocks", "", walk), c.result);
+        EXPECT_EQ(walk.ok, std::vector<bool>(c.entries, true));
+        for (size_t i = 0; i < walk.data.size(); ++i) EXPECT_EQ(walk.data[i].size(), 3000u + 700u * i);
+        ASSERT_TRUE(WriteFile("blocks.rar", c.archive));
+        const int status = system((std::string(RARPACK_TOOL) + " t blocks.rar >blocks.out 2>&1").c_str());
+        EXPECT_EQ(WEXITSTATUS(status), c.rarpackStatus);
+    }
+}
+
+// In a solid archive an entry that cannot be unpacked ends the chain for both the walk
+// and ArchiveGetFile; a wrong CRC alone does not (the bytes still reach the window).
+TEST(ArchiveEntryRules, WalkAndGetFileAgreeOnEveryEntryOfAChain) {
+    const struct {
+        int forged;
+        void (*forge)(FileBlock&);
+        std::vector<bool> ok;
+    } cases[] = {
+        {0, [](FileBlock& f) { f.version = 29; }, {false, false, false}},
+        {0, [](FileBlock& f) { f.crc ^= 1; }, {false, true, true}},
+        {1, [](FileBlock& f) { f.unpackedSize = 0x7FFFFFFF; }, {true, false, false}},
+    };
+    ArchiveSetDebugLog(false);
+    for (const auto& c : cases) {
+        Bytes a = Concat({Marker(), MainHeader(0x0008)});
+        for (int i = 0; i < 3; ++i) {
+            FileBlock f = Packed(i);
+            if (i == c.forged) c.forge(f);
+            a = Concat({a, Block(f)});
+        }
+        Collector walk;
+        EXPECT_EQ(ArchiveWalkMemory(a.data(), a.size(), "chain", "", walk), ArchiveWalkResult::kComplete);
+        EXPECT_EQ(walk.ok, c.ok);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(GetFile(a, ("f" + std::to_string(i)).c_str()) != 0, c.ok[i]) << i;
+    }
+    ArchiveSetDebugLog(true);
+}
+
+// A visitor calling back into the reader is refused every way in, and the outer walk
+// goes on whole (the sanitizer build checks that nothing leaks).
+TEST(ArchiveEntryRules, NestedCallsAreRefusedAndTheOuterWalkGoesOn) {
+    struct Nesting : Collector {
+        Bytes a;
+        bool Take(const ArchiveEntryInfo& e, const uint8_t* p, unsigned long size, bool good) override {
+            void* out = &a;
+            unsigned long outSize = 7;
+            EXPECT_EQ(ArchiveGetFileFromMemory(&out, &outSize, "f1", a.data(), a.size(), "inner", ""), 0);
+            EXPECT_EQ(out, nullptr);
+            EXPECT_EQ(outSize, 0u);
+            Collector inner;
+            EXPECT_EQ(ArchiveWalkMemory(a.data(), a.size(), "inner", "", inner), ArchiveWalkResult::kBusy);
+            uint8_t raw[16];
+            EXPECT_EQ(ArchiveUnpackRaw(a.data(), a.size(), raw, sizeof raw), 0u);
+            return Collector::Take(e, p, size, good);
+        }
+    } walk;
+    walk.a = Concat({Marker(), MainHeader(0x0008), Block(Packed(0)), Block(Packed(1))});
+    const size_t mark = ReadLog().size();
+    EXPECT_EQ(ArchiveWalkMemory(walk.a.data(), walk.a.size(), "outer", "", walk), ArchiveWalkResult::kComplete);
+    EXPECT_EQ(walk.ok, (std::vector<bool>{true, true}));
+    EXPECT_NE(ReadLog().substr(mark).find("- Refused: the archive reader is already in a call (one call at a time).\n"),
+              std::string::npos);
+    EXPECT_TRUE(GetFile(walk.a, "f1"));  // free again afterwards
+}
+
+#ifdef KAVLO_TEST_ASAN
+std::atomic<size_t> largestMalloc{0};
+void NoteMalloc(const volatile void*, size_t size) {
+    for (size_t seen = largestMalloc; size > seen && !largestMalloc.compare_exchange_weak(seen, size);) {
+    }
+}
+void NoteFree(const volatile void*) {}
+#endif
+
+// 3 MB of packed bytes could in principle unpack to 4 GB, so only the limit on one
+// entry stops this forged claim: the entry fails before its buffer is asked for
+// (checked through the allocator under AddressSanitizer); a solid chain goes on.
+TEST(ArchiveEntryRules, ForgedFourGigabyteEntryFailsWithoutTheAllocation) {
+#ifdef KAVLO_TEST_ASAN
+    static const bool hooked = __sanitizer_install_malloc_and_free_hooks(NoteMalloc, NoteFree) != 0;
+    ASSERT_TRUE(hooked);
+#endif
+    FileBlock huge = StoredEntry("huge", "");
+    uint32_t seed = 7;
+    for (size_t i = 0; i < (3u << 20); ++i) huge.packed.push_back(static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24));
+    huge.unpackedSize = 0xFFFFFFFFu;
+    huge.method = 0x33;
+    for (uint16_t mainFlags : {0, 0x0008}) {
+        const Bytes a = Concat({Marker(), MainHeader(mainFlags), Block(huge), Block(StoredEntry("after", "tail"))});
+#ifdef KAVLO_TEST_ASAN
+        largestMalloc = 0;
+#endif
+        EXPECT_FALSE(GetFile(a, "huge"));
+        EXPECT_TRUE(GetFile(a, "after"));
+        Collector walk;
+        EXPECT_EQ(ArchiveWalkMemory(a.data(), a.size(), "huge", "", walk), ArchiveWalkResult::kComplete);
+        EXPECT_EQ(walk.data, (std::vector<std::string>{"<failed>", "tail"}));
+#ifdef KAVLO_TEST_ASAN
+        EXPECT_LT(largestMalloc.load(), size_t{16} << 20);
+#endif
+    }
+}
+
+}  // namespace
