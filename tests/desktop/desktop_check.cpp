@@ -165,25 +165,11 @@ bool ReadWav(const char* path, std::vector<float>* mono, int* rate) {
     return true;
 }
 
-// The first frame where 5 ms of sound are louder than a thousandth of the loudest
-// 5 ms: the first note after silence. -1 when there is none.
-long FirstNote(const std::vector<float>& x, int rate) {
-    const size_t block = static_cast<size_t>(rate) / 200;
-    double loudest = 0;
-    std::vector<double> energy;
-    for (size_t at = 0; at + block <= x.size(); at += block) {
-        double e = 0;
-        for (size_t i = at; i < at + block; ++i) e += x[i] * x[i];
-        energy.push_back(e);
-        loudest = std::max(loudest, e);
-    }
-    for (size_t b = 0; b < energy.size(); ++b) {
-        if (energy[b] <= loudest * 1e-3) continue;
-        // Down to the sample: the first one above the noise floor in that block.
-        for (size_t i = b * block; i < (b + 1) * block; ++i)
-            if (std::fabs(x[i]) > 1e-3f) return static_cast<long>(i);
-        return static_cast<long>(b * block);
-    }
+// The first frame louder than -60 dB after the silence at the start: the first note.
+// -1 when there is none.
+long FirstNote(const std::vector<float>& x) {
+    for (size_t i = 0; i < x.size(); ++i)
+        if (std::fabs(x[i]) > 1e-3f) return static_cast<long>(i);
     return -1;
 }
 
@@ -212,48 +198,75 @@ int SoundCommand(int argc, char** argv) {
         std::fprintf(stderr, "desktop-check: the recording is at %d Hz, the reference at %d Hz\n", rate, refRate);
         return 2;
     }
-    const long recNote = FirstNote(rec, rate), refNote = FirstNote(ref, rate);
+    const long recNote = FirstNote(rec), refNote = FirstNote(ref);
     if (recNote < 0 || refNote < 0) {
         std::printf("first_note none\nFAILED\n");
         return 1;
     }
-    // The onset is found to a few ms; the music repeats bar by bar, so the fine search
-    // stays well inside one beat.
-    const long search = rate / 50, span = 2 * rate;
-    long offset = recNote - refNote, bestShift = 0;
-    double best = -2;
-    for (long shift = -search; shift <= search; ++shift) {
-        const long from = refNote, at = from + offset + shift;
-        if (at < 0 || at + span > static_cast<long>(rec.size()) || from + span > static_cast<long>(ref.size())) continue;
-        const double c = Correlation(&ref[from], &rec[at], static_cast<size_t>(span));
-        if (c > best) best = c, bestShift = shift;
-    }
-    offset += bestShift;
-    std::printf("first_note_recording_s %.4f\nfirst_note_reference_s %.4f\noffset_frames %ld\n",
-                recNote / static_cast<double>(rate), refNote / static_cast<double>(rate), offset);
+    std::printf("first_note_recording_s %.4f\nfirst_note_reference_s %.4f\n",
+                recNote / static_cast<double>(rate), refNote / static_cast<double>(rate));
 
-    const size_t window = static_cast<size_t>(4 * rate);
+    // Aligned on the first notes, the recording is followed in steps of 0.25 s. Where a
+    // step no longer matches where the last one did, it is looked for within 100 ms
+    // (rows are 125 ms apart and often alike, bars repeat every 2 s, so no further);
+    // found more than 2 ms away, the recording has a gap (later) or a repeat (earlier)
+    // there. A 4 s window's correlation is that of its steps, weighted by their energy.
+    const size_t step = static_cast<size_t>(rate / 4), window = 16 * step;
+    const long search = rate / 10, jumpLimit = rate / 500;
+    long offset = recNote - refNote;
+    auto matchAt = [&](size_t part, long at) {
+        if (at < 0 || at + static_cast<long>(step) > static_cast<long>(rec.size())) return -2.0;
+        return Correlation(&ref[part], &rec[at], step);
+    };
     double lowest = 2;
-    int windows = 0, low = 0;
-    for (size_t from = refNote; from + window <= ref.size(); from += window) {
-        const long at = static_cast<long>(from) + offset;
-        if (at < 0 || at + static_cast<long>(window) > static_cast<long>(rec.size())) {
-            std::printf("window %d missing\n", windows);
-            ++low, ++windows;
-            continue;
+    int windows = 0, failed = 0, jumps = 0;
+    bool first = true;
+    for (size_t from = refNote; from + window <= ref.size(); from += window, ++windows) {
+        double sum = 0, weight = 0;
+        bool missing = false;
+        for (size_t part = from; part < from + window; part += step) {
+            double best = matchAt(part, static_cast<long>(part) + offset);
+            if (best < 0.9 || first) {
+                long bestShift = 0;
+                for (long shift = -search; shift <= search; ++shift) {
+                    const double c = matchAt(part, static_cast<long>(part) + offset + shift);
+                    if (c > best + 1e-9) best = c, bestShift = shift;
+                }
+                if (!first && std::labs(bestShift) > jumpLimit) {
+                    std::printf("%s of %.1f ms at %.2f s\n", bestShift > 0 ? "gap" : "repeat",
+                                std::labs(bestShift) * 1000.0 / rate, (part - refNote) / static_cast<double>(rate));
+                    ++jumps;
+                }
+                offset += bestShift;
+            }
+            first = false;
+            if (best < -1) {
+                missing = true;
+                break;
+            }
+            double energy = 0;
+            for (size_t i = part; i < part + step; ++i) energy += ref[i] * ref[i];
+            sum += best * energy, weight += energy;
         }
-        const double c = Correlation(&ref[from], &rec[at], window);
+        if (missing) {
+            // The show may stop a device buffer or two before the reference's end.
+            const bool last = from + 2 * window > ref.size();
+            std::printf("window %d %s\n", windows, last ? "cut short (the end)" : "missing");
+            failed += !last;
+            break;
+        }
+        const double c = weight > 0 ? sum / weight : 1;
         std::printf("window %d %.4f\n", windows, c);
         lowest = std::min(lowest, c);
-        low += c < 0.9;
-        ++windows;
+        failed += c < 0.9;
     }
+    std::printf("offset_frames %ld\njumps %d\n", offset, jumps);
     std::printf("windows %d\nlowest %.4f\n", windows, lowest);
     if (argc >= 5) {
         const double frame0 = std::atof(argv[3]), launched = std::atof(argv[4]);
         std::printf("launch_to_first_note_s %.3f\n", frame0 + recNote / static_cast<double>(rate) - launched);
     }
-    const bool ok = windows > 0 && low == 0;
+    const bool ok = windows > 0 && failed == 0 && jumps == 0;
     std::printf("%s\n", ok ? "ok" : "FAILED");
     return ok ? 0 : 1;
 }

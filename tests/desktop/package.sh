@@ -7,15 +7,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
-check=$root/build/test-desktop/tests/desktop/desktop-check
+build=${KAVLO_DESKTOP_BUILD:-build/test}   # the plain test build of ./test.sh
+check=$root/$build/tests/desktop/desktop-check
 
 fail() { echo "package test: $*" >&2; exit 1; }
 [ "$(id -u)" = 0 ] || fail "needs root for apt-get"
 deb=$(scripts/package | tail -1)
 [ -f "$deb" ] || fail "scripts/package made no package"
 
-cmake -S . -B build/test-desktop -DKAVLO_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/test-desktop --target desktop-check >/dev/null
+cmake -S . -B "$build" -DKAVLO_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target desktop-check >/dev/null
 
 work=$(mktemp -d)
 xvfb=""
