@@ -102,7 +102,9 @@ TEST_P(StateFolderTest, LogsLandInTheirFolderAndNowhereElse) {
     const int status = std::system(command.c_str());
     const std::string output = ReadText(root + "/output.txt");
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << output;
-    if (!c.message.empty()) EXPECT_NE(output.find(c.message), std::string::npos) << output;
+    if (!c.message.empty()) {
+        EXPECT_NE(output.find(c.message), std::string::npos) << output;
+    }
 
     const std::string logsIn = root + "/" + c.logsIn;
     for (const std::string& log : kLogs) EXPECT_TRUE(fs::exists(logsIn + "/" + log)) << log << " not in " << logsIn;
@@ -112,9 +114,14 @@ TEST_P(StateFolderTest, LogsLandInTheirFolderAndNowhereElse) {
     const std::set<std::string> withLogs = {"musik.xm", "megadata.rar", "memleaks.log", "debug_unrar.txt"};
     for (const std::string& dir : {std::string("prefix/share/kavlo"), std::string("copy")})
         EXPECT_EQ(Files(root + "/" + dir), dir == c.logsIn ? withLogs : data) << dir;
-    if (c.cwd == "start") EXPECT_TRUE(Files(root + "/start").empty());
-    for (const std::string& state : {std::string("xdg/kavlo"), std::string("home/.local/state/kavlo")})
-        if (state != c.logsIn) EXPECT_TRUE(Files(root + "/" + state).empty()) << state;
+    if (c.cwd == "start") {
+        EXPECT_TRUE(Files(root + "/start").empty());
+    }
+    for (const std::string& state : {std::string("xdg/kavlo"), std::string("home/.local/state/kavlo")}) {
+        if (state != c.logsIn) {
+            EXPECT_TRUE(Files(root + "/" + state).empty()) << state;
+        }
+    }
     if (!HasFailure()) fs::remove_all(root);
 }
 
