@@ -33,6 +33,8 @@ struct Case {
     bool blockState = false;          // a file where ~/.local should be
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 std::vector<Case> Cases() {
     const std::string installed = "prefix/share/kavlo";
     return {
