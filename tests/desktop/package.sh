@@ -30,11 +30,12 @@ if dpkg-query -W -f='${Status}' kavlo 2>/dev/null | grep -q "install ok installe
   fail "kavlo is installed already; apt-get purge kavlo first"
 fi
 
-# What the file system holds outside the places that change by themselves.
+# What the file system holds outside the places that change by themselves (the X
+# servers' keymap cache among them).
 snapshot() {
   find / -xdev \( -path /proc -o -path /sys -o -path /dev -o -path /run -o -path /tmp \
     -o -path /work -o -path /root -o -path /var/log -o -path /var/cache/apt -o -path /var/lib/apt \
-    -o -path /var/cache/debconf -o -path /var/cache/man -o -path /var/lib/dpkg \
+    -o -path /var/cache/debconf -o -path /var/cache/man -o -path /var/lib/dpkg -o -path /var/lib/xkb \
     -o -path "$root" \) -prune -o -print | sort
 }
 snapshot > "$work/before.txt"
@@ -79,8 +80,10 @@ while read -r path; do
   if [ -e "$path" ] && [ ! -d "$path" ]; then echo "left behind: $path" >&2; left=1; fi
 done < "$work/owned.txt"
 snapshot > "$work/after.txt"
-if ! diff "$work/before.txt" "$work/after.txt" > "$work/diff.txt"; then
-  cat "$work/diff.txt" >&2
+# Only what is new counts: other programs may remove their own files meanwhile.
+comm -13 "$work/before.txt" "$work/after.txt" > "$work/new.txt"
+if [ -s "$work/new.txt" ]; then
+  sed 's/^/new after purge: /' "$work/new.txt" >&2
   left=1
 fi
 [ "$left" = 0 ] || fail "apt-get purge left the file system changed"
