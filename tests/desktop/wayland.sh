@@ -47,8 +47,11 @@ as_user() {
     env -i PATH=/usr/bin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/run" "$@"
 }
 
-as_user WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-  sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
+# exec all the way down, so that $! is sway's own process and the clean-up ends it.
+(exec setpriv --reuid=nobody --regid=nogroup --clear-groups \
+  env -i PATH=/usr/bin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
+  WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+  sway -c "$work/sway.conf") >"$work/sway.log" 2>&1 &
 sway_pid=$!
 for _ in $(seq 100); do
   [ -S "$work/run/wayland-1" ] && ls "$work"/run/sway-ipc.*.sock >/dev/null 2>&1 && break
