@@ -1,6 +1,7 @@
 // Process entry of `kavlo`: reads the command line, finds the show's data and runs the
 // show on the real machine.
 #include "GLWindow.h"
+#include "kavlo/rar/ArchiveReader.h"
 #include "main.h"
 #include "platform/sound/Sound.h"
 
@@ -12,8 +13,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#ifdef KAVLO_INSTALL_DATA_DIR
+#define KAVLO_INSTALLED_DATA_TEXT KAVLO_INSTALL_DATA_DIR
+#else
+#define KAVLO_INSTALLED_DATA_TEXT "share/kavlo beside bin/kavlo"
+#endif
 
 namespace {
 
@@ -35,8 +43,32 @@ const char kUsage[] =
     "                did: without it, show an error and stop\n"
     "  -h, --help    show this text\n"
     "\n"
-    "Exit status: 0 when the show ends or Escape is pressed, 1 after an error,\n"
-    "2 for a bad command line.\n";
+    "Keys:\n"
+    "  Escape          end the show\n"
+    "  F11, Alt+Enter  switch between full screen and a window\n"
+    "\n"
+    "Files:\n"
+    "  musik.xm         the music, read from the data folder\n"
+    "  megadata.rar     the pictures and meshes, read from the data folder\n"
+    "  memleaks.log     the memory tracker's report of the blocks still live at exit\n"
+    "  memory.log       the memory tracker's problems (only when it finds one)\n"
+    "  debug_unrar.txt  the archive reader's log\n"
+    "The logs are written in the data folder, except when that is the installed one\n"
+    "(" KAVLO_INSTALLED_DATA_TEXT "): then in $XDG_STATE_HOME/kavlo, by default\n"
+    "~/.local/state/kavlo.\n"
+    "\n"
+    "Environment:\n"
+    "  KAVLO_CHECK_GUARDS  with 1, the memory tracker checks the guards of each\n"
+    "                      block as it is released and of every block still live\n"
+    "                      at exit, and writes each damaged one to memory.log\n"
+    "  XDG_STATE_HOME      the folder for the state folder kavlo (an absolute path)\n"
+    "  SDL_VIDEODRIVER     SDL's display driver, e.g. x11 or wayland\n"
+    "  SDL_AUDIODRIVER     SDL's sound driver, e.g. pulseaudio or alsa\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the show ended or Escape was pressed\n"
+    "  1  an error, after its message\n"
+    "  2  a bad command line\n";
 
 const char* const kDataFiles[] = {"musik.xm", "megadata.rar"};
 
@@ -70,10 +102,82 @@ std::string WorkingFolder() {
     return getcwd(buffer, sizeof buffer) ? buffer : ".";
 }
 
+std::string RealPath(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved) return std::string();
+    std::string result = resolved;
+    std::free(resolved);
+    return result;
+}
+
+// The data a package or `cmake --install` put in place: nobody's to write into.
+bool IsInstalledData(const std::string& folder) {
+    const std::string real = RealPath(folder);
+    if (real.empty()) return false;
+    std::vector<std::string> installed;
+    if (char* base = SDL_GetBasePath()) {
+        installed.push_back(std::string(base) + "../share/kavlo");
+        SDL_free(base);
+    }
+#ifdef KAVLO_INSTALL_DATA_DIR
+    installed.push_back(KAVLO_INSTALL_DATA_DIR);
+#endif
+    for (const std::string& candidate : installed)
+        if (RealPath(candidate) == real) return true;
+    return false;
+}
+
+// $XDG_STATE_HOME/kavlo, else ~/.local/state/kavlo; empty when neither can be named.
+// A relative XDG_STATE_HOME is not to be used, by the base-directory rules.
+std::string StateFolder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && state[0] == '/') return std::string(state) + "/kavlo";
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.local/state/kavlo";
+    return std::string();
+}
+
+// mkdir -p, with the mode the base-directory rules ask for the folders it creates.
+bool MakeFolders(const std::string& path) {
+    for (size_t at = 1; at <= path.size(); ++at) {
+        if (at != path.size() && path[at] != '/') continue;
+        const std::string part = path.substr(0, at);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The folder the show's data is read from when the working folder is another one
+// (empty: the working folder).
+std::string dataFolder;
+
+// An installed kavlo reads its data where it is and works in the user's state folder,
+// so that its logs land there and not in the installed data. Where that folder cannot
+// be made, it says so and stays with the data, as before.
+void MoveToStateFolderIfInstalled() {
+    if (!IsInstalledData(".")) return;
+    const std::string data = RealPath(".");
+    const std::string state = StateFolder();
+    if (state.empty()) {
+        std::fprintf(stderr, "kavlo: neither XDG_STATE_HOME nor HOME names a folder for the logs\n");
+        return;
+    }
+    if (!MakeFolders(state) || chdir(state.c_str()) != 0) {
+        std::fprintf(stderr, "kavlo: cannot use %s for the logs: %s\n", state.c_str(),
+                     std::strerror(errno));
+        return;
+    }
+    // realpath's answer always fits the reader's folder name.
+    ArchiveSetFolder(data.c_str());
+    dataFolder = data;
+    std::fprintf(stderr, "kavlo: writing the logs in %s\n", state.c_str());
+}
+
 // Makes the folder with the show's data the working folder, where the show opens its
-// files and writes its logs. False only when --data names a folder that cannot be
-// entered; a search that finds nothing says where it looked and leaves the run to
-// fail with the show's own messages.
+// files and writes its logs (an installed kavlo then moves on to the state folder).
+// False only when --data names a folder that cannot be entered; a search that finds
+// nothing says where it looked and leaves the run to fail with the show's own messages.
 bool EnterDataFolder(const char* dataOption) {
     if (dataOption) {
         if (chdir(dataOption) != 0) {
@@ -112,6 +216,10 @@ class EntryPlatform : public SystemPlatform {
 public:
     explicit EntryPlatform(uint32_t testStepMs) : stepMs_(testStepMs) {}
     uint32_t Ticks() override { return stepMs_ ? now_ += stepMs_ : SystemPlatform::Ticks(); }
+    bool OpenMusic(const char* fileName) override {
+        if (dataFolder.empty() || fileName[0] == '/') return SystemPlatform::OpenMusic(fileName);
+        return SystemPlatform::OpenMusic((dataFolder + "/" + fileName).c_str());
+    }
     void SwapAndPump() override {
         ReportGLErrors();
         SystemPlatform::SwapAndPump();
@@ -178,6 +286,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!EnterDataFolder(dataOption)) return kExitFailure;
+    MoveToStateFolderIfInstalled();
     // No device: the music still runs, silently and at its own pace, and drives the syncs.
     if (mute) sound::UseSilentOutput(true);
     GLWindow::SetPresentation(exactMode ? GLWindow::Presentation::ExactMode

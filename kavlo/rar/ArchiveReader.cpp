@@ -700,13 +700,35 @@ int RefuseGetFile(void** outData, unsigned long* outSize, const char* fileName) 
 
 // ---------------------------------------------------------------- public entry points
 
+namespace {
+
+char archiveFolder[4096] = {};
+
+FILE* OpenArchiveFile(const char* name) {
+    if (!name) return nullptr;
+    if (!archiveFolder[0] || name[0] == '/') return fopen(name, "rb");
+    char path[sizeof archiveFolder + 260];
+    const int n = snprintf(path, sizeof path, "%s/%s", archiveFolder, name);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof path) return nullptr;
+    return fopen(path, "rb");
+}
+
+}  // namespace
+
+bool ArchiveSetFolder(const char* folder) {
+    if (!folder) folder = "";
+    if (std::strlen(folder) >= sizeof archiveFolder) return false;
+    snprintf(archiveFolder, sizeof archiveFolder, "%s", folder);
+    return true;
+}
+
 int ArchiveGetFile(void** outData, unsigned long* outSize, const char* fileName,
                    const char* archiveName, const char* password) {
     using rar::g;
     rar::CallGuard guard;
     if (guard.Refused()) return rar::RefuseGetFile(outData, outSize, fileName);
     g.archive.Close();
-    g.archive.file = archiveName ? fopen(archiveName, "rb") : nullptr;
+    g.archive.file = OpenArchiveFile(archiveName);
     g.archive.open = g.archive.file != nullptr;
     return rar::GetFile(outData, outSize, fileName, archiveName, password);
 }
@@ -730,7 +752,7 @@ ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, Arc
     rar::CallGuard guard;
     if (guard.Refused()) return ArchiveWalkResult::kBusy;
     g.archive.Close();
-    g.archive.file = archiveName ? fopen(archiveName, "rb") : nullptr;
+    g.archive.file = OpenArchiveFile(archiveName);
     g.archive.open = g.archive.file != nullptr;
     rar::BeginCall(archiveName, password);
     ArchiveWalkResult result = rar::WalkEntries(visitor);

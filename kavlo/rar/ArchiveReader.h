@@ -13,3 +13,8 @@
 // buffer and releases it with free(). On failure *outData is null and *outSize is 0.
 int ArchiveGetFile(void** outData, unsigned long* outSize, const char* fileName,
                    const char* archiveName, const char* password);
+
+// From now on a relative archive name is opened in `folder` (null or "": the working
+// folder again). For a program that reads its data in one folder and writes its logs
+// in another. False, and nothing changed, for a folder name too long to keep.
+bool ArchiveSetFolder(const char* folder);

@@ -17,6 +17,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -50,6 +51,18 @@ namespace {
 
 constexpr float kVersion = 3.33f;
 constexpr int kDeviceBufferFrames = 512;  // 11.6 ms at 44100 Hz
+// A sound server (PulseAudio, PipeWire) mixes in a process of its own and takes a
+// client's buffer as the stream's whole latency: 11.6 ms leaves no slack on a busy
+// machine (the show rendered in software fills every core), and each late callback is
+// heard as a gap. 93 ms is about what the original's sound library buffered.
+constexpr int kServerBufferFrames = 4096;
+
+int DeviceBufferFrames() {
+    const char* driver = SDL_GetCurrentAudioDriver();
+    if (driver && (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0))
+        return kServerBufferFrames;
+    return kDeviceBufferFrames;
+}
 
 struct Channel {
     Stream* stream = nullptr;
@@ -366,7 +379,7 @@ bool Init(int mixRate, int maxChannels, unsigned) {
     want.freq = mixRate;
     want.format = AUDIO_F32SYS;
     want.channels = 2;
-    want.samples = kDeviceBufferFrames;
+    want.samples = static_cast<Uint16>(DeviceBufferFrames());
     want.callback = AudioCallback;
     SDL_AudioSpec have;
     // SDL converts to whatever the device wants, so the mix is always float stereo.
@@ -378,7 +391,7 @@ bool Init(int mixRate, int maxChannels, unsigned) {
     s.mixRate = mixRate;
     s.maxChannels = maxChannels;
     s.channels.reset(new Channel[static_cast<size_t>(maxChannels)]);
-    s.scratch.assign(2 * static_cast<size_t>(std::max<int>(have.samples, kDeviceBufferFrames)), 0.0f);
+    s.scratch.assign(2 * static_cast<size_t>(std::max<int>(have.samples, want.samples)), 0.0f);
     s.active.clear();
     s.active.reserve(16);
     stats.Reset();
