@@ -2,6 +2,7 @@
 // show on the real machine.
 #include "GLWindow.h"
 #include "kavlo/rar/ArchiveReader.h"
+#include "memory/MemoryTracker.h"
 #include "main.h"
 #include "platform/sound/Sound.h"
 
@@ -287,6 +288,7 @@ int main(int argc, char** argv) {
     }
     if (!EnterDataFolder(dataOption)) return kExitFailure;
     MoveToStateFolderIfInstalled();
+    MemoryTracker::ClearLogAtStart();  // the last run's, here where this run's will go
     // No device: the music still runs, silently and at its own pace, and drives the syncs.
     if (mute) sound::UseSilentOutput(true);
     GLWindow::SetPresentation(exactMode ? GLWindow::Presentation::ExactMode

@@ -74,11 +74,12 @@ void ExitStep() { MemoryTracker::OnProgramExit(); }
 
 // Runs before the program's other static initialisers, so the exit step is registered
 // early and therefore runs late: after every static destructor registered after it.
+// The last run's "memory.log" is not deleted here, in whatever folder the program was
+// started from (an installed kavlo started in a home folder would take the user's own
+// file): the program clears it once it is in the folder it works in, and the first
+// message clears it in any case.
 struct TrackerStartup {
-    TrackerStartup() {
-        MemoryTracker::ClearLogAtStart();
-        std::atexit(ExitStep);
-    }
+    TrackerStartup() { std::atexit(ExitStep); }
 };
 __attribute__((init_priority(101))) TrackerStartup trackerStartup;
 

@@ -92,7 +92,8 @@ bool ValidateAllAllocationUnits();
 // it. With KAVLO_CHECK_GUARDS=1, checks every live block's guards first. Called by the
 // exit step that kavlo_memory_operators registers.
 void OnProgramExit();
-// Deletes "memory.log" if that has not been done yet (the start-up step).
+// Deletes "memory.log" if that has not been done yet: programs call it once they are in
+// the folder they write their logs to; the first logged message does it otherwise.
 void ClearLogAtStart();
 // The owner that the next allocation on this thread will be recorded with.
 void CurrentOwner(const char** file, int* line, const char** function);

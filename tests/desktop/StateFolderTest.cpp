@@ -92,6 +92,7 @@ TEST_P(StateFolderTest, LogsLandInTheirFolderAndNowhereElse) {
         fs::copy_file(kShowDir + "/" + name, root + "/copy/" + name);
     }
     if (c.blockState) std::ofstream(root + "/home/.local") << "not a folder";
+    std::ofstream(root + "/start/memory.log") << "the user's own file";
 
     std::string command = "cd " + Quote(root + "/" + c.cwd) + " && env -u XDG_STATE_HOME HOME=" +
                           Quote(root + "/home") +
@@ -117,7 +118,7 @@ TEST_P(StateFolderTest, LogsLandInTheirFolderAndNowhereElse) {
     for (const std::string& dir : {std::string("prefix/share/kavlo"), std::string("copy")})
         EXPECT_EQ(Files(root + "/" + dir), dir == c.logsIn ? withLogs : data) << dir;
     if (c.cwd == "start") {
-        EXPECT_TRUE(Files(root + "/start").empty());
+        EXPECT_EQ(Files(root + "/start"), std::set<std::string>{"memory.log"}) << "start";
     }
     for (const std::string& state : {std::string("xdg/kavlo"), std::string("home/.local/state/kavlo")}) {
         if (state != c.logsIn) {

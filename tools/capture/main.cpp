@@ -2,6 +2,7 @@
 // video, PNG frames, single frames or the sound alone.
 #include "Capture.h"
 #include "GLWindow.h"
+#include "memory/MemoryTracker.h"
 
 #include <SDL.h>
 
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
     // An ffmpeg that ends early must fail a write, not kill us before its status is read.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    MemoryTracker::ClearLogAtStart();  // the last run's, in the show folder it works in
     int fps = 60;
     uint32_t fromMs = 0, toMs = kShowLengthMs;
     std::string output, audioOnly;
