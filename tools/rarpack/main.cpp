@@ -16,6 +16,9 @@
 #include "kavlo/rar/ArchiveInternal.h"
 #include "kavlo/rar/ArchiveReader.h"
 #include "kavlo/rar/RarState.h"
+#ifdef _WIN32
+#include "platform/windows/Windows.h"
+#endif
 
 namespace fs = std::filesystem;
 using rarpack::ListArchive;
@@ -369,6 +372,16 @@ int CmdExtractOrTest(int argc, char** argv, bool extract) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // File names in any language: the wide command line, in UTF-8.
+    std::vector<std::string> utf8 = platform::windows::Utf8Arguments();
+    std::vector<char*> utf8Argv;
+    for (std::string& arg : utf8) utf8Argv.push_back(&arg[0]);
+    if (!utf8Argv.empty()) {
+        argc = static_cast<int>(utf8Argv.size());
+        argv = utf8Argv.data();
+    }
+#endif
     std::vector<char*> args;
     bool debugLog = false;
     for (int i = 1; i < argc; ++i) {
