@@ -11,7 +11,9 @@
 
 #include <direct.h>
 #include <io.h>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace platform {
@@ -86,8 +88,33 @@ void AttachParentConsole() {
 }  // namespace windows
 }  // namespace platform
 
-using platform::windows::Narrow;
-using platform::windows::Widen;
+namespace {
+
+// A UTF-8 name in UTF-16, on the C heap: the tracker writes its logs under its own lock,
+// and a conversion through operator new would come back to that lock.
+class WideName {
+public:
+    explicit WideName(const char* utf8) {
+        if (!utf8) return;
+        const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
+        if (n <= 0) return;
+        text_ = static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * static_cast<size_t>(n)));
+        if (text_ && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, text_, n) != n) {
+            std::free(text_);
+            text_ = nullptr;
+        }
+    }
+    ~WideName() { std::free(text_); }
+    WideName(const WideName&) = delete;
+    WideName& operator=(const WideName&) = delete;
+    explicit operator bool() const { return text_ != nullptr; }
+    const wchar_t* get() const { return text_; }
+
+private:
+    wchar_t* text_ = nullptr;
+};
+
+}  // namespace
 
 extern "C" {
 
@@ -97,30 +124,28 @@ int __real_access(const char* path, int mode);
 char* __real_getcwd(char* buffer, int size);
 
 FILE* __wrap_fopen(const char* name, const char* mode) {
-    std::wstring wideName, wideMode;
-    if (!Widen(name, &wideName) || !Widen(mode, &wideMode)) return __real_fopen(name, mode);
-    return _wfopen(wideName.c_str(), wideMode.c_str());
+    WideName wideName(name), wideMode(mode);
+    if (!wideName || !wideMode) return __real_fopen(name, mode);
+    return _wfopen(wideName.get(), wideMode.get());
 }
 
 int __wrap_chdir(const char* path) {
-    std::wstring wide;
-    return Widen(path, &wide) ? _wchdir(wide.c_str()) : __real_chdir(path);
+    WideName wide(path);
+    return wide ? _wchdir(wide.get()) : __real_chdir(path);
 }
 
 int __wrap_access(const char* path, int mode) {
-    std::wstring wide;
-    return Widen(path, &wide) ? _waccess(wide.c_str(), mode) : __real_access(path, mode);
+    WideName wide(path);
+    return wide ? _waccess(wide.get(), mode) : __real_access(path, mode);
 }
 
 char* __wrap_getcwd(char* buffer, int size) {
     wchar_t wide[MAX_PATH * 4];
-    std::string text;
-    if (!_wgetcwd(wide, MAX_PATH * 4) || !Narrow(wide, &text)) return __real_getcwd(buffer, size);
-    if (!buffer || size <= 0 || text.size() >= static_cast<size_t>(size)) {
+    if (!buffer || size <= 0 || !_wgetcwd(wide, MAX_PATH * 4)) return __real_getcwd(buffer, size);
+    if (WideCharToMultiByte(CP_UTF8, 0, wide, -1, buffer, size, nullptr, nullptr) <= 0) {
         errno = ERANGE;
         return nullptr;
     }
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
     return buffer;
 }
 
