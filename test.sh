@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds Kavlo with its tests and runs every suite: once in a plain build, then again
-# with AddressSanitizer and UndefinedBehaviorSanitizer.
-#   ./test.sh            both builds (what CI runs)
+# with AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows build under Wine.
+#   ./test.sh            all three (what CI runs)
 #   ./test.sh --plain    the plain build only
 #   ./test.sh --asan     the sanitizer build only
 #   ./test.sh --tsan     ThreadSanitizer: the suites of the tracker, the sound layer, the
 #                        shell and the capture, then a stretch of the real show (not part
 #                        of the default run; reports outside our code are suppressed in
 #                        tests/support/tsan.supp)
+#   ./test.sh --windows  the Windows build under Wine only (scripts/test-windows)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,7 +18,8 @@ case "${1:-}" in
   --plain) mode=plain ;;
   --asan) mode=asan ;;
   --tsan) mode=tsan ;;
-  -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  --windows) scripts/setup --windows && exec scripts/test-windows ;;
+  -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "test.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
 esac
 
@@ -80,4 +82,8 @@ if [ "$mode" != asan ]; then
 fi
 if [ "$mode" != plain ]; then
   run_suite build/test-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVLO_SANITIZE=ON
+fi
+if [ "$mode" = all ]; then
+  scripts/setup --windows
+  scripts/test-windows
 fi
