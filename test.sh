@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Kavlo with its tests and runs every suite: once in a plain build, then again
-# with AddressSanitizer and UndefinedBehaviorSanitizer.
-#   ./test.sh            both builds (what CI runs)
+# with AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows build under Wine.
+#   ./test.sh            all of them and the package, Wayland and Windows checks (CI)
 #   ./test.sh --plain    the plain build only
 #   ./test.sh --asan     the sanitizer build only
 #   ./test.sh --tsan     ThreadSanitizer: the suites of the tracker, the sound layer, the
@@ -12,6 +12,8 @@
 #   ./test.sh --desktop  the package, the sound through a private sound server, and
 #                        kavlo on a headless Wayland compositor (the default run ends
 #                        with the package and Wayland checks)
+#   ./test.sh --windows  the Windows build under Wine only (scripts/test-windows; the
+#                        default run ends with it)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -23,7 +25,8 @@ case "${1:-}" in
   --tsan) mode=tsan ;;
   --package) exec tests/desktop/run.sh package ;;
   --desktop) exec tests/desktop/run.sh package sound wayland ;;
-  -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  --windows) scripts/setup --windows && exec scripts/test-windows ;;
+  -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "test.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
 esac
 
@@ -91,4 +94,6 @@ fi
 # software, still starves the sound server's client a few times a show.
 if [ "$mode" = all ]; then
   tests/desktop/run.sh package wayland
+  scripts/setup --windows
+  scripts/test-windows
 fi

@@ -24,6 +24,10 @@
 #define KAVLO_INSTALLED_DATA_TEXT "share/kavlo beside bin/kavlo"
 #endif
 
+#ifdef _WIN32
+#include "platform/windows/Windows.h"
+#endif
+
 namespace {
 
 const char kUsage[] =
@@ -86,13 +90,18 @@ bool HasShowData(const std::string& dir) {
 std::vector<std::string> DataFolders() {
     std::vector<std::string> folders;
     if (char* base = SDL_GetBasePath()) {
+#ifdef _WIN32
+        // Unzipped anywhere, the data lies beside kavlo.exe.
+        folders.push_back(base);
+#else
         folders.push_back(std::string(base) + "../share/kavlo");
+#endif
         SDL_free(base);
     }
-#ifdef KAVLO_INSTALL_DATA_DIR
+#if defined(KAVLO_INSTALL_DATA_DIR) && !defined(_WIN32)
     folders.push_back(KAVLO_INSTALL_DATA_DIR);
 #endif
-#ifdef KAVLO_BUILD_DATA_DIR
+#if defined(KAVLO_BUILD_DATA_DIR) && !defined(_WIN32)
     folders.push_back(KAVLO_BUILD_DATA_DIR);
 #endif
     return folders;
@@ -254,6 +263,9 @@ uint32_t TestFrameStep() {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    platform::windows::AttachParentConsole();
+#endif
     bool fullscreen = true, exactMode = false, mute = false;
     RenderSize size;
     const char* dataOption = nullptr;

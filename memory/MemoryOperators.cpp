@@ -5,8 +5,23 @@
 
 #include <cstdlib>
 #include <new>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 
 namespace {
+
+// Windows' C heap has no posix_memalign, and its aligned blocks have a release of their own.
+#ifdef _WIN32
+void* CAlignedAllocate(size_t align, size_t size) { return _aligned_malloc(size, align); }
+void CAlignedFree(void* p) { _aligned_free(p); }
+#else
+void* CAlignedAllocate(size_t align, size_t size) {
+    void* p = nullptr;
+    return posix_memalign(&p, align, size) == 0 ? p : nullptr;
+}
+void CAlignedFree(void* p) { std::free(p); }
+#endif
 
 // The exception the tracked operator new throws when no memory can be had.
 struct TrackerBadAlloc : std::bad_alloc {
@@ -54,8 +69,7 @@ void* AllocateAlignedOrThrow(size_t size, std::align_val_t alignment) {
     if (align < sizeof(void*)) align = sizeof(void*);
     if (size == 0) size = 1;
     for (;;) {
-        void* p = nullptr;
-        if (posix_memalign(&p, align, size) == 0) return p;
+        if (void* p = CAlignedAllocate(align, size)) return p;
         std::new_handler handler = std::get_new_handler();
         if (!handler) throw TrackerBadAlloc();
         handler();
@@ -67,7 +81,7 @@ void ReleaseAligned(void* p, AllocationType type) {
     if (MemoryTracker::IsTracked(p))
         Release(p, type);
     else
-        std::free(p);
+        CAlignedFree(p);
 }
 
 void ExitStep() { MemoryTracker::OnProgramExit(); }

@@ -1,7 +1,17 @@
-// Error message boxes over SDL, echoed to stderr.
+// Error message boxes, echoed to stderr: Windows' own message box there, SDL's elsewhere.
 #include "MessageBox.h"
 
 #include <SDL.h>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <string>
+
+#include "platform/windows/Windows.h"
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,9 +35,25 @@ bool DisplayCanShowBox() {
     if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0 ||
                    std::strcmp(driver, "evdev") == 0))
         return false;
+#ifdef _WIN32
+    return true;  // there is always a desktop
+#else
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x11 && *x11) || (wayland && *wayland);
+#endif
+}
+
+void ShowBox(const char* text, const char* caption) {
+#ifdef _WIN32
+    std::wstring wideText, wideCaption;
+    if (platform::windows::Widen(text, &wideText) && platform::windows::Widen(caption, &wideCaption))
+        MessageBoxW(nullptr, wideText.c_str(), wideCaption.c_str(), MB_OK | MB_ICONERROR);
+    else
+        MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
+#else
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
+#endif
 }
 
 }  // namespace
@@ -43,7 +69,7 @@ void ShowErrorBox(const char* text, const char* caption) {
             return;
         }
     }
-    if (DisplayCanShowBox()) SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
+    if (DisplayCanShowBox()) ShowBox(text, caption);
 }
 
 void SetErrorBoxHint(const char* line) { hint = line; }

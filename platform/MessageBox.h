@@ -1,5 +1,6 @@
-// Error message boxes: an SDL message box with the given caption and text (error icon,
-// no owner window), always echoed to stderr as "caption: text".
+// Error message boxes: a message box with the given caption and text (error icon, no
+// owner window; Windows' own on Windows, SDL's elsewhere), always echoed to stderr as
+// "caption: text".
 #pragma once
 
 #include <functional>
@@ -7,7 +8,8 @@
 namespace platform {
 
 // Shows the box and returns after the user closes it. Where no display can show one
-// (no X11 or Wayland display, SDL's offscreen or dummy video driver, or $CI set) only
+// (no X11 or Wayland display outside Windows, SDL's offscreen or dummy video driver,
+// or $CI set) only
 // the stderr line is written, so nothing ever waits for a click.
 void ShowErrorBox(const char* text, const char* caption);
 

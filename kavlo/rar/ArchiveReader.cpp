@@ -24,11 +24,8 @@ namespace {
 
 constexpr const char* kSource = "ArchiveReader.cpp";
 
-#ifdef _WIN32
-constexpr const char* kLogPath = "C:\\debug_unrar.txt";
-#else
+// In the working folder on every platform: today's Windows lets no user write to C:\.
 constexpr const char* kLogPath = "debug_unrar.txt";
-#endif
 
 constexpr uint16_t kMainSolid = 0x0008;
 constexpr uint16_t kFileEncrypted = 0x0004;

@@ -129,7 +129,13 @@ inline Bytes ReadFile(const std::string& path) {
 
 inline std::string ReadLog() {
     Bytes b = ReadFile("debug_unrar.txt");
-    return std::string(b.begin(), b.end());
+    std::string log(b.begin(), b.end());
+#ifdef _WIN32
+    // A text file there: each line ends in CR LF.
+    for (size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at))
+        log.erase(at, 1);
+#endif
+    return log;
 }
 
 // MSB-first bits, as the unpacker reads them.

@@ -210,11 +210,16 @@ private:
     int w_, h_;
 };
 
+#ifdef _WIN32
+// cmd.exe's quoting: no double quote can be in a Windows file name.
+std::string ShellQuote(const std::string& s) { return "\"" + s + "\""; }
+#else
 std::string ShellQuote(const std::string& s) {
     std::string out = "'";
     for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
+#endif
 
 double NowSeconds() {
     using namespace std::chrono;
@@ -243,7 +248,13 @@ std::string VideoEncoderOptions() {
     return "-c:v libx264 -preset ultrafast -crf 20 -pix_fmt yuv420p";
 }
 
+#ifdef _WIN32
+bool FfmpegAvailable() { return std::system("where /q ffmpeg.exe") == 0; }
+const char kPipeMode[] = "wb";  // the frames are binary; "w" would turn each 0x0A into 0x0D 0x0A
+#else
 bool FfmpegAvailable() { return std::system("command -v ffmpeg >/dev/null 2>&1") == 0; }
+const char kPipeMode[] = "w";
+#endif
 
 std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::string& wavPath,
                                          int fps, uint32_t fromMs, uint32_t toMs, int width,
@@ -264,7 +275,7 @@ std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::str
         std::to_string(width) + "x" + std::to_string(height) + " -framerate " +
         std::to_string(fps) + " -i - -i " + ShellQuote(wavPath) + filter + " " +
         VideoEncoderOptions() + " -c:a aac -b:a 192k -shortest " + ShellQuote(path);
-    std::FILE* pipe = popen(command.c_str(), "w");
+    std::FILE* pipe = popen(command.c_str(), kPipeMode);
     if (!pipe) {
         *error = "cannot start ffmpeg";
         return nullptr;

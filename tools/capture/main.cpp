@@ -16,6 +16,10 @@
 #include <unistd.h>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/windows/Windows.h"
+#endif
+
 namespace {
 
 const char kUsage[] =
@@ -69,10 +73,16 @@ bool ParseTimes(const std::string& list, std::vector<uint32_t>* out) {
     return !out->empty();
 }
 
+#ifdef _WIN32
+bool IsDirectory(const std::string& path) { return platform::windows::IsDirectory(path.c_str()); }
+int MakeDirectory(const std::string& path) { return platform::windows::MakeDirectory(path.c_str()); }
+#else
 bool IsDirectory(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+int MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777); }
+#endif
 
 bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -80,7 +90,7 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 
 // Makes the folder (one level) and checks that files can be written into it.
 bool PrepareDirectory(const std::string& dir, std::string* error) {
-    if (!IsDirectory(dir) && mkdir(dir.c_str(), 0777) != 0) {
+    if (!IsDirectory(dir) && MakeDirectory(dir) != 0) {
         *error = "cannot create " + dir + ": " + std::strerror(errno);
         return false;
     }
@@ -243,11 +253,13 @@ int main(int argc, char** argv) {
         }
     }
 
+#ifndef _WIN32  // Windows always has a desktop to make the hidden window on
     // Headless machines draw through SDL's offscreen driver.
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if (!std::getenv("SDL_VIDEODRIVER") && !(display && *display) && !(wayland && *wayland))
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
+#endif
 
     capture::CapturePlatform platform(fps, capture::SyncSchedule(music.syncs), sink.get(), toMs,
                                       !quiet);

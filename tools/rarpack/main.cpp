@@ -16,7 +16,12 @@
 #include "kavlo/rar/ArchiveInternal.h"
 #include "kavlo/rar/ArchiveReader.h"
 #include "kavlo/rar/RarState.h"
+#ifdef _WIN32
+#include "platform/windows/Windows.h"
+#endif
 
+// Paths are UTF-8 in std::string on every platform: fs::u8path and u8string() say so to
+// Windows' std::filesystem, which otherwise reads narrow names in another code page.
 namespace fs = std::filesystem;
 using rarpack::ListArchive;
 using rarpack::ListedEntry;
@@ -92,7 +97,7 @@ bool SafeRelativePath(const std::string& name, fs::path* out) {
         if (end == std::string::npos) end = s.size();
         std::string part = s.substr(start, end - start);
         if (part == "..") return false;
-        if (!part.empty() && part != "." && part.find(':') == std::string::npos) result /= part;
+        if (!part.empty() && part != "." && part.find(':') == std::string::npos) result /= fs::u8path(part);
         start = end + 1;
     }
     if (result.empty()) return false;
@@ -124,17 +129,17 @@ int CmdAdd(int argc, char** argv) {
     std::vector<Input> inputs;
     for (size_t i = 1; i < args.size(); ++i) {
         std::error_code ec;
-        fs::path p(args[i]);
+        const fs::path p = fs::u8path(args[i]);
         if (fs::is_directory(p, ec)) {
             std::vector<Input> found;
             for (fs::recursive_directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec))
                 if (it->is_regular_file(ec))
-                    found.push_back({it->path().string(), EntryName(it->path().generic_string())});
+                    found.push_back({it->path().u8string(), EntryName(it->path().generic_u8string())});
             if (ec) return Fail("cannot read folder " + args[i] + ": " + ec.message());
             std::sort(found.begin(), found.end(), [](const Input& a, const Input& b) { return a.name < b.name; });
             inputs.insert(inputs.end(), found.begin(), found.end());
         } else if (fs::is_regular_file(p, ec)) {
-            inputs.push_back({args[i], EntryName(p.generic_string())});
+            inputs.push_back({args[i], EntryName(p.generic_u8string())});
         } else {
             return Fail("no such file: " + args[i]);
         }
@@ -142,7 +147,7 @@ int CmdAdd(int argc, char** argv) {
     uint64_t total = 0;
     for (const Input& in : inputs) {
         std::error_code ec;
-        total += fs::file_size(in.path, ec);
+        total += fs::file_size(fs::u8path(in.path), ec);
     }
     const bool showProgress = total > (8u << 20);
     int lastPercent = -1;
@@ -248,21 +253,21 @@ public:
             ++failures_;
             return true;
         }
-        fs::path dest = fs::path(outDir_) / rel;
+        fs::path dest = fs::u8path(outDir_) / rel;
         std::error_code ec;
         if (dest.has_parent_path() && dest.parent_path() != lastFolder_) {  // entries come folder by folder
             fs::create_directories(dest.parent_path(), ec);
             lastFolder_ = dest.parent_path();
         }
-        FILE* f = fopen(dest.string().c_str(), "wb");
+        FILE* f = fopen(dest.u8string().c_str(), "wb");
         bool written = f && fwrite(data, 1, size, f) == size;
         if (f) written = fclose(f) == 0 && written;
         if (!written) {
-            fprintf(stderr, "rarpack: cannot write %s\n", dest.string().c_str());
+            fprintf(stderr, "rarpack: cannot write %s\n", dest.u8string().c_str());
             ++failures_;
             return true;
         }
-        if (verbose_) printf("%s\n", dest.string().c_str());
+        if (verbose_) printf("%s\n", dest.u8string().c_str());
         return true;
     }
 
@@ -335,7 +340,7 @@ int CmdExtractOrTest(int argc, char** argv, bool extract) {
     if (archive.empty()) return Fail("missing archive (see --help)");
     if (password.size() > 255) return Fail("password longer than 255 characters");
     std::error_code ec;
-    const uint64_t bytes = fs::file_size(archive, ec);
+    const uint64_t bytes = fs::file_size(fs::u8path(archive), ec);
     if (ec) return Fail("cannot read " + archive);
     ExtractVisitor visitor(extract, verbose, outDir, names, bytes);
     const ArchiveWalkResult result = ArchiveWalk(archive.c_str(), password.c_str(), visitor);
@@ -372,6 +377,16 @@ int CmdExtractOrTest(int argc, char** argv, bool extract) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // File names in any language: the wide command line, in UTF-8.
+    std::vector<std::string> utf8 = platform::windows::Utf8Arguments();
+    std::vector<char*> utf8Argv;
+    for (std::string& arg : utf8) utf8Argv.push_back(&arg[0]);
+    if (!utf8Argv.empty()) {
+        argc = static_cast<int>(utf8Argv.size());
+        argv = utf8Argv.data();
+    }
+#endif
     std::vector<char*> args;
     bool debugLog = false;
     for (int i = 1; i < argc; ++i) {
