@@ -113,11 +113,18 @@ std::string WorkingFolder() {
 }
 
 std::string RealPath(const std::string& path) {
+#ifdef _WIN32
+    // The zip's data lies beside kavlo.exe, in a folder the user unpacked: never the
+    // installed kind, so no path needs resolving.
+    (void)path;
+    return std::string();
+#else
     char* resolved = realpath(path.c_str(), nullptr);
     if (!resolved) return std::string();
     std::string result = resolved;
     std::free(resolved);
     return result;
+#endif
 }
 
 // The data a package or `cmake --install` put in place: nobody's to write into.
