@@ -1,27 +1,60 @@
 // Fuzz target: the archive reader over arbitrary archive bytes (markers, headers,
-// stored, unpacked and encrypted entries, solid chains): one ArchiveGetFile call and
-// one walk over every entry.
+// stored, unpacked and encrypted entries, solid chains): one ArchiveGetFile call, one
+// walk over every entry and one listing, held to the walk's contract.
 //
 // The first input byte picks the password (bit 0), the requested name (bits 1-2) and,
 // with bit 3, a name that is in no archive, so a solid chain is unpacked to its end.
 // The rest is the archive. Seeds in corpus/archive name their entries "a", "b", "c".
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "kavlo/rar/ArchiveInternal.h"
 
 namespace {
 
-// The walk's contract: bytes exactly when the entry is good, and all of them.
+// The walk's contract: bytes exactly when the entry is good, and all of them; never
+// good with a broken header. Keeps the good entries ArchiveGetFile must extract alike.
 struct Checker : ArchiveVisitor {
+    struct Good {
+        std::string name, data;
+    };
+    std::vector<std::string> names;  // every entry met
+    std::vector<Good> reachable;
+    bool damaged = false;
     bool Wants(const ArchiveEntryInfo&) override { return true; }
     bool Take(const ArchiveEntryInfo& e, const uint8_t* data, unsigned long size, bool ok) override {
         if (ok != (data != nullptr) || (ok && size != e.unpackedSize) || (!ok && size != 0)) abort();
+        if (ok && !e.headerOk) abort();
         volatile uint8_t sink = 0;  // ASan sees a short buffer
         for (unsigned long i = 0; i < size; ++i) sink ^= data[i];
         (void)sink;
+        bool first = strlen(e.name) <= 255;
+        for (const std::string& n : names) first = first && !ArchiveNamesMatch(n.c_str(), e.name);
+        names.push_back(e.name);
+        if (ok && first && e.subBlockAhead == 0 && reachable.size() < 4)
+            reachable.push_back({e.name, std::string(reinterpret_cast<const char*>(data), size)});
         return true;
     }
+    void Damaged(const char*, uint64_t) override {
+        if (damaged) abort();  // once at most
+        damaged = true;
+    }
+};
+
+// The listing meets the same entries as the walk, with the same headers.
+struct ListChecker : ArchiveVisitor {
+    size_t entries = 0;
+    bool damaged = false;
+    bool Wants(const ArchiveEntryInfo&) override { abort(); }
+    bool Take(const ArchiveEntryInfo& e, const uint8_t* data, unsigned long size, bool ok) override {
+        if (data || size || ok != e.headerOk) abort();
+        ++entries;
+        return true;
+    }
+    void Damaged(const char*, uint64_t) override { damaged = true; }
 };
 
 }  // namespace
@@ -49,6 +82,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     free(out);
     Checker checker;
-    ArchiveWalkMemory(data + 1, size - 1, "fuzz.rar", password, checker);
+    const ArchiveWalkResult walked = ArchiveWalkMemory(data + 1, size - 1, "fuzz.rar", password, checker);
+    ListChecker list;
+    bool solid = false;
+    const ArchiveWalkResult listed = ArchiveListMemory(data + 1, size - 1, &solid, list);
+    if (listed != walked || list.entries != checker.names.size() || list.damaged != checker.damaged) abort();
+    // What the walk delivers as good, ArchiveGetFile extracts by that name alike.
+    for (const Checker::Good& good : checker.reachable) {
+        void* again = nullptr;
+        unsigned long againSize = 0;
+        if (!ArchiveGetFileFromMemory(&again, &againSize, good.name.c_str(), data + 1, size - 1, "fuzz.rar",
+                                      password))
+            abort();
+        if (againSize != good.data.size() || memcmp(again, good.data.data(), againSize) != 0) abort();
+        free(again);
+    }
     return 0;
 }
