@@ -297,6 +297,8 @@ int ReadFileBlock(bool walk) {
     for (;;) {
         g.blockStart = g.archive.Tell();
         count = ReadArchiveHeader(kTypeFile);
+        // Nothing read before the end of the file is a read error, not the end.
+        if (count == 0 && walk && g.blockStart < g.archiveSize) return WalkDamage("read error");
         if (count == 0) break;
         const bool fileBlock = count >= 3 && g.fileHeader.type == kTypeFile;
         if (count < 7 || g.fileHeader.size < 7) {
@@ -334,7 +336,7 @@ int ReadFileBlock(bool walk) {
             if (walk) return WalkDamage("a block runs past the end of the archive", kBlockPastEnd);
             return kBlockPastEnd;
         }
-        if (!g.archive.SeekAbsolute(g.nextBlockStart)) return 0;
+        if (!g.archive.SeekAbsolute(g.nextBlockStart)) return walk ? WalkDamage("read error") : 0;
     }
     g.blockHeader.crc = g.fileHeader.crc;
     g.blockHeader.type = g.fileHeader.type;
