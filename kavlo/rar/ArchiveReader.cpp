@@ -365,8 +365,12 @@ int ReadFileBlock(bool walk) {
         }
         unsigned crc = Crc32Update(g.headerCrc, g.fileHeader.name, static_cast<unsigned>(got));
         // The CRC covers the name bytes beyond those kept too; the walk reads them.
-        g.headerOk = (!walk || CrcOver(&crc, fullName - nameSize)) &&
-                     static_cast<uint16_t>(~crc & 0xFFFF) == g.fileHeader.crc;
+        const bool named = !walk || CrcOver(&crc, fullName - nameSize);
+        g.headerOk = named && static_cast<uint16_t>(~crc & 0xFFFF) == g.fileHeader.crc;
+        // Later archivers cover the fields between the name and the data as well.
+        const unsigned extra = g.fileHeader.size - kFileHeaderFixed - fullName;
+        if (walk && named && !g.headerOk && kFileHeaderFixed + fullName < g.fileHeader.size && CrcOver(&crc, extra))
+            g.headerOk = static_cast<uint16_t>(~crc & 0xFFFF) == g.fileHeader.crc;
         if (!g.headerOk) RAR_LOG(kSource, "file header broken");
         // A name reaching past the header runs into the data.
         if (kFileHeaderFixed + fullName > g.fileHeader.size) g.headerOk = false;
