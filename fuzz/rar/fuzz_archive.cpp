@@ -9,52 +9,37 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kavlo/rar/ArchiveInternal.h"
 
 namespace {
 
-// The walk's contract: bytes exactly when the entry is good, and all of them; never
-// good with a broken header. Keeps the good entries ArchiveGetFile must extract alike.
+// The walk's contract: bytes exactly when the entry is good, and all of them, never
+// with a broken header. A listing hands over no bytes, ok as the header is.
 struct Checker : ArchiveVisitor {
-    struct Good {
-        std::string name, data;
-    };
-    std::vector<std::string> names;  // every entry met
-    std::vector<Good> reachable;
-    bool damaged = false;
-    bool Wants(const ArchiveEntryInfo&) override { return true; }
+    bool listing = false;
+    int damaged = 0;
+    std::vector<std::string> names;                                // every entry met
+    std::vector<std::pair<std::string, std::string>> reachable;  // ArchiveGetFile gives the same
+    bool Wants(const ArchiveEntryInfo&) override { return listing ? (abort(), false) : true; }
     bool Take(const ArchiveEntryInfo& e, const uint8_t* data, unsigned long size, bool ok) override {
-        if (ok != (data != nullptr) || (ok && size != e.unpackedSize) || (!ok && size != 0)) abort();
-        if (ok && !e.headerOk) abort();
+        if (listing ? (data || size || ok != e.headerOk)
+                    : (ok != (data != nullptr) || (ok && size != e.unpackedSize) || (!ok && size != 0) ||
+                       (ok && !e.headerOk)))
+            abort();
         volatile uint8_t sink = 0;  // ASan sees a short buffer
         for (unsigned long i = 0; i < size; ++i) sink ^= data[i];
         (void)sink;
-        bool first = strlen(e.name) <= 255;
+        bool first = strlen(e.name) <= 255 && e.subBlockAhead == 0;
         for (const std::string& n : names) first = first && !ArchiveNamesMatch(n.c_str(), e.name);
         names.push_back(e.name);
-        if (ok && first && e.subBlockAhead == 0 && reachable.size() < 4)
-            reachable.push_back({e.name, std::string(reinterpret_cast<const char*>(data), size)});
+        if (!listing && ok && first && reachable.size() < 4)
+            reachable.emplace_back(e.name, std::string(reinterpret_cast<const char*>(data), size));
         return true;
     }
-    void Damaged(const char*, uint64_t) override {
-        if (damaged) abort();  // once at most
-        damaged = true;
-    }
-};
-
-// The listing meets the same entries as the walk, with the same headers.
-struct ListChecker : ArchiveVisitor {
-    size_t entries = 0;
-    bool damaged = false;
-    bool Wants(const ArchiveEntryInfo&) override { abort(); }
-    bool Take(const ArchiveEntryInfo& e, const uint8_t* data, unsigned long size, bool ok) override {
-        if (data || size || ok != e.headerOk) abort();
-        ++entries;
-        return true;
-    }
-    void Damaged(const char*, uint64_t) override { damaged = true; }
+    void Damaged(const char*, uint64_t) override { ++damaged; }
 };
 
 }  // namespace
@@ -81,20 +66,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)sink;
     }
     free(out);
-    Checker checker;
-    const ArchiveWalkResult walked = ArchiveWalkMemory(data + 1, size - 1, "fuzz.rar", password, checker);
-    ListChecker list;
+    Checker walk, list;
+    list.listing = true;
     bool solid = false;
-    const ArchiveWalkResult listed = ArchiveListMemory(data + 1, size - 1, &solid, list);
-    if (listed != walked || list.entries != checker.names.size() || list.damaged != checker.damaged) abort();
-    // What the walk delivers as good, ArchiveGetFile extracts by that name alike.
-    for (const Checker::Good& good : checker.reachable) {
+    if (ArchiveWalkMemory(data + 1, size - 1, "fuzz.rar", password, walk) !=
+            ArchiveListMemory(data + 1, size - 1, &solid, list) ||
+        walk.names != list.names || walk.damaged > 1 || walk.damaged != list.damaged)
+        abort();
+    for (const auto& good : walk.reachable) {
         void* again = nullptr;
         unsigned long againSize = 0;
-        if (!ArchiveGetFileFromMemory(&again, &againSize, good.name.c_str(), data + 1, size - 1, "fuzz.rar",
-                                      password))
+        if (!ArchiveGetFileFromMemory(&again, &againSize, good.first.c_str(), data + 1, size - 1, "fuzz.rar", password) ||
+            againSize != good.second.size() || memcmp(again, good.second.data(), againSize) != 0)
             abort();
-        if (againSize != good.data.size() || memcmp(again, good.data.data(), againSize) != 0) abort();
         free(again);
     }
     return 0;
