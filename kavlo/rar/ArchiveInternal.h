@@ -76,15 +76,15 @@ constexpr uint32_t kArchiveEntryLimit = 1u << 30;
 // and unpacker: a whole archive costs one pass, solid or not. Same password handling
 // and debug-log messages as ArchiveGetFile, and the same per-entry rules: an entry the
 // walk delivers as good is one ArchiveGetFile extracts by that name (up to 255 bytes)
-// when it reaches it: when no earlier entry has the same name and no sub-block (type 0x77) lies
-// ahead of it (entry.subBlockAhead): ArchiveGetFile stops at a sub-block, while the walk
-// steps over every block that is not a file header (sub-blocks, comments, recovery
-// records) by its header and added size.
+// whenever it reaches the entry, that is when no earlier entry has the same name and no
+// sub-block (type 0x77) lies ahead of it (entry.subBlockAhead). ArchiveGetFile stops at
+// a sub-block; the walk steps over every block that is not a file header (sub-blocks,
+// comments, recovery records) by its header and added size.
 // The walk is stricter than ArchiveGetFile about the blocks: it ends cleanly only at
 // the end of the archive or at an end block, and takes as damage a first block that is
-// not the main header, a header under 7 bytes or cut short, and a file header without
-// added data (flag 0x8000). A file header whose CRC does not match fails its entry, and
-// the walk goes on by the header's sizes.
+// not the main header, a header under 7 bytes or cut short, a file header without added
+// data (flag 0x8000) and a failed read. A file header whose CRC does not match fails its
+// entry, and the walk goes on by the header's sizes.
 ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, ArchiveVisitor& visitor);
 // The same over archive bytes in memory (not copied, read only during the call).
 ArchiveWalkResult ArchiveWalkMemory(const uint8_t* data, size_t size, const char* archiveLabel,
