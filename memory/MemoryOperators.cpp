@@ -28,9 +28,24 @@ struct TrackerBadAlloc : std::bad_alloc {
     const char* what() const noexcept override { return "bad allocation"; }
 };
 
-// `caller` is where operator new was called from. A request with no owner set from a
-// shared library (the OpenGL driver, the C++ runtime) or from our stand-in for one is
-// the library's own: the report counts those apart from the program's.
+// Whether a request with no owner set is a shared library's own (the OpenGL driver, LLVM
+// under it, our stand-in for the sound library): the report counts those apart from the
+// program's. `caller` is where operator new was called from. The C++ runtime runs the
+// program's templates (basic_string<char> is compiled into libstdc++) as well as the
+// libraries', so a request from its code belongs to whoever called into it.
+bool FromLibrary(const void* caller) {
+    if (MemoryTracker::InLibraryScope()) return true;
+    switch (platform::OwnerOfCode(caller)) {
+    case platform::CodeOwner::kProgram:
+        return false;
+    case platform::CodeOwner::kRuntime:
+        return platform::OwnerPastRuntime(caller) == platform::CodeOwner::kLibrary;
+    case platform::CodeOwner::kLibrary:
+        break;
+    }
+    return true;
+}
+
 void* AllocateOrThrow(size_t size, AllocationType type, const void* caller) {
     if (size == 0) size = 1;
     for (;;) {
@@ -38,8 +53,7 @@ void* AllocateOrThrow(size_t size, AllocationType type, const void* caller) {
         int line;
         const char* function;
         MemoryTracker::CurrentOwner(&file, &line, &function);
-        const bool fromLibrary =
-            line == 0 && (MemoryTracker::InLibraryScope() || !platform::InProgramImage(caller));
+        const bool fromLibrary = line == 0 && FromLibrary(caller);
         if (void* p = fromLibrary ? TrackedAllocateForLibrary(type, size)
                                   : TrackedAllocate(file, line, function, type, size))
             return p;
