@@ -2,26 +2,12 @@
 // Linked whole into the programs that track their memory (the demo, the tracker tests).
 #include "MemoryTracker.h"
 #include "platform/image/ProgramImage.h"
+#include "platform/memory/AlignedMemory.h"
 
 #include <cstdlib>
 #include <new>
-#ifdef _WIN32
-#include <malloc.h>
-#endif
 
 namespace {
-
-// Windows' C heap has no posix_memalign, and its aligned blocks have a release of their own.
-#ifdef _WIN32
-void* CAlignedAllocate(size_t align, size_t size) { return _aligned_malloc(size, align); }
-void CAlignedFree(void* p) { _aligned_free(p); }
-#else
-void* CAlignedAllocate(size_t align, size_t size) {
-    void* p = nullptr;
-    return posix_memalign(&p, align, size) == 0 ? p : nullptr;
-}
-void CAlignedFree(void* p) { std::free(p); }
-#endif
 
 // The exception the tracked operator new throws when no memory can be had.
 struct TrackerBadAlloc : std::bad_alloc {
@@ -83,7 +69,7 @@ void* AllocateAlignedOrThrow(size_t size, std::align_val_t alignment) {
     if (align < sizeof(void*)) align = sizeof(void*);
     if (size == 0) size = 1;
     for (;;) {
-        if (void* p = CAlignedAllocate(align, size)) return p;
+        if (void* p = platform::AlignedAllocate(align, size)) return p;
         std::new_handler handler = std::get_new_handler();
         if (!handler) throw TrackerBadAlloc();
         handler();
@@ -95,7 +81,7 @@ void ReleaseAligned(void* p, AllocationType type) {
     if (MemoryTracker::IsTracked(p))
         Release(p, type);
     else
-        CAlignedFree(p);
+        platform::AlignedFree(p);
 }
 
 void ExitStep() { MemoryTracker::OnProgramExit(); }
