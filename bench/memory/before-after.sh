@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The tracker's cost per kind of request before and after a change, in one run: builds
-# REV (a commit, default main) with this tree's alloc_bench into build/memory-before,
-# runs the two alloc_bench programs in turn N times (default 3) and prints the best
-# ns per pair of each side and after / before.
+# REV (a commit, default main) with this tree's alloc_bench into build/memory-before and
+# this tree into build/memory-after, runs the two in turn N times (default 3) and prints
+# the best ns per pair of each side and after / before.
 #   bench/memory/before-after.sh [REV] [--runs N]
+# Both sides are built with functions and loops on 64-byte boundaries: a pair costs about
+# 40 cycles, and where an unchanged function happens to fall moved it by 7 % between two
+# builds of the same path.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 rev=main
@@ -21,11 +24,14 @@ rm -rf "$before-src" && mkdir -p "$before-src"
 git archive "$rev" | tar -x -C "$before-src"
 # Both sides are timed by this tree's benchmark.
 rm -rf "$before-src/bench/memory" && cp -r bench/memory "$before-src/bench/memory"
-cmake -S "$before-src" -B "$before" -DCMAKE_BUILD_TYPE=Release -DKAVLO_BENCH=ON >/dev/null
-cmake --build "$before" -j2 --target alloc_bench >&2
-after=${KAVLO_BENCH_BUILD:-build/bench}
-cmake -S . -B "$after" -DCMAKE_BUILD_TYPE=Release -DKAVLO_BENCH=ON >/dev/null
-cmake --build "$after" -j2 --target alloc_bench >&2
+after=build/memory-after
+flags="-falign-functions=64 -falign-loops=64"
+for side in "$before-src $before" ". $after"; do
+  set -- $side
+  cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release -DKAVLO_BENCH=ON -DCMAKE_CXX_FLAGS="$flags" \
+    >/dev/null
+  cmake --build "$2" -j2 --target alloc_bench >&2
+done
 
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 out=$(mktemp -d)
