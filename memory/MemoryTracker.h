@@ -38,11 +38,12 @@ void SetAllocationOwner(const char* file, int line, const char* function);
 void* TrackedAllocate(const char* file, int line, const char* function, AllocationType type,
                       size_t size);
 
-// As TrackedAllocate, for a request from code outside the program's own image (a shared
-// library: the OpenGL driver, the C++ runtime) with no owner set. The block is tracked,
-// filled and guarded like any other, but the leak report gives such blocks one line
-// after its table instead of a row each: a library keeps memory until exit that the
-// program can neither release nor mend, and a real leak of ours would drown in it.
+// As TrackedAllocate, for a request with no owner set that a shared library made (the
+// OpenGL driver; the C++ runtime for itself or for such a library, not for the program's
+// templates compiled into it). The block is tracked, filled and guarded like any other,
+// but the leak report gives such blocks one line after its table instead of a row each:
+// a library keeps memory until exit that the program can neither release nor mend, and
+// a real leak of ours would drown in it.
 void* TrackedAllocateForLibrary(AllocationType type, size_t size);
 
 // Releases the block whose reported address is `address`. An address the tracker did
