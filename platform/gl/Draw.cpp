@@ -106,6 +106,7 @@ vec2 SphereMap(vec3 u, vec3 n) {
 
 void main() {
     gl_Position = uMvp * aPosition;
+    gl_PointSize = 1.0;
 #if NEED_EYE
     vec4 eye = uModelview * aPosition;
 #endif

@@ -84,8 +84,8 @@ Mat4 Rotation(float angle, float x, float y, float z) {
 
 void NormalMatrix(const Mat4& mv, float out[9]) {
     const float* m = mv.m;
-    // Cofactors of the upper 3 x 3; divided by the determinant they are the inverse's
-    // transpose, which is what normals are carried by.
+    // The inverse transpose is the cofactor matrix over the determinant; with M(r, c) =
+    // m[4c + r], cofactor (r, c) goes to out[3c + r].
     const float c00 = m[5] * m[10] - m[9] * m[6], c01 = m[9] * m[2] - m[1] * m[10],
                 c02 = m[1] * m[6] - m[5] * m[2];
     const float det = m[0] * c00 + m[4] * c01 + m[8] * c02;
@@ -94,15 +94,14 @@ void NormalMatrix(const Mat4& mv, float out[9]) {
         return;
     }
     const float inv = 1.0f / det;
-    // out is column-major: out[3 * col + row] = inverse(row, col) transposed = inverse(col, row).
     out[0] = c00 * inv;
-    out[3] = (m[8] * m[6] - m[4] * m[10]) * inv;
-    out[6] = (m[4] * m[9] - m[8] * m[5]) * inv;
-    out[1] = c01 * inv;
+    out[3] = c01 * inv;
+    out[6] = c02 * inv;
+    out[1] = (m[8] * m[6] - m[4] * m[10]) * inv;
     out[4] = (m[0] * m[10] - m[8] * m[2]) * inv;
-    out[7] = (m[8] * m[1] - m[0] * m[9]) * inv;
-    out[2] = c02 * inv;
-    out[5] = (m[4] * m[2] - m[0] * m[6]) * inv;
+    out[7] = (m[4] * m[2] - m[0] * m[6]) * inv;
+    out[2] = (m[4] * m[9] - m[8] * m[5]) * inv;
+    out[5] = (m[8] * m[1] - m[0] * m[9]) * inv;
     out[8] = (m[0] * m[5] - m[4] * m[1]) * inv;
 }
 
