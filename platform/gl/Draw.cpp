@@ -168,7 +168,7 @@ uniform sampler2D uSampler0;
 uniform sampler2D uSampler1;
 uniform vec4 uFogColor;
 uniform vec4 uFogParams;  // -1 / (end - start), end / (end - start), density
-uniform float uAlphaRef;
+uniform float uAlphaRef;  // in 1/255 steps
 out vec4 fragColor;
 
 vec4 Env(int mode, bool hasAlpha, vec4 c, vec4 t) {
@@ -199,6 +199,8 @@ void main() {
     c.rgb = mix(uFogColor.rgb, c.rgb, f);
 #endif
 #if ALPHA_FUNC
+    // Compared as the colour buffer holds alpha, in steps of 1/255, as GL defines it.
+    float a = floor(clamp(c.a, 0.0, 1.0) * 255.0 + 0.5);
     if (!(ALPHA_TEST)) discard;
 #endif
     fragColor = c;
@@ -211,9 +213,9 @@ std::string Defines(uint32_t key) {
     const bool sphere = key & (kGenS | kGenT | (kGenS << 2) | (kGenT << 2));
     const bool lighting = key & kLighting;
     const uint32_t fog = (key >> kFogShift) & 3, alpha = (key >> kAlphaShift) & 7;
-    static const char* const kTests[] = {"true", "false", "c.a < uAlphaRef", "c.a == uAlphaRef",
-                                         "c.a <= uAlphaRef", "c.a > uAlphaRef",
-                                         "c.a != uAlphaRef", "c.a >= uAlphaRef"};
+    static const char* const kTests[] = {"true", "false", "a < uAlphaRef", "a == uAlphaRef",
+                                         "a <= uAlphaRef", "a > uAlphaRef",
+                                         "a != uAlphaRef", "a >= uAlphaRef"};
     char text[1024];
     std::snprintf(
         text, sizeof text,
@@ -336,7 +338,7 @@ void SetUniforms(const Program& p) {
         const float unfogged[4] = {0, 1, a.fog.density, 0};
         es.Uniform4fv(p.fogParams, 1, range != 0.0f ? params : unfogged);
     }
-    if (p.alphaRef >= 0) es.Uniform1f(p.alphaRef, a.color.alphaRef);
+    if (p.alphaRef >= 0) es.Uniform1f(p.alphaRef, std::floor(a.color.alphaRef * 255.0f + 0.5f));
 }
 
 // Points the attributes at vertices in the bound array buffer; what the draw does not

@@ -255,6 +255,20 @@ TEST_F(FixedFunctionTest, LightZeroWithTheDefaultMaterialUsesNormalsUnnormalised
     }
 }
 
+TEST_F(FixedFunctionTest, AlphaIsTestedInTheColourBuffersSteps) {
+    // 0.501 is 128/255 in the colour buffer, as 0.5 is: not greater. 0.51 is 130/255.
+    glAlphaFunc(GL_GREATER, 0.5f);
+    glEnable(GL_ALPHA_TEST);
+    glColor4f(1, 1, 1, 0.501f);
+    Quad(0, 0, 8, 8);
+    glColor4f(1, 1, 1, 0.51f);
+    Quad(8, 0, 16, 8);
+    glDisable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_ALWAYS, 0);
+    EXPECT_EQ(Pixel(4, 4)[0], 0);
+    EXPECT_EQ(Pixel(12, 4)[0], 255);
+}
+
 TEST_F(FixedFunctionTest, PopAttribRestoresFixedFunctionAndPassedOnState) {
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glEnable(GL_FOG);
