@@ -16,7 +16,11 @@ namespace {
 // What the layer counted as not carried out, on stderr with KAVLO_GL_REPORT set.
 void Report() {
     const char* wanted = std::getenv("KAVLO_GL_REPORT");
-    if (!wanted || !*wanted || layer.unsupported.empty()) return;
+    if (!wanted || !*wanted) return;
+    if (layer.unsupported.empty()) {
+        std::fprintf(stderr, "kavlo: GL layer ignored nothing\n");
+        return;
+    }
     std::fprintf(stderr, "kavlo: GL layer ignored:\n");
     for (const auto& entry : layer.unsupported)
         std::fprintf(stderr, "  %s  x%u\n", entry.first.c_str(), entry.second);

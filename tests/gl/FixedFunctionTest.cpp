@@ -106,6 +106,26 @@ TEST_F(FixedFunctionTest, AListChangesNothingWhileCompiledAndReplaysStateAndVert
     glDeleteLists(list, 1);
 }
 
+TEST_F(FixedFunctionTest, AListCompiledAndExecutedDrawsAtOnceAndKeepsItsAttribStack) {
+    const GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE_AND_EXECUTE);
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glColor4f(0.25f, 0, 0, 1);
+    Quad(0, 56, 8, 64);
+    glPopAttrib();
+    glEndList();
+    EXPECT_NEAR(Pixel(4, 60)[0], 64, 1);
+    glCallList(list);  // added once more
+    EXPECT_NEAR(Pixel(4, 60)[0], 128, 1);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    GLint listIndex = -1;
+    glGetIntegerv(GL_LIST_INDEX, &listIndex);
+    EXPECT_EQ(listIndex, 0);
+    glDeleteLists(list, 1);
+}
+
 TEST_F(FixedFunctionTest, AListKeepsArrayDataButTakesTheColourCurrentWhenCalled) {
     std::vector<GLfloat> vertices = {0, 40, 0, 8, 40, 0, 8, 48, 0, 0, 48, 0};
     const GLuint indices[6] = {0, 1, 2, 0, 2, 3};
@@ -253,6 +273,83 @@ TEST_F(FixedFunctionTest, LightZeroWithTheDefaultMaterialUsesNormalsUnnormalised
         EXPECT_NEAR(p[0], 255 * lit, 1.0) << "normal length " << lengths[i];
         EXPECT_EQ(p[0], p[2]);
     }
+}
+
+// A 1 x 1 texture of one colour.
+GLuint SolidTexture(unsigned char r, unsigned char g, unsigned char b) {
+    const unsigned char texel[3] = {r, g, b};
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, texel);
+    return texture;
+}
+
+TEST_F(FixedFunctionTest, TexturingWithoutACompleteTextureLeavesTheColour) {
+    // The show enables texturing once and draws untextured things with texture 0 bound.
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glColor4f(0, 1, 0, 1);
+    Quad(0, 0, 8, 8);
+    glDisable(GL_TEXTURE_2D);
+    EXPECT_EQ(Pixel(4, 4), (std::vector<unsigned char> {0, 255, 0, 255}));
+}
+
+TEST_F(FixedFunctionTest, TwoUnitsModulateInTurnWithTheirOwnCoordinates) {
+    // Unit 1 is reached only through the extension calls, as the show reaches it.
+    ASSERT_NE(GLWindow::ActiveTextureARB, nullptr);
+    ASSERT_NE(GLWindow::ClientActiveTextureARB, nullptr);
+    const GLuint first = SolidTexture(128, 255, 255), second = SolidTexture(255, 128, 255);
+    GLWindow::ActiveTextureARB(GL_TEXTURE0_ARB);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, first);
+    GLWindow::ActiveTextureARB(GL_TEXTURE1_ARB);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, second);
+    const GLfloat square[8] = {0, 0, 8, 0, 8, 8, 0, 8};
+    const GLuint indices[6] = {0, 1, 2, 0, 2, 3};
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(2, GL_FLOAT, 0, square);
+    for (int unit = 0; unit < 2; ++unit) {
+        GLWindow::ClientActiveTextureARB(GL_TEXTURE0_ARB + unit);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, 0, square);
+    }
+    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, indices);
+    for (int unit = 1; unit >= 0; --unit) {
+        GLWindow::ClientActiveTextureARB(GL_TEXTURE0_ARB + unit);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        GLWindow::ActiveTextureARB(GL_TEXTURE0_ARB + unit);
+        glDisable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    glDisableClientState(GL_VERTEX_ARRAY);
+    const GLuint textures[2] = {first, second};
+    glDeleteTextures(2, textures);
+    const std::vector<unsigned char> p = Pixel(4, 4);
+    EXPECT_NEAR(p[0], 128, 1);
+    EXPECT_NEAR(p[1], 128, 1);
+    EXPECT_EQ(p[2], 255);
+}
+
+TEST_F(FixedFunctionTest, ClientAttribStackRestoresArraysAndPixelStore) {
+    const GLfloat a[3] = {0, 0, 0};
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, a);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPopClientAttrib();
+    EXPECT_TRUE(glIsEnabled(GL_VERTEX_ARRAY));
+    EXPECT_FALSE(glIsEnabled(GL_NORMAL_ARRAY));
+    GLint alignment = 0;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(alignment, 4);
+    glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 TEST_F(FixedFunctionTest, AlphaIsTestedInTheColourBuffersSteps) {
