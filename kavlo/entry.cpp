@@ -45,7 +45,7 @@ const char kUsage[] =
     "  --mute        play without sound and without a sound device (the music\n"
     "                still runs, silently and at its own pace, and drives the effects)\n"
     "  --exact-mode  full screen only in the exact display mode, as the original\n"
-    "                did: without it, show an error and stop\n"
+    "                did; without that mode, show an error and stop\n"
     "  -h, --help    show this text\n"
     "\n"
     "Keys:\n"
