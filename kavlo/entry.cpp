@@ -4,6 +4,7 @@
 #include "kavlo/rar/ArchiveReader.h"
 #include "memory/MemoryTracker.h"
 #include "main.h"
+#include "platform/process/Process.h"
 #include "platform/sound/Sound.h"
 
 #include <SDL.h>
@@ -22,10 +23,6 @@
 #define KAVLO_INSTALLED_DATA_TEXT KAVLO_INSTALL_DATA_DIR
 #else
 #define KAVLO_INSTALLED_DATA_TEXT "share/kavlo beside bin/kavlo"
-#endif
-
-#ifdef _WIN32
-#include "platform/windows/Windows.h"
 #endif
 
 namespace {
@@ -270,9 +267,7 @@ uint32_t TestFrameStep() {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    platform::windows::AttachParentConsole();
-#endif
+    platform::AttachParentConsole();
     bool fullscreen = true, exactMode = false, mute = false;
     RenderSize size;
     const char* dataOption = nullptr;
