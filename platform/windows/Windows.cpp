@@ -120,6 +120,8 @@ private:
 extern "C" {
 
 FILE* __real_fopen(const char* name, const char* mode);
+int __real_remove(const char* name);
+int __real_rename(const char* from, const char* to);
 int __real_chdir(const char* path);
 int __real_access(const char* path, int mode);
 char* __real_getcwd(char* buffer, int size);
@@ -128,6 +130,17 @@ FILE* __wrap_fopen(const char* name, const char* mode) {
     WideName wideName(name), wideMode(mode);
     if (!wideName || !wideMode) return __real_fopen(name, mode);
     return _wfopen(wideName.get(), wideMode.get());
+}
+
+int __wrap_remove(const char* name) {
+    WideName wide(name);
+    return wide ? _wremove(wide.get()) : __real_remove(name);
+}
+
+int __wrap_rename(const char* from, const char* to) {
+    WideName wideFrom(from), wideTo(to);
+    if (!wideFrom || !wideTo) return __real_rename(from, to);
+    return _wrename(wideFrom.get(), wideTo.get());
 }
 
 int __wrap_chdir(const char* path) {

@@ -22,8 +22,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace capture {
 
@@ -39,12 +37,21 @@ void SyncSchedule::DeliverUpTo(uint32_t timeMs, SyncCallback callback) {
 }
 
 bool RenderMusic(const std::string& fileName, double seconds, Music* music, std::string* error) {
-    std::ifstream in(fileName, std::ios::binary);
+    std::FILE* in = std::fopen(fileName.c_str(), "rb");
     if (!in) {
         *error = "cannot read " + fileName;
         return false;
     }
-    std::vector<char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<char> data;
+    char buffer[1 << 16];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+        data.insert(data.end(), buffer, buffer + n);
+    const bool read = !std::ferror(in);
+    std::fclose(in);
+    if (!read) {
+        *error = "cannot read " + fileName;
+        return false;
+    }
     std::vector<sound::SyncEvent> events;
     std::string reason;
     if (!sound::RenderModuleOffline(data.data(), data.size(), seconds, &music->samples, &events,

@@ -3,6 +3,7 @@
 #include "Capture.h"
 #include "GLWindow.h"
 #include "memory/MemoryTracker.h"
+#include "platform/files/Files.h"
 
 #include <SDL.h>
 
@@ -12,13 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-
-#ifdef _WIN32
-#include "platform/windows/Windows.h"
-#endif
 
 namespace {
 
@@ -73,24 +69,13 @@ bool ParseTimes(const std::string& list, std::vector<uint32_t>* out) {
     return !out->empty();
 }
 
-#ifdef _WIN32
-bool IsDirectory(const std::string& path) { return platform::windows::IsDirectory(path.c_str()); }
-int MakeDirectory(const std::string& path) { return platform::windows::MakeDirectory(path.c_str()); }
-#else
-bool IsDirectory(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-int MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777); }
-#endif
-
 bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Makes the folder (one level) and checks that files can be written into it.
 bool PrepareDirectory(const std::string& dir, std::string* error) {
-    if (!IsDirectory(dir) && MakeDirectory(dir) != 0) {
+    if (!platform::IsFolder(dir) && !platform::MakeFolder(dir)) {
         *error = "cannot create " + dir + ": " + std::strerror(errno);
         return false;
     }
@@ -176,7 +161,7 @@ int main(int argc, char** argv) {
     if (output.empty() && atTimes.empty() && audioOnly.empty() && !listSyncs)
         return Fail("nothing to do: give -o, --at, --audio-only or --syncs (see --help)"), 2;
     if (videoGiven && (!atTimes.empty() || output.empty() || EndsWith(output, "/") ||
-                       IsDirectory(output)))
+                       platform::IsFolder(output)))
         return Fail("--video needs -o FILE.mp4"), 2;
     // H.264 in 4:2:0 needs even sides: an odd picture gets one black row or column.
     if (!videoGiven) video = {size.width + (size.width & 1), size.height + (size.height & 1)};
@@ -216,7 +201,7 @@ int main(int argc, char** argv) {
         if (!PrepareDirectory(dir, &error)) return Fail(error);
         sink = capture::MakeSingleFrameSink(dir, atTimes, width, height);
     } else {
-        bool frames = EndsWith(output, "/") || IsDirectory(output);
+        bool frames = EndsWith(output, "/") || platform::IsFolder(output);
         std::string dir = output;
         if (!frames && !capture::FfmpegAvailable()) {
             dir = (EndsWith(output, ".mp4") ? output.substr(0, output.size() - 4) : output) +
