@@ -23,11 +23,12 @@ namespace {
 const char kUsage[] =
     "Usage: kavlo-capture [OPTIONS]\n"
     "Renders the Kavlo show offline with a virtual clock: frame n shows time\n"
-    "n * 1000 / fps ms. It plays the show's data (musik.xm, megadata.rar) that kavlo\n"
-    "would: the working folder's, else the data installed with it.\n"
+    "n * 1000 / fps ms. It plays the show's data (musik.xm, megadata.rar) as kavlo\n"
+    "does: the working folder's, else the folder --data names, else the data\n"
+    "installed with it (run from its build folder, the build's).\n"
     "\n"
-    "  -o FILE.mp4        video with the music (needs ffmpeg; without it, PNG frames\n"
-    "                     and audio.wav go to FILE_frames/)\n"
+    "  -o FILE.mp4        video with the music (needs ffmpeg on PATH; without it,\n"
+    "                     PNG frames and audio.wav go to FILE_frames/)\n"
     "  -o DIR/            numbered PNG frames and audio.wav in DIR\n"
     "  --at MS[,MS...]    single PNG frames at these times (at_MS.png, in the -o DIR/\n"
     "                     folder or the working directory); the show still runs from\n"
@@ -44,9 +45,10 @@ const char kUsage[] =
     "  -q, --quiet        no progress line\n"
     "  -h, --help         show this text\n"
     "\n"
-    "Files are named from the working folder. The logs (memleaks.log, debug_unrar.txt,\n"
-    "memory.log) go where kavlo writes its own: into the data folder, or for the\n"
-    "installed data into $XDG_STATE_HOME/kavlo, by default ~/.local/state/kavlo.\n";
+    "Output paths are taken from the working folder. The logs (memleaks.log,\n"
+    "debug_unrar.txt, memory.log) go where kavlo writes its own: into the data\n"
+    "folder, or for the installed data into $XDG_STATE_HOME/kavlo, by default\n"
+    "~/.local/state/kavlo. A run that ends at the command line writes none.\n";
 
 // Where kavlo-capture looks for the show's data beyond the working folder, as kavlo
 // does; the build gives the paths from the program's own folder.
