@@ -18,6 +18,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -67,19 +68,54 @@ bool RenderMusic(const std::string& fileName, double seconds, Music* music, std:
     return true;
 }
 
+namespace {
+
+// libsndfile writes through our own FILE: its sf_open would read a UTF-8 name in the
+// ANSI code page on Windows, where our fopen takes it through the wide API.
+sf_count_t FileLength(void* file) {
+    std::FILE* f = static_cast<std::FILE*>(file);
+    const long here = std::ftell(f);
+    if (here < 0 || std::fseek(f, 0, SEEK_END) != 0) return -1;
+    const long end = std::ftell(f);
+    std::fseek(f, here, SEEK_SET);
+    return end;
+}
+sf_count_t FileSeek(sf_count_t offset, int whence, void* file) {
+    std::FILE* f = static_cast<std::FILE*>(file);
+    return std::fseek(f, static_cast<long>(offset), whence) == 0 ? std::ftell(f) : -1;
+}
+sf_count_t FileRead(void* data, sf_count_t count, void* file) {
+    return static_cast<sf_count_t>(
+        std::fread(data, 1, static_cast<size_t>(count), static_cast<std::FILE*>(file)));
+}
+sf_count_t FileWrite(const void* data, sf_count_t count, void* file) {
+    return static_cast<sf_count_t>(
+        std::fwrite(data, 1, static_cast<size_t>(count), static_cast<std::FILE*>(file)));
+}
+sf_count_t FileTell(void* file) { return std::ftell(static_cast<std::FILE*>(file)); }
+
+}  // namespace
+
 bool WriteWav(const std::string& path, const float* samples, size_t frames, std::string* error) {
+    std::FILE* out = std::fopen(path.c_str(), "w+b");
+    if (!out) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
     SF_INFO info {};
     info.samplerate = kSampleRate;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    SF_VIRTUAL_IO io = {FileLength, FileSeek, FileRead, FileWrite, FileTell};
+    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, out);
     if (!file) {
         *error = "cannot write " + path + ": " + sf_strerror(nullptr);
+        std::fclose(out);
         return false;
     }
     const sf_count_t written = sf_writef_float(file, samples, static_cast<sf_count_t>(frames));
-    sf_close(file);
-    if (written != static_cast<sf_count_t>(frames)) {
+    const bool closed = sf_close(file) == 0 && std::fclose(out) == 0;
+    if (written != static_cast<sf_count_t>(frames) || !closed) {
         *error = "cannot write " + path;
         return false;
     }
