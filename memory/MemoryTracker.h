@@ -95,7 +95,12 @@ bool ValidateAllAllocationUnits();
 void OnProgramExit();
 // Deletes "memory.log" if that has not been done yet: programs call it once they are in
 // the folder they write their logs to; the first logged message does it otherwise.
+// It also ends HoldLogs.
 void ClearLogAtStart();
+// For programs that choose their log folder at run time: until ClearLogAtStart says
+// they are in it, no log is written, and a program that ends before then (after
+// --help, a bad option, no data) leaves none. Messages meanwhile are dropped.
+void HoldLogs();
 // The owner that the next allocation on this thread will be recorded with.
 void CurrentOwner(const char** file, int* line, const char** function);
 

@@ -1,7 +1,5 @@
 // rarpack: creates, lists, tests and extracts RAR 2.0 archives; extraction and testing
 // go through the system's own archive reader.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +14,7 @@
 #include "kavlo/rar/ArchiveInternal.h"
 #include "kavlo/rar/ArchiveReader.h"
 #include "kavlo/rar/RarState.h"
+#include "platform/files/Files.h"
 #ifdef _WIN32
 #include "platform/windows/Windows.h"
 #endif
@@ -113,9 +112,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out) {
 }
 
 uint32_t DosTime(const std::string& path) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return 0x00210000u;
-    time_t t = st.st_mtime;
+    time_t t;
+    if (!platform::ModifiedTime(path, &t)) return 0x00210000u;
     struct tm tmv;
     if (!localtime_r(&t, &tmv) || tmv.tm_year < 80) return 0x00210000u;
     return static_cast<uint32_t>(((tmv.tm_year - 80) << 25) | ((tmv.tm_mon + 1) << 21) |
