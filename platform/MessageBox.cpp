@@ -1,4 +1,5 @@
-// Error message boxes, echoed to stderr: Windows' own message box there, SDL's elsewhere.
+// Error message boxes, echoed to stderr: Windows' own message box there, a message on
+// the page in a browser, SDL's elsewhere.
 #include "MessageBox.h"
 
 #include <SDL.h>
@@ -11,6 +12,10 @@
 #include <string>
 
 #include "platform/windows/Windows.h"
+#endif
+
+#ifdef __EMSCRIPTEN__
+#include "platform/web/Page.h"
 #endif
 
 #include <cstdio>
@@ -35,8 +40,8 @@ bool DisplayCanShowBox() {
     if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0 ||
                    std::strcmp(driver, "evdev") == 0))
         return false;
-#ifdef _WIN32
-    return true;  // there is always a desktop
+#if defined(_WIN32) || defined(__EMSCRIPTEN__)
+    return true;  // there is always a desktop, or the page
 #else
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -51,6 +56,9 @@ void ShowBox(const char* text, const char* caption) {
         MessageBoxW(nullptr, wideText.c_str(), wideCaption.c_str(), MB_OK | MB_ICONERROR);
     else
         MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
+#elif defined(__EMSCRIPTEN__)
+    // A box would stop the page; the page shows the message and goes on.
+    page::ShowMessage(caption, text);
 #else
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
 #endif
