@@ -14,6 +14,9 @@
 #                        with the package and Wayland checks)
 #   ./test.sh --windows  the Windows build under Wine only (scripts/test-windows; the
 #                        default run ends with it)
+#   ./test.sh --gles     the show through the fixed-function layer over OpenGL ES
+#                        (KAVLO_GLES) against the desktop driver, frame by frame
+#                        (tests/gl/compare.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -26,7 +29,8 @@ case "${1:-}" in
   --package) exec tests/desktop/run.sh package ;;
   --desktop) exec tests/desktop/run.sh package sound wayland ;;
   --windows) scripts/setup --windows && exec scripts/test-windows ;;
-  -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  --gles) scripts/setup && exec tests/gl/compare.sh ;;
+  -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "test.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
 esac
 
