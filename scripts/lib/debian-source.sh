@@ -24,7 +24,8 @@ apt_dir=$cache_root/apt
 apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/sources.list"
           -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
           -o "Dir::State::Lists=$apt_dir/lists"
-          -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache=")
+          -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache="
+          -o "APT::Sandbox::User=$(id -un)")  # the cache is this user's; no _apt to hand it to
 
 # The deb-src lines are made from the Debian archives apt already uses (apt-cache policy
 # lists them with their origin), so no host name lives in this repository and the
