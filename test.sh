@@ -17,6 +17,7 @@
 #   ./test.sh --gles     the show through the fixed-function layer over OpenGL ES
 #                        (KAVLO_GLES) against the desktop driver, frame by frame
 #                        (tests/gl/compare.sh)
+#   ./test.sh --web      the show in headless Chromium (tests/web/run.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -30,7 +31,8 @@ case "${1:-}" in
   --desktop) exec tests/desktop/run.sh package sound wayland ;;
   --windows) scripts/setup --windows && exec scripts/test-windows ;;
   --gles) scripts/setup && exec tests/gl/compare.sh ;;
-  -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  --web) scripts/setup --web && exec tests/web/run.sh ;;
+  -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "test.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
 esac
 

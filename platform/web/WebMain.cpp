@@ -9,6 +9,7 @@
 #include <SDL.h>
 #include <emscripten/emscripten.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -197,6 +198,13 @@ private:
     std::vector<uint8_t> pixels_;
 };
 
+// The runtime's exit (the tracker's report, then the page's onExit) in a task of its
+// own: main returns into a resumed frame of the browser's, where an exit's unwinding
+// would surface as an uncaught error.
+void ExitNow(void* status) {
+    emscripten_force_exit(static_cast<int>(reinterpret_cast<intptr_t>(status)));
+}
+
 }  // namespace
 
 // The music's position for the page's test: milliseconds of the song mixed so far.
@@ -208,7 +216,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE double kavlo_music_ms() {
 
 int main(int argc, char** argv) {
     Options options;
-    if (!ParseOptions(argc, argv, &options)) return 2;
+    if (!ParseOptions(argc, argv, &options)) {
+        emscripten_async_call(ExitNow, reinterpret_cast<void*>(intptr_t {2}), 0);
+        return 2;
+    }
     // The show yields to the browser itself, once a frame, after it has drawn.
     SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
     if (options.mute || options.testFps) sound::UseSilentOutput(true);
@@ -218,5 +229,6 @@ int main(int argc, char** argv) {
     const int result = RunDemo(platform, false, options.size);
     GLWindow::Destroy();
     SDL_Quit();
+    emscripten_async_call(ExitNow, reinterpret_cast<void*>(static_cast<intptr_t>(result)), 0);
     return result;
 }
