@@ -9,8 +9,10 @@
 #       stamps/<library>        the source version it was built from
 #       build/<library>/, build/<library>.log
 #
-# A library is built again when the installed Debian version of its source changes; a
-# new compiler gets a prefix of its own. Two clones building at once take turns.
+# A library is built again when the installed Debian version of its source or its
+# recipe (the script's build_NAME function, and lib_recipe for what they share)
+# changes; a new compiler gets a prefix of its own. Two clones building at once take
+# turns.
 
 kavlo_cache() {
   # The base-directory rules ignore a relative XDG_CACHE_HOME.
@@ -127,8 +129,9 @@ library_prefix() {
 # the prefix holds NAME built from the installed version of PACKAGE's source. The source
 # is fetched from Debian unless SOURCE_DIR names one the package installed.
 library_build() {
-  local name=$1 want start=$SECONDS source=${3:-}
-  want=$(debian_source_version "$2")
+  local name=$1 want start=$SECONDS source=${3:-} recipe
+  recipe=$( { declare -f "build_$name"; echo "${lib_recipe:-}"; } | sha1sum | cut -c1-12)
+  want="$(debian_source_version "$2") recipe $recipe"
   if [ -f "$lib_prefix/stamps/$name" ] && [ "$(head -1 "$lib_prefix/stamps/$name")" = "$want" ]; then
     return 0
   fi
