@@ -220,8 +220,6 @@ int main(int argc, char** argv) {
         emscripten_async_call(ExitNow, reinterpret_cast<void*>(intptr_t {2}), 0);
         return 2;
     }
-    // The show yields to the browser itself, once a frame, after it has drawn.
-    SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
     if (options.mute || options.testFps) sound::UseSilentOutput(true);
     if (options.testFps) sound::PaceSilentOutputByHand(true);
 
