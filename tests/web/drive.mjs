@@ -2,7 +2,7 @@
 // packages) and checks it: the show's frames at the contact-sheet times against
 // kavlo-capture's, the music against the page's clock and the capture's syncs, and a
 // console free of exceptions and GL errors; then Escape and the tracker's report.
-//   node drive.mjs URL REFERENCE_DIR OUT_DIR [frames|music]   (one part alone)
+//   node drive.mjs URL REFERENCE_DIR OUT_DIR [frames|music|muted|messages]   (one part)
 // REFERENCE_DIR holds at_MS.rgb (kavlo-capture's frames as raw RGB, top row first) and
 // syncs.txt (kavlo-capture --syncs). Frames the page drew go to OUT_DIR/web_MS.rgba.
 import { spawn } from 'node:child_process';
@@ -132,9 +132,9 @@ class Tab {
     return false;
   }
 
-  async click() {
+  async click(x = 512, y = 300) {
     for (const type of ['mousePressed', 'mouseReleased'])
-      await this.send('Input.dispatchMouseEvent', { type, x: 512, y: 300, button: 'left', clickCount: 1 });
+      await this.send('Input.dispatchMouseEvent', { type, x, y, button: 'left', clickCount: 1 });
   }
 
   async key(key, code, keyCode) {
@@ -221,35 +221,53 @@ async function checkFrames(browser) {
   return { psnr: lines, frameTimes: times };
 }
 
-// Real time with Web Audio: the music keeps to the page's clock and delivers the
-// capture's syncs; the console stays clean; Escape ends the show with the report.
-async function checkMusic(browser) {
-  // A wide window on a high-density screen: the 4:3 picture goes between black bars,
-  // drawn at the screen's own pixels.
-  const tab = await Tab.open(browser, `${url}?check-gl`, 1280, 720, 2);
-  check(await tab.waitFor('window.kavlo && window.kavlo.readyAt != null', 180), 'the program loads and waits for the click');
+// Real time: the music keeps to the page's clock and delivers the capture's syncs, with
+// Web Audio or muted (the silent output, paced by the page's timer); the console stays
+// clean; Escape ends the show with the tracker's report and the offer to play again.
+async function checkRealTime(browser, muted) {
+  const what = muted ? 'muted: ' : '';
+  // With sound: a wide window on a high-density screen, where the 4:3 picture goes
+  // between black bars, drawn at the screen's own pixels.
+  const tab = muted ? await Tab.open(browser, `${url}?check-gl&mute&size=640x480`)
+    : await Tab.open(browser, `${url}?check-gl`, 1280, 720, 2);
+  check(await tab.waitFor('window.kavlo && window.kavlo.readyAt != null', 180), what + 'the program loads and waits for the click');
   await tab.click();
-  check(await tab.waitFor('window.kavlo.firstFrameAt !== null', 60), 'the show starts on the click');
-  const clickToFrame = await tab.evaluate('window.kavlo.firstFrameAt - window.kavlo.clickAt');
-  const loading = await tab.evaluate('window.kavlo.readyAt - window.kavlo.mainAt');
-  const pageToReady = await tab.evaluate('window.kavlo.readyAt');
-  const box = await tab.evaluate(`(() => {
-    const c = document.getElementById('canvas'), r = c.getBoundingClientRect();
-    return [r.x, r.y, r.width, r.height, c.width, c.height].map(Math.round).join(' ');
-  })()`);
-  check(box === '160 0 960 720 1440 1080',
-    `the picture fills the window's height, 4:3, centred, at twice its size in pixels (${box})`);
+  check(await tab.waitFor('window.kavlo.firstFrameAt !== null', 60), what + 'the show starts on the click');
+  const figures = await tab.evaluate(`({
+    clickToFrame: window.kavlo.firstFrameAt - window.kavlo.clickAt,
+    loading: window.kavlo.readyAt - window.kavlo.mainAt,
+    pageToReady: window.kavlo.readyAt,
+  })`);
+  if (!muted) {
+    const box = await tab.evaluate(`(() => {
+      const c = document.getElementById('canvas'), r = c.getBoundingClientRect();
+      return [r.x, r.y, r.width, r.height, c.width, c.height].map(Math.round).join(' ');
+    })()`);
+    check(box === '160 0 960 720 1440 1080',
+      `the picture fills the window's height, 4:3, centred, at twice its size in pixels (${box})`);
+    // Full screen by the page's button, and back by F11.
+    const [bx, by] = await tab.evaluate(`(() => {
+      const r = document.getElementById('fullscreen').getBoundingClientRect();
+      return [r.x + r.width / 2, r.y + r.height / 2];
+    })()`);
+    await tab.click(bx, by);
+    const full = await tab.waitFor('document.fullscreenElement === document.getElementById("stage")', 10);
+    await tab.key('F11', 'F11', 122);
+    const back = await tab.waitFor('document.fullscreenElement === null', 10);
+    check(full && back, 'the button puts the page in full screen, F11 takes it out');
+  }
   const samples = [];
   const sample = () => tab.evaluate(`({
     clock: performance.now() - window.kavlo.firstFrameAt,
     music: window.kavlo.module._kavlo_music_ms(),
     audio: window.kavlo.audio.map((a) => a.state).join(','),
   })`);
-  let shot = false;
+  const seconds = muted ? kMusicSeconds + 1 : kConsoleSeconds;
+  let shot = muted;
   for (;;) {
     const s = await sample();
     samples.push(s);
-    if (s.clock >= kConsoleSeconds * 1000) break;
+    if (s.clock >= seconds * 1000) break;
     if (!shot && s.clock >= 24000) {
       // The page as a viewer sees it, for the README.
       const { data } = await tab.send('Page.captureScreenshot', { format: 'png' });
@@ -258,39 +276,76 @@ async function checkMusic(browser) {
     }
     await sleep(1000);
   }
-  const running = samples.filter((s) => s.clock > 1000).every((s) => s.audio.split(',').includes('running'));
-  check(running, 'the AudioContext runs');
+  const states = samples.filter((s) => s.clock > 1000).map((s) => s.audio);
+  if (muted) check(states.every((a) => a === ''), 'muted: no AudioContext is made');
+  else check(states.every((a) => a.split(',').includes('running')), 'the AudioContext runs');
   const at20 = samples.find((s) => s.clock >= kMusicSeconds * 1000);
   const drift = Math.abs(at20.music - at20.clock) / at20.clock;
-  check(drift <= kDriftLimit, `the music at ${(at20.clock / 1000).toFixed(2)} s of the page's clock is at ` +
+  check(drift <= kDriftLimit, `${what}the music at ${(at20.clock / 1000).toFixed(2)} s of the page's clock is at ` +
     `${(at20.music / 1000).toFixed(2)} s (${(drift * 100).toFixed(2)} %, at most ${kDriftLimit * 100} %)`);
   const expected = readFileSync(join(referenceDir, 'syncs.txt'), 'utf8').split('\n').filter(Boolean)
     .map(Number).filter((ms) => ms <= kMusicSeconds * 1000);
   const delivered = (await tab.evaluate('window.kavlo.syncs')).filter((ms) => ms <= kMusicSeconds * 1000);
   const same = delivered.length === expected.length &&
     delivered.every((ms, i) => Math.abs(ms - expected[i]) <= 1);
-  check(same, `the syncs of the first ${kMusicSeconds} s: ${delivered.length} delivered, ` +
+  check(same, `${what}the syncs of the first ${kMusicSeconds} s: ${delivered.length} delivered, ` +
     `${expected.length} listed by kavlo-capture --syncs` +
     (same ? '' : `\n  delivered ${delivered.map(Math.round).join(' ')}\n  listed    ${expected.join(' ')}`));
   const problems = tab.problems();
-  check(problems.length === 0, `no exception or GL error in the console over ${kConsoleSeconds} s` +
+  check(problems.length === 0, `${what}no exception or GL error in the console over ${seconds} s` +
     (problems.length ? ':\n  ' + problems.slice(0, 10).join('\n  ') : ''));
-  await tab.key('Escape', 'Escape', 27);
-  check(await tab.waitFor('window.kavlo.exitCode !== null', 30), 'Escape ends the show');
-  const exitCode = await tab.evaluate('window.kavlo.exitCode');
-  const report = await tab.evaluate('window.kavlo.report || ""');
-  const logged = tab.console.some((c) => c.text.includes('memleaks.log'));
-  check(exitCode === 0 && logged && report.includes('No memory leaks found'),
-    `the show ends with status ${exitCode} and the tracker's report in the console`);
-  check(await tab.evaluate('document.getElementById("play").textContent === "Play again"'), 'the page offers to play again');
-  return { clickToFrame, loading, pageToReady, samples, at20, syncs: delivered.length };
+  // Twice when muted: the second run is the page's "play again".
+  for (let run = 1; run <= (muted ? 2 : 1); ++run) {
+    if (run === 2) {
+      await tab.click();
+      check(await tab.waitFor('window.kavlo.firstFrameAt !== null', 60), what + 'a click plays the show again');
+    }
+    await tab.key('Escape', 'Escape', 27);
+    check(await tab.waitFor('window.kavlo.exitCode !== null', 30), what + 'Escape ends the show');
+    const exitCode = await tab.evaluate('window.kavlo.exitCode');
+    const report = await tab.evaluate('window.kavlo.report || ""');
+    const logged = tab.console.filter((c) => c.text.includes('memleaks.log')).length === run;
+    check(exitCode === 0 && logged && report.includes('No memory leaks found'),
+      `${what}the show ends with status ${exitCode} and the tracker's report in the console`);
+    check(await tab.evaluate('document.getElementById("play").textContent === "Play again"'),
+      what + 'the page offers to play again');
+  }
+  const late = tab.problems();
+  check(late.length === problems.length, what + 'no exception or GL error at the end' +
+    (late.length > problems.length ? ':\n  ' + late.slice(problems.length, problems.length + 10).join('\n  ') : ''));
+  return Object.assign(figures, { samples, at20, syncs: delivered.length });
+}
+
+// What the page says when it cannot play: a browser without WebGL 2, a failed download.
+async function checkMessages(browser) {
+  const cases = [
+    ['without WebGL 2', 'HTMLCanvasElement.prototype.getContext = function () { return null; };', null, /no WebGL 2/],
+    ['when kavlo.wasm cannot be had', '', '*kavlo.wasm*', /Loading failed: kavlo\.wasm\S*: HTTP 404/],
+  ];
+  for (const [name, script, block, expected] of cases) {
+    const tab = await Tab.open(browser, 'about:blank');
+    if (script) await tab.send('Page.addScriptToEvaluateOnNewDocument', { source: script });
+    if (block) {
+      await tab.send('Fetch.enable', { patterns: [{ urlPattern: block }] });
+      tab.browser.listeners.push((m) => {
+        if (m.sessionId === tab.session && m.method === 'Fetch.requestPaused')
+          tab.send('Fetch.fulfillRequest', { requestId: m.params.requestId, responseCode: 404, body: '' });
+      });
+    }
+    await tab.send('Page.navigate', { url });
+    const shown = await tab.waitFor('(m => !!m && !m.hidden)(document.getElementById("message"))', 60);
+    const text = await tab.evaluate('document.getElementById("message").textContent');
+    check(shown && expected.test(text), `the page says so ${name} ("${text}")`);
+  }
 }
 
 const browser = new Browser();
 let figures = {};
 try {
-  if (only !== 'music') figures.frames = await checkFrames(browser);
-  if (only !== 'frames') figures.music = await checkMusic(browser);
+  if (!only || only === 'frames') figures.frames = await checkFrames(browser);
+  if (!only || only === 'music') figures.music = await checkRealTime(browser, false);
+  if (!only || only === 'muted') figures.muted = await checkRealTime(browser, true);
+  if (!only || only === 'messages') await checkMessages(browser);
 } catch (e) {
   check(false, 'the test ran to its end: ' + e.message);
 } finally {
