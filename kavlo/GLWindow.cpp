@@ -236,6 +236,15 @@ void SwitchToOffscreen() {
 
 void ShowCursorFor(bool fullscreen) { SDL_ShowCursor(fullscreen ? SDL_DISABLE : SDL_ENABLE); }
 
+// On Wayland the compositor sizes windows: a tiling one gives a window its tile, a
+// floating one the size SDL keeps for it (the size it was created or last floated at).
+// SDL resizes the buffer whenever the program asks, even in a tile, and the compositor
+// does not send the tile again: the picture would stay small in its middle.
+bool CompositorSizesWindows() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && std::strcmp(driver, "wayland") == 0;
+}
+
 bool IsFullscreenKey(const SDL_KeyboardEvent& key) {
     return key.keysym.sym == SDLK_F11 ||
            (key.keysym.sym == SDLK_RETURN && (key.keysym.mod & KMOD_ALT) != 0);
@@ -291,10 +300,12 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
     if (desktopFullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     // A resizable window opens centred; the others at the top left, as they always did.
     // Desktop full screen opens at the desktop's size: a window manager makes it full
-    // screen either way, and an X server without one then shows it whole too.
+    // screen either way, and an X server without one then shows it whole too. On Wayland
+    // the size asked for here is the one a floating window returns to, so the picture's.
     const int position = scaled && !fullscreen ? SDL_WINDOWPOS_CENTERED : 0;
     SDL_DisplayMode desktop {};
-    const bool desktopSized = desktopFullscreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0;
+    const bool desktopSized = desktopFullscreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0 &&
+                              !CompositorSizesWindows();
     state.window = SDL_CreateWindow(fullscreen ? "Visualizer" : "Dansk OpenGL tutorial",
                                     position, position, desktopSized ? desktop.w : width,
                                     desktopSized ? desktop.h : height, flags);
@@ -399,9 +410,12 @@ void ToggleFullscreen() {
             state.exactModeSet = false;
             SDL_SetWindowBordered(state.window, SDL_TRUE);
         }
-        // A window that started full screen has the desktop's size to return to.
-        SDL_SetWindowSize(state.window, state.pictureWidth, state.pictureHeight);
-        SDL_SetWindowPosition(state.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+        // A window that started full screen has the desktop's size to return to. On
+        // Wayland, leaving full screen waited for the compositor's size, and that stands.
+        if (!CompositorSizesWindows()) {
+            SDL_SetWindowSize(state.window, state.pictureWidth, state.pictureHeight);
+            SDL_SetWindowPosition(state.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+        }
         SDL_SetWindowTitle(state.window, "Dansk OpenGL tutorial");
     } else {
         SDL_SetWindowFullscreen(state.window, SDL_WINDOW_FULLSCREEN_DESKTOP);

@@ -21,7 +21,8 @@ enum class Presentation {
     // window's size is not the picture's, the picture is drawn into an offscreen
     // framebuffer of the asked size and presented scaled to the window, aspect kept,
     // black bars around it (a window of the picture's size gets the frames directly
-    // until it is resized). F11 and Alt+Enter toggle between window and full screen.
+    // until it is resized). F11 and Alt+Enter toggle between window and full screen;
+    // the window is of the picture's size again, or on Wayland the compositor's choice.
     // Where OpenGL cannot make the offscreen picture, that is said once on stderr and
     // the picture goes to the window unscaled for the rest of the run.
     Scaled,

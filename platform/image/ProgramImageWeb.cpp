@@ -1,9 +1,11 @@
-// The program's image in a browser: one wasm module holds the program and every library
-// it links, so all of its code is the program's.
+// Whose code is where in a browser: one wasm module holds the program, the C++ runtime
+// and every library it links, so all of its code is the program's.
 #include "platform/image/ProgramImage.h"
 
 namespace platform {
 
-bool InProgramImage(const void*) { return true; }
+CodeOwner OwnerOfCode(const void*) { return CodeOwner::kProgram; }
+
+CodeOwner OwnerPastRuntime(const void*) { return CodeOwner::kProgram; }
 
 }  // namespace platform

@@ -2,9 +2,9 @@
 # kavlo native on Wayland (SDL_VIDEODRIVER=wayland): a headless sway (wlroots, software
 # renderer) at 1280x720, run with kavlo as an unprivileged user (nobody), since sway
 # will not run as root. Screenshots by grim: full screen at the output's size with the
-# picture 4:3 and centred between black sides; F11 (sent by wtype) gives a window, F11
-# again full screen; Escape ends the show with status 0. The screenshots stay in
-# build/test/wayland/.
+# picture 4:3 and centred between black sides; F11 (sent by wtype) gives a window, its
+# tile taken alone and scaled the same way; F11 again full screen; Escape ends the show
+# with status 0. The screenshots stay in build/test/wayland/.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -62,12 +62,14 @@ sock=$(ls "$work"/run/sway-ipc.*.sock | head -1)
 ipc() { as_user SWAYSOCK="$sock" swaymsg "$@"; }
 wl() { as_user WAYLAND_DISPLAY=wayland-1 "$@"; }
 
-# 1 when kavlo's view is full screen, 0 when not, nothing while it has none.
-fullscreen() {
+# kavlo's view in sway's tree, through a jq filter.
+view() {
   ipc -t get_tree -r 2>/dev/null |
-    jq -r '[.. | objects | select(.pid? != null and (.app_id? // .name? // "" | test("kavlo"; "i")))][0].fullscreen_mode // empty' ||
+    jq -r "[.. | objects | select(.pid? != null and (.app_id? // .name? // \"\" | test(\"kavlo\"; \"i\")))][0] | $1" ||
     true
 }
+# 1 when kavlo's view is full screen, 0 when not, nothing while it has none.
+fullscreen() { view '.fullscreen_mode // empty'; }
 wait_for() {
   local want=$1 state=""
   for _ in $(seq 100); do
@@ -77,8 +79,11 @@ wait_for() {
   done
   fail "kavlo's view is not in the state $want (it is '${state}')"
 }
+# The output, or the part of it given as "X,Y WxH".
 shot() {
-  wl grim -o HEADLESS-1 - >"$out/$1.png" || fail "grim could not take $1"
+  local where=(-o HEADLESS-1)
+  [ -n "${2:-}" ] && where=(-g "$2")
+  wl grim "${where[@]}" - >"$out/$1.png" || fail "grim could not take $1"
 }
 
 (cd "$work/home" && exec setpriv --reuid=nobody --regid=nogroup --clear-groups \
@@ -96,8 +101,9 @@ echo "== F11: a window" >&2
 wl wtype -s 1500 -k F11 -s 300
 wait_for 0
 sleep 2
-shot window
-"$check" picture "$out/window.png" >&2 || fail "the window shows no picture"
+# Inside the title and border sway draws: the window's own pixels.
+shot window "$(view '"\(.rect.x + .window_rect.x),\(.rect.y + .window_rect.y) \(.window_rect.width)x\(.window_rect.height)"')"
+"$check" picture "$out/window.png" --bars >&2 || fail "the window's picture does not fill its tile, 4:3 between black sides"
 
 echo "== F11: full screen again" >&2
 wl wtype -s 1500 -k F11 -s 300
