@@ -352,9 +352,9 @@ try {
   await browser.close();
 }
 writeFileSync(join(outDir, 'figures.json'), JSON.stringify(figures, null, 1));
-if (figures.music) {
-  const m = figures.music;
-  say(`figures: click to first frame ${m.clickToFrame.toFixed(0)} ms; the show loads in ` +
+for (const [name, m] of [['with sound', figures.music], ['muted', figures.muted]]) {
+  if (!m) continue;
+  say(`figures (${name}): click to first frame ${m.clickToFrame.toFixed(0)} ms; the show loads in ` +
     `${m.loading.toFixed(0)} ms, ready ${m.pageToReady.toFixed(0)} ms after the page opened`);
 }
 if (figures.frames) {
