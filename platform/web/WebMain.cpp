@@ -33,6 +33,8 @@ struct Options {
     bool checkGl = false;
     int testFps = 0;
     std::vector<uint32_t> at;
+    // No sound device: asked for, or a test clock that moves the music itself.
+    bool Silent() const { return mute || testFps; }
 };
 
 bool ParseTimes(const char* text, std::vector<uint32_t>* out) {
@@ -115,10 +117,10 @@ public:
 
     bool OpenMusic(const char* fileName) override {
         // A browser without Web Audio: the show plays silently rather than not at all.
-        if (!options_.mute && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        if (!options_.Silent() && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             std::fprintf(stderr, "kavlo: this browser offers no sound; the show plays without it\n");
             sound::UseSilentOutput(true);
-        } else if (!options_.mute) {
+        } else if (!options_.Silent()) {
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
         }
         return SystemPlatform::OpenMusic(fileName);
@@ -220,7 +222,7 @@ int main(int argc, char** argv) {
         emscripten_async_call(ExitNow, reinterpret_cast<void*>(intptr_t {2}), 0);
         return 2;
     }
-    if (options.mute || options.testFps) sound::UseSilentOutput(true);
+    if (options.Silent()) sound::UseSilentOutput(true);
     if (options.testFps) sound::PaceSilentOutputByHand(true);
 
     WebPlatform platform(options);

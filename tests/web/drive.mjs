@@ -316,6 +316,18 @@ async function checkRealTime(browser, muted) {
   return Object.assign(figures, { samples, at20, syncs: delivered.length });
 }
 
+// A browser without Web Audio plays the show silently, its music still running.
+async function checkNoWebAudio(browser) {
+  const tab = await Tab.open(browser, 'about:blank');
+  await tab.send('Page.addScriptToEvaluateOnNewDocument',
+    { source: 'delete window.AudioContext; delete window.webkitAudioContext;' });
+  await tab.send('Page.navigate', { url: `${url}?size=320x240` });
+  const ready = await tab.waitFor('window.kavlo && window.kavlo.readyAt != null', 180);
+  await tab.click();
+  const plays = ready && await tab.waitFor('window.kavlo.module._kavlo_music_ms() > 2000', 60);
+  check(plays && tab.exceptions.length === 0, 'without Web Audio the show plays, its music silent');
+}
+
 // What the page says when it cannot play: a browser without WebGL 2, a failed download.
 async function checkMessages(browser) {
   const cases = [
@@ -345,7 +357,10 @@ try {
   if (!only || only === 'frames') figures.frames = await checkFrames(browser);
   if (!only || only === 'music') figures.music = await checkRealTime(browser, false);
   if (!only || only === 'muted') figures.muted = await checkRealTime(browser, true);
-  if (!only || only === 'messages') await checkMessages(browser);
+  if (!only || only === 'messages') {
+    await checkNoWebAudio(browser);
+    await checkMessages(browser);
+  }
 } catch (e) {
   check(false, 'the test ran to its end: ' + e.message);
 } finally {
