@@ -24,6 +24,7 @@
 #                            (tests/gl/compare.sh)
 #   ./test.sh --reproducible the .deb and the Windows zip built twice, from two clones of
 #                            the last commit, and compared (scripts/test-reproducible)
+#   ./test.sh --web          the show in headless Chromium (tests/web/run.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -41,6 +42,7 @@ case "${1:-}" in
   --windows) scripts/setup --windows && exec scripts/test-windows ;;
   --gles) scripts/setup --check && exec tests/gl/compare.sh ;;
   --reproducible) exec scripts/test-reproducible ;;
+  --web) scripts/setup --web && exec tests/web/run.sh ;;
   -h|--help) usage; exit 0 ;;
   *) echo "test.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
 esac
