@@ -4,8 +4,8 @@
 # it installs no package (scripts/setup does; a missing one is named) and writes only
 # into build/ and temporary folders.
 #   ./test.sh                the plain and sanitizer builds and every suite (everyday)
-#   ./test.sh --all          those, then the package, Wayland, Windows, OpenGL ES and
-#                            reproducibility checks (CI: .ci/run). Installs what they
+#   ./test.sh --all          those, then the package, Wayland, Windows, OpenGL ES, web
+#                            and reproducibility checks (CI: .ci/run). Installs what they
 #                            need, installs and purges the package, runs sway as
 #                            nobody: needs root
 # One part alone:
@@ -74,7 +74,7 @@ case "$mode" in
     part asan ./test.sh --asan
     finish; exit 0 ;;
   all)
-    scripts/setup --desktop --windows --reproducible
+    scripts/setup --desktop --windows --web --reproducible
     part plain ./test.sh --plain
     part asan ./test.sh --asan
     # The sound check is left to --desktop: on a busy 2-core machine the show, rendered
@@ -82,8 +82,7 @@ case "$mode" in
     part package-wayland tests/desktop/run.sh package wayland
     part windows ./test.sh --windows
     part gles ./test.sh --gles
-    # >>> The web checks go here once ./test.sh --web exists:
-    # part web ./test.sh --web
+    part web ./test.sh --web
     part reproducible ./test.sh --reproducible
     finish; exit 0 ;;
 esac
