@@ -138,7 +138,11 @@ library_build() {
   [ -n "$source" ] || source=$(debian_source "$2")
   rm -f "$lib_prefix/stamps/$name"
   say "building $name (${want#* }) in $lib_build/$name"
-  "build_$name" "$source"
+  # The time a linker stamps into a DLL: the source's own release, not the build's.
+  local released=""
+  [ -f "$source/debian/changelog" ] \
+    && released=$(dpkg-parsechangelog -l "$source/debian/changelog" -STimestamp 2>/dev/null)
+  SOURCE_DATE_EPOCH=${released:-${SOURCE_DATE_EPOCH:-0}} "build_$name" "$source"
   printf '%s\nbuilt in %d s\n' "$want" "$((SECONDS - start))" >"$lib_prefix/stamps/$name"
   say "$name: $((SECONDS - start)) s"
 }
