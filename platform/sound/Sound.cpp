@@ -189,7 +189,7 @@ void MixInto(State& s, float* out, size_t frames, int64_t dueNs) {
     float* scratch = s.scratch.data();
     for (Module* module : s.active) {
         if (!module->playing.load(std::memory_order_acquire)) continue;
-        if (module->renderer.FramesRendered() == 0 && module->startNs.load() == 0) {
+        if (module->startNs.load() == 0) {
             module->startNs.store(dueNs, std::memory_order_release);
             stats.songStartNs.store(dueNs, std::memory_order_relaxed);
         }
@@ -462,18 +462,26 @@ bool SetZxxCallback(Module* module, ZxxCallback callback) {
     return true;
 }
 
-bool PlaySong(Module* module) {
+bool PlaySong(Module* module) { return PlaySongFrom(module, 0); }
+
+bool PlaySongFrom(Module* module, uint32_t ms) {
     const MemoryTracker::LibraryScope libraryScope;
     State& s = S();
     if (!s.initialised) return Fail(kErrUninitialized);
     if (!LiveModule(module)) return Fail(kErrInvalidParam);
     {
         DeviceLock lock;
-        module->renderer.Restart();
+        module->playing.store(false);
+        s.active.erase(std::remove(s.active.begin(), s.active.end(), module), s.active.end());
+    }
+    // Out of the mix, the seek (up to a row of rendering) holds up no device callback.
+    const uint64_t frame = static_cast<uint64_t>(ms) * static_cast<uint64_t>(s.mixRate) / 1000;
+    if (!module->renderer.Seek(frame)) return Fail(kErrInvalidParam);
+    {
+        DeviceLock lock;
         module->startNs.store(0);
         module->playing.store(true);
-        if (std::find(s.active.begin(), s.active.end(), module) == s.active.end())
-            s.active.push_back(module);
+        s.active.push_back(module);
     }
     // Returns when the song's first frame is due at the output, so that a clock read
     // right after this call runs with what is heard. A device that does not call back
@@ -489,6 +497,14 @@ bool PlaySong(Module* module) {
     using Clock = std::chrono::steady_clock;
     if (due != 0 && due - NowNs() < 4 * bufferNs)
         std::this_thread::sleep_until(Clock::time_point(std::chrono::nanoseconds(due)));
+    return true;
+}
+
+bool GetSongSyncs(Module* module, std::vector<SongSync>* syncs) {
+    if (!LiveModule(module) || !syncs) return Fail(kErrInvalidParam);
+    syncs->clear();
+    for (const SyncEvent& event : module->renderer.Syncs())
+        syncs->push_back({event.frame * 1000.0 / S().mixRate, event.param});
     return true;
 }
 
@@ -597,6 +613,17 @@ bool SetPan(int channel, int pan) {
 
 int StreamGetPosition(Stream* stream) {
     return stream ? stream->position.load(std::memory_order_acquire) : 0;
+}
+
+bool StreamSetTime(Stream* stream, uint32_t ms) {
+    if (!LiveStream(stream)) return Fail(kErrInvalidParam);
+    DeviceLock lock;
+    const int64_t frame = static_cast<int64_t>(ms) * stream->decoder.SampleRate() / 1000;
+    if (!stream->decoder.Seek(frame)) return Fail(kErrInvalidParam);
+    const int64_t position = stream->decoder.Position();
+    stream->position.store(position > INT_MAX ? INT_MAX : static_cast<int>(position),
+                           std::memory_order_release);
+    return true;
 }
 
 bool IsStreamPlaying(Stream* stream) { return stream && stream->playing.load(); }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace sound {
 
@@ -62,11 +63,28 @@ bool SetZxxCallback(Module* module, ZxxCallback callback);  // any thread
 // after the call keeps step with what is heard.
 bool PlaySong(Module* module);
 bool SetMasterVolume(Module* module, int volume);    // 0..255
+// PlaySong from `ms` into the song instead of its start (what a player's seek and
+// resume need): rows begun before that time, and one beginning exactly at it, do not
+// raise their Zxx callback. False with kErrInvalidParam where the song does not last
+// that long (it is then stopped).
+bool PlaySongFrom(Module* module, uint32_t ms);
+
+// A Zxx command of a song and when its row begins, in ms from the song's start (to the
+// frame at the mix rate).
+struct SongSync {
+    double ms = 0;
+    unsigned char param = 0;
+};
+// The song's Zxx commands in play order as it plays once through from its start.
+bool GetSongSyncs(Module* module, std::vector<SongSync>* syncs);
 
 Stream* StreamOpen(const void* data, unsigned mode, int length);  // null on failure
 int StreamPlay(int channel, Stream* stream);         // channel played on, or -1
 bool SetPan(int channel, int pan);
 int StreamGetPosition(Stream* stream);               // 0 for a null stream; any thread
+// Moves a stream to `ms` from its start (wrapped into it when it loops); its position
+// reads as there at once.
+bool StreamSetTime(Stream* stream, uint32_t ms);
 
 // Beyond the calls the player makes.
 bool StopSong(Module* module);
