@@ -100,6 +100,8 @@ struct WindowState {
     bool displayChosen = false;
     // The paused picture; 0 until the first HoldPicture.
     GLuint heldFramebuffer = 0, heldColorBuffer = 0;
+    // One pixel with depth and stencil, for DrawUnseen; 0 until first used.
+    GLuint unseenFramebuffer = 0, unseenBuffers[2] = {0, 0};
     // Player keys not yet taken by the shell, a ring of them.
     PlayerKey keys[16] = {};
     int keyFirst = 0, keyCount = 0;
@@ -155,6 +157,11 @@ bool FramebufferCallsReady() {
 }
 
 void DeleteHeld() {
+    if (state.unseenFramebuffer) {
+        state.fb.DeleteFramebuffers(1, &state.unseenFramebuffer);
+        state.fb.DeleteRenderbuffers(2, state.unseenBuffers);
+        state.unseenFramebuffer = state.unseenBuffers[0] = state.unseenBuffers[1] = 0;
+    }
     if (!state.heldFramebuffer) return;
     state.fb.DeleteFramebuffers(1, &state.heldFramebuffer);
     state.fb.DeleteRenderbuffers(1, &state.heldColorBuffer);
@@ -584,6 +591,40 @@ void HoldPicture() {
     state.fb.BindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
     state.fb.BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.heldFramebuffer);
     state.fb.BlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+}
+
+void DrawUnseen(bool unseen) {
+    if (!state.window || !state.context || !FramebufferCallsReady()) return;
+    if (!unseen) {
+        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
+        return;
+    }
+    if (!state.unseenFramebuffer) {
+        state.fb.GenRenderbuffers(2, state.unseenBuffers);
+        state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.unseenBuffers[0]);
+        state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 1, 1);
+        state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.unseenBuffers[1]);
+        state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, 1, 1);
+        state.fb.BindRenderbuffer(GL_RENDERBUFFER, 0);
+        state.fb.GenFramebuffers(1, &state.unseenFramebuffer);
+        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.unseenFramebuffer);
+        state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                         state.unseenBuffers[0]);
+        state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                         state.unseenBuffers[1]);
+        state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                         state.unseenBuffers[1]);
+        if (state.fb.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
+            state.fb.DeleteFramebuffers(1, &state.unseenFramebuffer);
+            state.fb.DeleteRenderbuffers(2, state.unseenBuffers);
+            state.unseenFramebuffer = state.unseenBuffers[0] = state.unseenBuffers[1] = 0;
+            while (glGetError() != GL_NO_ERROR) {
+            }
+            return;
+        }
+    }
+    state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.unseenFramebuffer);
 }
 
 void ShowHeldPicture() {

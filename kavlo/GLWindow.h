@@ -78,6 +78,11 @@ PlayerKey TakePlayerKey();
 void HoldPicture();
 void ShowHeldPicture();
 
+// With true, drawing goes to a framebuffer of one pixel until false: frames drawn only
+// for the GL state they leave then cost no filling. Drawing goes on as usual where
+// OpenGL has no framebuffer objects.
+void DrawUnseen(bool unseen);
+
 // The picture just drawn (before its SwapAndPump), at its render size: RGBA rows from
 // the bottom up. False when there is no window.
 bool ReadPicture(std::vector<uint8_t>* rgba, int* width, int* height);

@@ -55,18 +55,47 @@ Frame RunFrame(const std::vector<MusicSync>& syncs, uint64_t frame) {
             SyncFlag(syncs, frame ? static_cast<double>(before) : -1.0, time)};
 }
 
-void ReplayUpTo(const std::vector<EffectEntry>& effects, const std::vector<MusicSync>& syncs,
-                uint64_t frame) {
+namespace {
+
+// The last frame of the run before the edge of an effect's window or of its fade
+// seconds (or the twister's last three): the last of a phase that draws its own way
+// and so leaves its own GL state, which stays set for whatever comes after (a cull
+// face, an alpha function, the current colour).
+bool LastBeforeAPhaseEdge(uint32_t timeMs) {
+    for (const TimelineRow& row : kTimeline) {
+        for (uint32_t edge : {row.startMs, row.startMs + 1000, row.endMs - 3000,
+                              row.endMs - 1000, row.endMs}) {
+            if (timeMs < edge && timeMs + 17 >= edge) return true;
+        }
+    }
+    return false;
+}
+
+void DrawFrame(const std::vector<EffectEntry>& effects, const Frame& f) {
+    for (const EffectEntry& entry : effects)
+        if (entry.effect->IsActive(f.timeMs)) entry.effect->Render(f.timeMs, f.deltaMs, f.sync);
+}
+
+}  // namespace
+
+void ReplayUpTo(ShellPlatform& platform, const std::vector<EffectEntry>& effects,
+                const std::vector<MusicSync>& syncs, uint64_t frame) {
     for (const EffectEntry& entry : effects) entry.effect->ResetState();
     if (frame == 0) return;
+    // Each phase's last frame, drawn where nobody sees it, hands its GL state on in the
+    // order the run does; the others only step the state.
+    platform.DrawUnseen(true);
     for (uint64_t n = 0; n + 1 < frame; ++n) {
         const Frame f = RunFrame(syncs, n);
+        if (LastBeforeAPhaseEdge(f.timeMs)) {
+            DrawFrame(effects, f);
+            continue;
+        }
         for (const EffectEntry& entry : effects)
             if (entry.effect->IsActive(f.timeMs)) entry.effect->StepState(f.timeMs, f.deltaMs, f.sync);
     }
-    const Frame last = RunFrame(syncs, frame - 1);
-    for (const EffectEntry& entry : effects)
-        if (entry.effect->IsActive(last.timeMs)) entry.effect->Render(last.timeMs, last.deltaMs, last.sync);
+    platform.DrawUnseen(false);
+    DrawFrame(effects, RunFrame(syncs, frame - 1));
 }
 
 }  // namespace player

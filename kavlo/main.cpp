@@ -105,6 +105,7 @@ void SystemPlatform::DestroyWindow() { GLWindow::Destroy(); }
 PlayerKey SystemPlatform::TakeKey() { return GLWindow::TakePlayerKey(); }
 void SystemPlatform::HoldPicture() { GLWindow::HoldPicture(); }
 void SystemPlatform::ShowHeldPicture() { GLWindow::ShowHeldPicture(); }
+void SystemPlatform::DrawUnseen(bool unseen) { GLWindow::DrawUnseen(unseen); }
 // Events are handled one per paused frame: often enough for keys, and idle otherwise.
 void SystemPlatform::IdleWhilePaused() { SDL_Delay(15); }
 
@@ -268,7 +269,7 @@ private:
     uint32_t Prepare(uint32_t ms) {
         uint64_t frame = player::GridFrameAt(ms < kShowLengthMs ? ms : kShowLengthMs);
         if (player::GridTime(frame) >= kShowLengthMs) --frame;
-        player::ReplayUpTo(effects_, Syncs(), frame);
+        player::ReplayUpTo(platform_, effects_, Syncs(), frame);
         frame_ = player::RunFrame(Syncs(), frame);
         forced_ = true;
         return frame_.timeMs;

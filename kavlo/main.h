@@ -75,6 +75,9 @@ public:
     virtual void SaveScreenshot(uint32_t timeMs) { (void)timeMs; }
     // Between the frames of a paused show, so that it does not spin.
     virtual void IdleWhilePaused() {}
+    // With true, what is drawn goes nowhere (or as little as can be) until false: a seek
+    // draws some frames only for the GL state they leave.
+    virtual void DrawUnseen(bool unseen) { (void)unseen; }
 };
 
 // The real machine: SDL's millisecond clock, GLWindow and MusicPlayer.
@@ -99,6 +102,7 @@ public:
     // In the pictures folder's Kavlo, said on stderr.
     void SaveScreenshot(uint32_t timeMs) override;
     void IdleWhilePaused() override;
+    void DrawUnseen(bool unseen) override;
 
 private:
     MusicPlayer music;
