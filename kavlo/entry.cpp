@@ -245,11 +245,12 @@ bool EnterDataFolder(const char* dataOption) {
     return true;
 }
 
-// The real machine, with a hook for tests that is no documented option: with
+// The real machine, with hooks for tests that are no documented options: with
 // KAVLO_TEST_FRAME_MS=N in the environment the show's clock advances N ms per frame
 // instead of following the tick counter, so that a test plays the whole timeline in
 // seconds, and GL errors are looked for before every swap and reported on stderr
-// ("kavlo: GL error ...").
+// ("kavlo: GL error ..."); with KAVLO_TEST_FLASH=1 each frame that carries a sync is
+// drawn white (PlayOptions::flashSyncs).
 class EntryPlatform : public SystemPlatform {
 public:
     explicit EntryPlatform(uint32_t testStepMs) : stepMs_(testStepMs) {}
@@ -377,6 +378,8 @@ int main(int argc, char** argv) {
     GLWindow::SetPresentation(exactMode ? GLWindow::Presentation::ExactMode
                                         : GLWindow::Presentation::Scaled);
     GLWindow::SetVsync(vsync);
+    const char* flash = std::getenv("KAVLO_TEST_FLASH");
+    play.flashSyncs = flash && std::strcmp(flash, "1") == 0;
     if (display >= 0) GLWindow::SetDisplay(static_cast<int>(display));
 
     EntryPlatform platform(TestFrameStep());

@@ -318,6 +318,15 @@ private:
     bool syncsRead_ = false;
 };
 
+// The whole picture white, over what the effects drew; the clear colour stays theirs.
+void Flash() {
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(clear[0], clear[1], clear[2], clear[3]);
+}
+
 // Runs frames until Escape, the show's length, or the music stream starting over (or,
 // looping, until Escape).
 void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects, Player& player,
@@ -337,9 +346,11 @@ void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects,
             player.Restart();
         }
         player::Frame fixed;
+        bool synced = false;
         if (player.TakeFixedFrame(&fixed)) {
             // A seek's or a step's frame, with the delta and sync of the steady run.
             timeMs = fixed.timeMs;
+            synced = fixed.sync;
             for (const EffectEntry& entry : effects)
                 if (entry.effect->IsActive(timeMs)) entry.effect->Render(timeMs, fixed.deltaMs, fixed.sync);
         } else if (player.Paused()) {
@@ -352,6 +363,7 @@ void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects,
         } else {
             timeMs = player.Now();
             const int32_t deltaMs = static_cast<int32_t>(timeMs - prevTimeMs);
+            synced = syncPending.load(std::memory_order_relaxed) != 0;
             for (const EffectEntry& entry : effects) {
                 if (entry.effect->IsActive(timeMs))
                     entry.effect->Render(timeMs, deltaMs,
@@ -360,6 +372,7 @@ void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects,
         }
         prevTimeMs = timeMs;
         syncPending.store(0, std::memory_order_relaxed);
+        if (options.flashSyncs && synced) Flash();
         player.FrameDrawn(timeMs);
         platform.SwapAndPump();
         player.HandleKeys();

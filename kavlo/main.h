@@ -134,6 +134,9 @@ struct PlayOptions {
     // At the end (or when a music stream starts over) the show starts again, until
     // Escape.
     bool loop = false;
+    // A test hook, no option: every frame drawn with the sync flag is white, so that a
+    // recording of the screen and the sound shows where each sync lands.
+    bool flashSyncs = false;
 };
 
 // The whole show. `fullscreen` false opens a window instead of changing the display
