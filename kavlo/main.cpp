@@ -338,6 +338,7 @@ void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects,
     // Keys pressed while loading are not for the show.
     while (platform.TakeKey() != PlayerKey::None) {
     }
+    uint32_t flashFromMs = UINT32_MAX;
     // The limit is tested on the previous frame's time, so the last frame drawn may
     // carry a time a little past it.
     while (quitRequested == 0) {
@@ -371,8 +372,15 @@ void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects,
             }
         }
         prevTimeMs = timeMs;
+        // A sync that came while the effects drew reached those drawn after it.
+        synced = synced || syncPending.load(std::memory_order_relaxed) != 0;
         syncPending.store(0, std::memory_order_relaxed);
-        if (options.flashSyncs && synced) Flash();
+        if (options.flashSyncs) {
+            // Held for 40 ms of show time, so that a screen recorder's frame catches it
+            // however fast frames come.
+            if (synced) flashFromMs = timeMs;
+            if (flashFromMs <= timeMs && timeMs - flashFromMs < 40) Flash();
+        }
         player.FrameDrawn(timeMs);
         platform.SwapAndPump();
         player.HandleKeys();

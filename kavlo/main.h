@@ -134,8 +134,9 @@ struct PlayOptions {
     // At the end (or when a music stream starts over) the show starts again, until
     // Escape.
     bool loop = false;
-    // A test hook, no option: every frame drawn with the sync flag is white, so that a
-    // recording of the screen and the sound shows where each sync lands.
+    // A test hook, no option: every frame drawn with the sync flag is white (and those
+    // in the 40 ms of show time after it), so that a recording of the screen and the
+    // sound shows where each sync lands.
     bool flashSyncs = false;
 };
 
