@@ -159,7 +159,10 @@ int main(int argc, char** argv) {
             const double c = Correlation(&ref[from], &rec[from + lag], static_cast<size_t>(window));
             if (c > best) best = c, bestLag = lag;
         }
-        if (best < 0.8) continue;  // not found (a gap, or past the recording)
+        if (best < 0.8) {
+            std::printf("sync %8.0f ms  note not found (best match %.2f): gaps in the sound?\n", ms, best);
+            continue;
+        }
         const double heard = audioStart + static_cast<double>(row + bestLag) / rate;
         double flash = -1;
         for (const VideoFrame& f : video)

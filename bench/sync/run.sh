@@ -13,7 +13,7 @@
 # played (default 50: the syncs from 18 s to 49.5 s); WxH is the window (default
 # 320x240, small enough for the software renderer to keep up). Nothing of the machine's
 # own sound or display is used; everything started is stopped on the way out. The
-# recordings' measurements stay in the build folder's sync/.
+# recordings and their measurements stay in the build folder's sync/.
 # KAVLO_BENCH_BUILD picks the build folder (default build/bench).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -122,8 +122,7 @@ play() {
   wait "$recorder" "$listener" "$clock" || true
   echo "== $name: $(grep -c pts_time "$out/luma.txt") screen frames, sound from $(cat "$out/frame0") s"
   "$offsets" "$out/luma.txt" "$out/sound.raw" "$(cat "$out/frame0")" "$work/reference.wav" \
-    "$work/syncs.txt" | tee "$out/offsets.txt"
-  rm -f "$out/sound.raw"
+    "$work/syncs.txt" | tee "$out/offsets.txt" || true
 }
 
 echo "== uptime: $(uptime)"

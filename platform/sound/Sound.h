@@ -5,7 +5,8 @@
 // Threads: calls are made from the main thread, except the ones marked "any thread"
 // (the Zxx callback, the play state, the stream position, the error code and the mixer
 // figures), which are lock-free and may also be made from the Zxx callback. The Zxx
-// callback runs on the audio thread, right after the audio of its row was rendered.
+// callback runs on a thread of the layer's own when its row is heard: the row is
+// rendered ahead on the audio thread and its sync waits out the output's latency.
 //
 // Handles stay valid until FreeSong / StreamClose, also across Close; Close stops all
 // playback. Handles still live at exit are reclaimed with the process.
@@ -19,7 +20,8 @@ namespace sound {
 struct Module;  // a loaded tracker module
 struct Stream;  // a stream opened from a file image in memory
 
-// Called with the parameter byte of each Zxx command as playback reaches its row.
+// Called with the parameter byte of each Zxx command as its row is heard; a song stopped
+// or moved before then drops its syncs still waiting.
 using ZxxCallback = void (*)(Module* module, unsigned char param);
 
 // Stream mode bits: the first argument of StreamOpen is a memory image of `length`
