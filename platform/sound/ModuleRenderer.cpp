@@ -192,6 +192,7 @@ bool ModuleRenderer::Seek(uint64_t frame) {
     }
     inputFrames_ = static_cast<uint64_t>(std::llround(at * renderRate_));
     framesRendered_ = OutputFrame(inputFrames_);
+    if (converting_) converter_.StartAt(inputFrames_, framesRendered_);
     rowStartFrame_ = inputFrames_;
     // The row it landed on has begun; the ones up to the target begin unreported.
     lastOrder_ = openmpt_module_get_current_order(module_);
