@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Measures where the picture's syncs land against the sound that is heard, through a
 # sound server: kavlo in a window on Xvfb with its sound through a private PulseAudio
-# with a null sink; ffmpeg records the screen (x11grab, each frame stamped with the
-# wall clock) and parec the sink's monitor (its first frame's wall time fitted from the
+# with a null sink; ffmpeg records the screen (x11grab at 200 fps, each frame stamped
+# with the wall clock) and parec the sink's monitor (its first frame's wall time fitted from the
 # file's growth, as tests/desktop/sound.sh does: ffmpeg's own pulse input stamped the
 # sound 60 to 250 ms away from when it arrived). kavlo runs with KAVLO_TEST_FLASH=1, so
 # every frame carrying a sync is white; kavlo-sync-offsets finds each sync's note in the
@@ -99,7 +99,7 @@ pactl info >/dev/null 2>&1 || { echo "run.sh: PulseAudio did not start ($work/pu
 play() {
   local name=$1 kavlo=$2 data=$3 out=$build/sync/$1
   rm -rf "$out" && mkdir -p "$out"
-  ffmpeg -hide_banner -loglevel error -y -f x11grab -draw_mouse 0 -framerate 100 -video_size "$size" \
+  ffmpeg -hide_banner -loglevel error -y -f x11grab -draw_mouse 0 -framerate 200 -video_size "$size" \
     -i "$display" -copyts -vf "signalstats,metadata=print:file=$out/luma.txt" -f null - \
     </dev/null >"$out/ffmpeg.log" 2>&1 &
   local recorder=$!

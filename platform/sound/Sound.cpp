@@ -3,6 +3,7 @@
 #include "Sound.h"
 
 #include "ModuleRenderer.h"
+#include "ServerLatency.h"
 #include "StreamDecoder.h"
 // Each entry point that may allocate holds a LibraryScope: this layer stands in for the
 // closed sound library, whose memory (a loaded song is kept to the end) is not the
@@ -60,12 +61,12 @@ constexpr int kDeviceBufferFrames = 512;  // 11.6 ms at 44100 Hz
 // heard as a gap. 93 ms is about what the original's sound library buffered.
 constexpr int kServerBufferFrames = 4096;
 
-int DeviceBufferFrames() {
+bool ThroughSoundServer() {
     const char* driver = SDL_GetCurrentAudioDriver();
-    if (driver && (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0))
-        return kServerBufferFrames;
-    return kDeviceBufferFrames;
+    return driver && (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0);
 }
+
+int DeviceBufferFrames() { return ThroughSoundServer() ? kServerBufferFrames : kDeviceBufferFrames; }
 
 struct Channel {
     Stream* stream = nullptr;
@@ -93,6 +94,7 @@ struct State {
     std::vector<float> scratch;
     std::set<Module*> modules;  // every live handle, so a stale pointer is refused
     std::set<Stream*> streams;
+    ServerLatency server;  // asked only through a sound server
 };
 
 // Never destroyed: an audio thread still running at process exit must find it intact.
@@ -352,9 +354,10 @@ void SDLCALL AudioCallback(void*, Uint8* bytes, int length) {
     size_t frames = static_cast<size_t>(length) / (2 * sizeof(float));
     std::fill(out, out + 2 * frames, 0.0f);
     // The buffer filled now waits behind the one playing: its first frame is heard about
-    // one buffer from now.
+    // one buffer from now. A sound server says how long what it is handed waits there.
     const double frameNs = 1e9 / s.mixRate;
-    const int64_t dueNs = start + static_cast<int64_t>(frames * frameNs);
+    const int64_t reported = s.server.LatencyNs();
+    const int64_t dueNs = start + (reported > 0 ? reported : static_cast<int64_t>(frames * frameNs));
     size_t step = s.scratch.size() / 2;
     for (size_t done = 0; step > 0 && done < frames; done += step)
         MixInto(s, out + 2 * done, std::min(step, frames - done),
@@ -524,6 +527,7 @@ bool Init(int mixRate, int maxChannels, unsigned) {
     s.device = device;
     s.initialised = true;
     lastError.store(kErrNone);
+    if (ThroughSoundServer()) s.server.Start();
     StartSyncDelivery();
     SDL_PauseAudioDevice(device, 0);
     return true;
@@ -540,6 +544,7 @@ void Close() {
     if (!silent) SDL_CloseAudioDevice(s.device);  // returns once the audio thread has stopped
     s.device = 0;
     StopSyncDelivery();
+    s.server.Stop();
     for (Module* module : s.active) module->playing.store(false);
     s.active.clear();
     for (int c = 0; c < s.maxChannels; ++c) {
