@@ -148,9 +148,9 @@ void FailContext() {
 bool FramebufferCallsReady() {
     if (!state.framebufferCallsTried) {
         state.framebufferCallsTried = true;
-        const ProcLookup lookup = state.framebufferLookup
-                                      ? state.framebufferLookup
-                                      : [](const char* name) { return SDL_GL_GetProcAddress(name); };
+        const ProcLookup lookup =
+            state.framebufferLookup ? state.framebufferLookup
+                                    : [](const char* name) { return SDL_GL_GetProcAddress(name); };
         state.framebufferCallsLoaded = state.fb.Load(lookup);
     }
     return state.framebufferCallsLoaded;
@@ -560,7 +560,8 @@ void SwapAndPump() {
 PlayerKey TakePlayerKey() {
     if (state.keyCount == 0) return PlayerKey::None;
     const PlayerKey key = state.keys[state.keyFirst];
-    state.keyFirst = (state.keyFirst + 1) % static_cast<int>(sizeof state.keys / sizeof state.keys[0]);
+    const int size = static_cast<int>(sizeof state.keys / sizeof state.keys[0]);
+    state.keyFirst = (state.keyFirst + 1) % size;
     --state.keyCount;
     return key;
 }

@@ -92,7 +92,8 @@ void ReplayUpTo(ShellPlatform& platform, const std::vector<EffectEntry>& effects
             continue;
         }
         for (const EffectEntry& entry : effects)
-            if (entry.effect->IsActive(f.timeMs)) entry.effect->StepState(f.timeMs, f.deltaMs, f.sync);
+            if (entry.effect->IsActive(f.timeMs))
+                entry.effect->StepState(f.timeMs, f.deltaMs, f.sync);
     }
     platform.DrawUnseen(false);
     DrawFrame(effects, RunFrame(syncs, frame - 1));

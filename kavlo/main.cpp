@@ -220,7 +220,9 @@ public:
 
 private:
     // Where the picture is, or is about to be once the keys taken so far have acted.
-    uint32_t PictureMs() const { return seekPending_ ? seekMs_ : forced_ ? frame_.timeMs : shownMs_; }
+    uint32_t PictureMs() const {
+        return seekPending_ ? seekMs_ : forced_ ? frame_.timeMs : shownMs_;
+    }
 
     void Handle(PlayerKey key) {
         const uint32_t at = PictureMs();
@@ -353,7 +355,8 @@ void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects,
             timeMs = fixed.timeMs;
             synced = fixed.sync;
             for (const EffectEntry& entry : effects)
-                if (entry.effect->IsActive(timeMs)) entry.effect->Render(timeMs, fixed.deltaMs, fixed.sync);
+                if (entry.effect->IsActive(timeMs))
+                    entry.effect->Render(timeMs, fixed.deltaMs, fixed.sync);
         } else if (player.Paused()) {
             platform.ShowHeldPicture();
             platform.SwapAndPump();

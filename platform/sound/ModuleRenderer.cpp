@@ -127,7 +127,8 @@ void ModuleRenderer::ListSyncs() {
                     openmpt_module_set_position_order_row(module_, order, static_cast<int>(row));
                 SyncEvent event;
                 // Whole ticks at the render rate, as the rows fall when played.
-                event.frame = OutputFrame(static_cast<uint64_t>(std::llround(seconds * renderRate_)));
+                const uint64_t input = static_cast<uint64_t>(std::llround(seconds * renderRate_));
+                event.frame = OutputFrame(input);
                 event.order = order;
                 event.pattern = pattern;
                 event.row = static_cast<int>(row);

@@ -42,21 +42,21 @@ struct ServerLatency::Connection {
             self->out->store(last > 0 ? (3 * last + now) / 4 : now, std::memory_order_relaxed);
             return;
         }
-        const char* pid = info->proplist ? pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID)
-                                         : nullptr;
+        const char* pid = info->proplist
+                              ? pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID)
+                              : nullptr;
         if (!pid || self->pid != pid || info->corked) return;
         const pa_usec_t latency = info->buffer_usec + info->sink_usec;
         if (!self->found || latency > self->largest) self->largest = latency;
         self->found = true;
     }
 
-    static void Tick(pa_mainloop_api* api, pa_time_event* event, const struct timeval*, void* user) {
+    static void Tick(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* user) {
         auto* self = static_cast<Connection*>(user);
         self->largest = 0;
         self->found = false;
         if (pa_operation* op = pa_context_get_sink_input_info_list(self->context, SinkInput, self))
             pa_operation_unref(op);
-        (void)api;
         pa_context_rttime_restart(self->context, event, pa_rtclock_now() + kQueryEveryUs);
     }
 };

@@ -63,10 +63,13 @@ constexpr int kServerBufferFrames = 4096;
 
 bool ThroughSoundServer() {
     const char* driver = SDL_GetCurrentAudioDriver();
-    return driver && (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0);
+    return driver &&
+           (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0);
 }
 
-int DeviceBufferFrames() { return ThroughSoundServer() ? kServerBufferFrames : kDeviceBufferFrames; }
+int DeviceBufferFrames() {
+    return ThroughSoundServer() ? kServerBufferFrames : kDeviceBufferFrames;
+}
 
 struct Channel {
     Stream* stream = nullptr;
@@ -292,9 +295,11 @@ struct ChunkTiming {
 // raising hundreds of syncs within the output's latency) hands one over at once.
 void QueueSync(void* user, const SyncEvent& event) {
     const ChunkTiming& chunk = *static_cast<const ChunkTiming*>(user);
-    const int64_t frames = static_cast<int64_t>(event.frame) - static_cast<int64_t>(chunk.firstFrame);
-    const HeardSync sync {chunk.module, event,
-                          chunk.dueNs + static_cast<int64_t>(static_cast<double>(frames) * chunk.frameNs),
+    const int64_t frames =
+        static_cast<int64_t>(event.frame) - static_cast<int64_t>(chunk.firstFrame);
+    const int64_t dueNs =
+        chunk.dueNs + static_cast<int64_t>(static_cast<double>(frames) * chunk.frameNs);
+    const HeardSync sync {chunk.module, event, dueNs,
                           chunk.module->generation.load(std::memory_order_acquire)};
     SyncDelivery& d = Delivery();
     {
@@ -357,7 +362,8 @@ void SDLCALL AudioCallback(void*, Uint8* bytes, int length) {
     // one buffer from now. A sound server says how long what it is handed waits there.
     const double frameNs = 1e9 / s.mixRate;
     const int64_t reported = s.server.LatencyNs();
-    const int64_t dueNs = start + (reported > 0 ? reported : static_cast<int64_t>(frames * frameNs));
+    const int64_t heardAfter = reported > 0 ? reported : static_cast<int64_t>(frames * frameNs);
+    const int64_t dueNs = start + heardAfter;
     size_t step = s.scratch.size() / 2;
     for (size_t done = 0; step > 0 && done < frames; done += step)
         MixInto(s, out + 2 * done, std::min(step, frames - done),
