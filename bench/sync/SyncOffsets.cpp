@@ -8,7 +8,8 @@
 //       YAVG); REC.raw the recorded sound, whose first frame arrived at FRAME0 (s);
 //       REFERENCE.wav the music as kavlo-capture renders it; SYNCS.txt its sync times
 //       (ms). Each note is found by matching the reference around its row against the
-//       recording; the flash is the first white frame (mean luma 225 of 235) near it.
+//       recording (after a pause, past the silence it left); the flash is the first
+//       white frame (mean luma 225 of 235) near it.
 //       Prints a line per sync and a summary: flash minus note, in ms (positive: the
 //       picture is late).
 #include <sndfile.h>
@@ -143,18 +144,31 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kavlo-sync-offsets: no syncs or notes\n");
         return 1;
     }
+    // Silence of 200 ms or more in the middle of the music: a pause.
+    std::vector<bool> paused(rec.size(), false);
+    for (long i = recFirst, run = 0; i < static_cast<long>(rec.size()); ++i) {
+        run = std::fabs(rec[i]) < 1e-4f ? run + 1 : 0;
+        if (run >= rate / 5)
+            for (long k = run == rate / 5 ? i - run + 1 : i; k <= i; ++k) paused[k] = true;
+    }
     // The music starts on a note: the first one places the song in the recording, and
-    // each sync's row is then found within 150 ms of where that puts it.
-    const long lag0 = recFirst - refFirst;
-    const long window = rate / 5, reach = rate * 3 / 20;
+    // each sync's row is then found within 150 ms of where the last one put it, moved on
+    // by any pause between (then 400 ms either way: the tail it cut off is unknown).
+    long lag0 = recFirst - refFirst, lastFrom = refFirst;
+    const long window = rate / 5;
     std::vector<double> offsets;
     for (double ms : syncs) {
         const long row = static_cast<long>(std::lround(ms * rate / 1000));
         const long from = row - rate / 50;  // the tail of the note before, 20 ms
         if (from < 0 || from + window > static_cast<long>(ref.size())) continue;
+        long at = lastFrom + lag0, silent = 0;
+        for (long heard = 0; at < static_cast<long>(rec.size()) && heard < from - lastFrom; ++at)
+            paused[at] ? ++silent : ++heard;
+        const long reach = silent ? rate * 2 / 5 : rate * 3 / 20;
+        const long around = lag0 + silent;
         long bestLag = 0;
         double best = -2;
-        for (long lag = lag0 - reach; lag <= lag0 + reach; ++lag) {
+        for (long lag = around - reach; lag <= around + reach; ++lag) {
             if (from + lag < 0 || from + lag + window > static_cast<long>(rec.size())) continue;
             const double c = Correlation(&ref[from], &rec[from + lag], static_cast<size_t>(window));
             if (c > best) best = c, bestLag = lag;
@@ -163,6 +177,8 @@ int main(int argc, char** argv) {
             std::printf("sync %8.0f ms  note not found (best match %.2f): gaps in the sound?\n", ms, best);
             continue;
         }
+        lag0 = bestLag;
+        lastFrom = from;
         const double heard = audioStart + static_cast<double>(row + bestLag) / rate;
         double flash = -1;
         for (const VideoFrame& f : video)

@@ -7,11 +7,12 @@
 # sound 60 to 250 ms away from when it arrived). kavlo runs with KAVLO_TEST_FLASH=1, so
 # every frame carrying a sync is white; kavlo-sync-offsets finds each sync's note in the
 # recording (against kavlo-capture's rendering of the music) and prints flash minus note.
-#   bench/sync/run.sh [--before REV] [--rounds N] [--seconds S] [--size WxH]
+#   bench/sync/run.sh [--before REV] [--rounds N] [--seconds S] [--size WxH] [--pause AT,FOR]
 # --before REV also builds git revision REV's tree (it needs KAVLO_TEST_FLASH) and plays
 # both in turn in the same session, N rounds (default 1). S seconds of the show are
 # played (default 50: the syncs from 18 s to 49.5 s); WxH is the window (default
-# 320x240, small enough for the software renderer to keep up). Nothing of the machine's
+# 320x240, small enough for the software renderer to keep up). --pause presses Space AT
+# seconds after kavlo starts and again FOR seconds later. Nothing of the machine's
 # own sound or display is used; everything started is stopped on the way out. The
 # recordings and their measurements stay in the build folder's sync/.
 # KAVLO_BENCH_BUILD picks the build folder (default build/bench).
@@ -25,17 +26,19 @@ before=""
 rounds=1
 seconds=50
 size=320x240
+pause=""
 while [ $# -gt 0 ]; do
   case $1 in
     --before) before=${2:?--before needs a revision}; shift 2 ;;
     --rounds) rounds=${2:?--rounds needs a number}; shift 2 ;;
     --seconds) seconds=${2:?--seconds needs a number}; shift 2 ;;
     --size) size=${2:?--size needs WxH}; shift 2 ;;
+    --pause) pause=${2:?--pause needs AT,FOR}; shift 2 ;;
     -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
   esac
 done
-for tool in Xvfb pulseaudio pactl parec ffmpeg; do
+for tool in Xvfb pulseaudio pactl parec ffmpeg xdotool; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing (scripts/setup --desktop)" >&2; exit 1; }
 done
 
@@ -113,6 +116,11 @@ play() {
   local clock=$!
   pids+=($clock)
   sleep 2
+  if [ -n "$pause" ]; then
+    (sleep "${pause%,*}"; DISPLAY=$display xdotool key space; sleep "${pause#*,}"
+     DISPLAY=$display xdotool key space) &
+    pids+=($!)
+  fi
   (DISPLAY=$display SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=pulseaudio KAVLO_TEST_FLASH=1 \
     timeout --preserve-status -s TERM "$seconds" "$kavlo" --windowed --size "$size" --data "$data") \
     >"$out/kavlo.log" 2>&1 || true
