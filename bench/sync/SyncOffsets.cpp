@@ -144,15 +144,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kavlo-sync-offsets: no syncs or notes\n");
         return 1;
     }
-    // Silence of 200 ms or more in the middle of the music: a pause.
-    std::vector<bool> paused(rec.size(), false);
-    for (long i = recFirst, run = 0; i < static_cast<long>(rec.size()); ++i) {
-        run = std::fabs(rec[i]) < 1e-4f ? run + 1 : 0;
-        if (run >= rate / 5)
-            for (long k = run == rate / 5 ? i - run + 1 : i; k <= i; ++k) paused[k] = true;
-    }
+    // Silence of 200 ms or more: in the recording where the music is not silent, a pause.
+    auto silences = [rate](const std::vector<float>& x) {
+        std::vector<bool> silent(x.size(), false);
+        for (long i = 0, run = 0; i < static_cast<long>(x.size()); ++i) {
+            run = std::fabs(x[i]) < 1e-4f ? run + 1 : 0;
+            if (run >= rate / 5)
+                for (long k = run == rate / 5 ? i - run + 1 : i; k <= i; ++k) silent[k] = true;
+        }
+        return silent;
+    };
+    const std::vector<bool> recSilent = silences(rec), refSilent = silences(ref);
     // The music starts on a note: the first one places the song in the recording, and
-    // each sync's row is then found within 150 ms of where the last one put it, moved on
+    // each sync's row is then found within 250 ms of where the last one put it, moved on
     // by any pause between (then 400 ms either way: the tail it cut off is unknown).
     long lag0 = recFirst - refFirst, lastFrom = refFirst;
     const long window = rate / 5;
@@ -163,8 +167,8 @@ int main(int argc, char** argv) {
         if (from < 0 || from + window > static_cast<long>(ref.size())) continue;
         long at = lastFrom + lag0, silent = 0;
         for (long heard = 0; at < static_cast<long>(rec.size()) && heard < from - lastFrom; ++at)
-            paused[at] ? ++silent : ++heard;
-        const long reach = silent ? rate * 2 / 5 : rate * 3 / 20;
+            recSilent[at] && !refSilent[lastFrom + heard] ? ++silent : ++heard;
+        const long reach = silent ? rate * 2 / 5 : rate / 4;
         const long around = lag0 + silent;
         long bestLag = 0;
         double best = -2;
