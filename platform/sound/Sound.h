@@ -60,9 +60,9 @@ void Close();
 
 Module* LoadSong(const char* fileName);              // null on failure
 bool SetZxxCallback(Module* module, ZxxCallback callback);  // any thread
-// From the start; the song loops. Returns once its first frame is due at the output
-// (the buffer it begins in, plus the one playing ahead of it), so that a clock started
-// after the call keeps step with what is heard.
+// From the start; the song loops. Returns once its first frame is heard (the buffer it
+// begins in, plus the one playing ahead of it; through a sound server, what the server
+// says waits in it), so that a clock started after the call keeps step with the sound.
 bool PlaySong(Module* module);
 bool SetMasterVolume(Module* module, int volume);    // 0..255
 // PlaySong from `ms` into the song instead of its start (what a player's seek and
