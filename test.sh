@@ -1,36 +1,93 @@
 #!/usr/bin/env bash
 # Builds Kavlo with its tests and runs every suite: once in a plain build, then again
-# with AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows build under Wine.
-#   ./test.sh            all of them and the package, Wayland and Windows checks (CI)
-#   ./test.sh --plain    the plain build only
-#   ./test.sh --asan     the sanitizer build only
-#   ./test.sh --tsan     ThreadSanitizer: the suites of the tracker, the sound layer, the
-#                        shell and the capture, then a stretch of the real show (not part
-#                        of the default run; reports outside our code are suppressed in
-#                        tests/support/tsan.supp)
-#   ./test.sh --package  the Debian package: lintian, install, 20 s of the show, purge
-#   ./test.sh --desktop  the package, the sound through a private sound server, and
-#                        kavlo on a headless Wayland compositor (the default run ends
-#                        with the package and Wayland checks)
-#   ./test.sh --windows  the Windows build under Wine only (scripts/test-windows; the
-#                        default run ends with it)
+# with AddressSanitizer and UndefinedBehaviorSanitizer. It changes nothing on the system:
+# it installs no package (scripts/setup does; a missing one is named) and writes only
+# into build/ and temporary folders.
+#   ./test.sh                the plain and sanitizer builds and every suite (everyday)
+#   ./test.sh --all          those, then the package, Wayland, Windows, OpenGL ES, web
+#                            and reproducibility checks (CI: .ci/run). Installs what they
+#                            need, installs and purges the package, runs sway as
+#                            nobody: needs root
+# One part alone:
+#   ./test.sh --plain        the plain build
+#   ./test.sh --asan         the sanitizer build
+#   ./test.sh --tsan         ThreadSanitizer: the suites of the tracker, the sound layer, the
+#                            shell and the capture, then a stretch of the real show (in no
+#                            other run; reports outside our code are suppressed in
+#                            tests/support/tsan.supp)
+#   ./test.sh --package      the Debian package: lintian, install, 20 s of the show, purge
+#   ./test.sh --desktop      the package, the sound through a private sound server, and
+#                            kavlo on a headless Wayland compositor
+#   ./test.sh --windows      the Windows build under Wine (scripts/test-windows)
+#   ./test.sh --gles         the show through the fixed-function layer over OpenGL ES
+#                            (KAVLO_GLES) against the desktop driver, frame by frame
+#                            (tests/gl/compare.sh)
+#   ./test.sh --reproducible the .deb and the Windows zip built twice, from two clones of
+#                            the last commit, and compared (scripts/test-reproducible)
+#   ./test.sh --web          the show in headless Chromium (tests/web/run.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
 
-mode=all
+usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"; }
+
+mode=everyday
 case "${1:-}" in
   "") ;;
+  --all) mode=all ;;
   --plain) mode=plain ;;
   --asan) mode=asan ;;
   --tsan) mode=tsan ;;
   --package) exec tests/desktop/run.sh package ;;
   --desktop) exec tests/desktop/run.sh package sound wayland ;;
   --windows) scripts/setup --windows && exec scripts/test-windows ;;
-  -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  --gles) scripts/setup --check && exec tests/gl/compare.sh ;;
+  --reproducible) exec scripts/test-reproducible ;;
+  --web) scripts/setup --web && exec tests/web/run.sh ;;
+  -h|--help) usage; exit 0 ;;
   *) echo "test.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
 esac
+[ $# -le 1 ] || { echo "test.sh: one option at a time (see --help)" >&2; exit 2; }
 
-scripts/setup
+# Each part runs as its own process, so that a failed one still lets the others run;
+# the summary names the failed ones with each part's time.
+failed=()
+summary=()
+part() {
+  local name=$1 start=$SECONDS; shift
+  echo "== test.sh: $name: $*" >&2
+  if "$@"; then
+    summary+=("$name passed in $((SECONDS - start)) s")
+  else
+    summary+=("$name FAILED after $((SECONDS - start)) s")
+    failed+=("$name")
+  fi
+}
+finish() {
+  printf '== test.sh: %s\n' "${summary[@]}" >&2
+  [ ${#failed[@]} -eq 0 ] || { echo "test.sh: failed: ${failed[*]}" >&2; exit 1; }
+}
+
+case "$mode" in
+  everyday)
+    scripts/setup --check
+    part plain ./test.sh --plain
+    part asan ./test.sh --asan
+    finish; exit 0 ;;
+  all)
+    scripts/setup --desktop --windows --web --reproducible
+    part plain ./test.sh --plain
+    part asan ./test.sh --asan
+    # The sound check is left to --desktop: on a busy 2-core machine the show, rendered
+    # in software, still starves the sound server's client a few times a show.
+    part package-wayland tests/desktop/run.sh package wayland
+    part windows ./test.sh --windows
+    part gles ./test.sh --gles
+    part web ./test.sh --web
+    part reproducible ./test.sh --reproducible
+    finish; exit 0 ;;
+esac
+
+scripts/setup --check
 jobs=$(nproc)
 
 run_suite() {
@@ -80,20 +137,11 @@ run_tsan() {
   fi
 }
 
-if [ "$mode" = tsan ]; then
-  run_tsan
-  exit 0
-fi
-if [ "$mode" != asan ]; then
-  run_suite build/test -DCMAKE_BUILD_TYPE=Release
-fi
-if [ "$mode" != plain ]; then
-  run_suite build/test-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVLO_SANITIZE=ON
-fi
-# The sound check is left to --desktop: on a busy 2-core machine the show, rendered in
-# software, still starves the sound server's client a few times a show.
-if [ "$mode" = all ]; then
-  tests/desktop/run.sh package wayland
-  scripts/setup --windows
-  scripts/test-windows
-fi
+case "$mode" in
+  plain) run_suite build/test -DCMAKE_BUILD_TYPE=Release ;;
+  # -O1 and line tables only: the sanitizers' reports keep their file and line, and the
+  # build takes half the time of -O2 -g.
+  asan) run_suite build/test-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVLO_SANITIZE=ON \
+          "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" ;;
+  tsan) run_tsan ;;
+esac

@@ -4,6 +4,7 @@
 #include "GLWindow.h"
 
 #include "platform/MessageBox.h"
+#include "platform/gl/Context.h"
 
 #include <SDL.h>
 
@@ -135,7 +136,7 @@ void SetPixelFormat() {
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 1);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    platform::gl::RequestContextAttributes();
 }
 
 void FailContext() {
@@ -416,7 +417,7 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
         FailContext();
         return false;
     }
-    if (SDL_GL_MakeCurrent(state.window, state.context) != 0) {
+    if (SDL_GL_MakeCurrent(state.window, state.context) != 0 || !platform::gl::ContextCurrent()) {
         SDL_GL_DeleteContext(state.context);
         state.context = nullptr;
         FailContext();
@@ -458,7 +459,10 @@ void Destroy() {
         DeleteOffscreen();
     }
     // Leaving full screen and destroying the window gives the desktop its mode back.
-    if (state.context) SDL_GL_DeleteContext(state.context);
+    if (state.context) {
+        platform::gl::ContextGone();
+        SDL_GL_DeleteContext(state.context);
+    }
     state.context = nullptr;
     SDL_DestroyWindow(state.window);
     state.window = nullptr;
@@ -685,7 +689,7 @@ bool LoadExtensionsWith(ProcLookup lookup) {
 void UseFramebufferLookup(ProcLookup lookup) { state.framebufferLookup = lookup; }
 
 bool LoadExtensions() {
-    return LoadExtensionsWith([](const char* name) { return SDL_GL_GetProcAddress(name); });
+    return LoadExtensionsWith(platform::gl::ExtensionProc);
 }
 
 }  // namespace GLWindow

@@ -1,32 +1,20 @@
 // Process entry of `kavlo`: reads the command line, finds the show's data and runs the
 // show on the real machine.
+#include "DataFolder.h"
 #include "GLWindow.h"
-#include "kavlo/rar/ArchiveReader.h"
+#include "kavlo/rar/ArchiveInternal.h"
 #include "memory/MemoryTracker.h"
 #include "main.h"
+#include "platform/process/Process.h"
 #include "platform/sound/Sound.h"
 
 #include <SDL.h>
 #include <GL/gl.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
-
-#ifdef KAVLO_INSTALL_DATA_DIR
-#define KAVLO_INSTALLED_DATA_TEXT KAVLO_INSTALL_DATA_DIR
-#else
-#define KAVLO_INSTALLED_DATA_TEXT "share/kavlo beside bin/kavlo"
-#endif
-
-#ifdef _WIN32
-#include "platform/windows/Windows.h"
-#endif
 
 namespace {
 
@@ -45,7 +33,7 @@ const char kUsage[] =
     "  --mute        play without sound and without a sound device (the music\n"
     "                still runs, silently and at its own pace, and drives the effects)\n"
     "  --exact-mode  full screen only in the exact display mode, as the original\n"
-    "                did: without it, show an error and stop\n"
+    "                did; without that mode, show an error and stop\n"
     "  --start MS    begin the show MS milliseconds in, once loading is done\n"
     "  --loop        play the show again and again until Escape (for exhibitions\n"
     "                and party screens)\n"
@@ -77,9 +65,10 @@ const char kUsage[] =
     "  memleaks.log     the memory tracker's report of the blocks still live at exit\n"
     "  memory.log       the memory tracker's problems (only when it finds one)\n"
     "  debug_unrar.txt  the archive reader's log\n"
-    "The logs are written in the data folder, except when that is the installed one\n"
-    "(" KAVLO_INSTALLED_DATA_TEXT "): then in $XDG_STATE_HOME/kavlo, by default\n"
-    "~/.local/state/kavlo.\n"
+    "The logs are written in the data folder, except when that is the data installed\n"
+    "with kavlo (../share/kavlo from kavlo's folder; /usr/share/kavlo from the Debian\n"
+    "package): then in $XDG_STATE_HOME/kavlo, by default ~/.local/state/kavlo. A run\n"
+    "that finds no data, or ends at the command line, writes none.\n"
     "\n"
     "Environment:\n"
     "  KAVLO_CHECK_GUARDS  with 1, the memory tracker checks the guards of each\n"
@@ -96,154 +85,9 @@ const char kUsage[] =
     "  1  an error, after its message\n"
     "  2  a bad command line\n";
 
-const char* const kDataFiles[] = {"musik.xm", "megadata.rar"};
-
-bool HasShowData(const std::string& dir) {
-    for (const char* name : kDataFiles) {
-        const std::string path = dir.empty() ? name : dir + "/" + name;
-        if (access(path.c_str(), R_OK) != 0) return false;
-    }
-    return true;
-}
-
-// Where a kavlo started elsewhere looks for the show's data, in order: beside an
-// installed program, the install folder it was built for, the build's own data.
-std::vector<std::string> DataFolders() {
-    std::vector<std::string> folders;
-    if (char* base = SDL_GetBasePath()) {
-#ifdef _WIN32
-        // Unzipped anywhere, the data lies beside kavlo.exe.
-        folders.push_back(base);
-#else
-        folders.push_back(std::string(base) + "../share/kavlo");
-#endif
-        SDL_free(base);
-    }
-#if defined(KAVLO_INSTALL_DATA_DIR) && !defined(_WIN32)
-    folders.push_back(KAVLO_INSTALL_DATA_DIR);
-#endif
-#if defined(KAVLO_BUILD_DATA_DIR) && !defined(_WIN32)
-    folders.push_back(KAVLO_BUILD_DATA_DIR);
-#endif
-    return folders;
-}
-
-std::string WorkingFolder() {
-    char buffer[4096];
-    return getcwd(buffer, sizeof buffer) ? buffer : ".";
-}
-
-std::string RealPath(const std::string& path) {
-#ifdef _WIN32
-    // The zip's data lies beside kavlo.exe, in a folder the user unpacked: never the
-    // installed kind, so no path needs resolving.
-    (void)path;
-    return std::string();
-#else
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (!resolved) return std::string();
-    std::string result = resolved;
-    std::free(resolved);
-    return result;
-#endif
-}
-
-// The data a package or `cmake --install` put in place: nobody's to write into.
-bool IsInstalledData(const std::string& folder) {
-    const std::string real = RealPath(folder);
-    if (real.empty()) return false;
-    std::vector<std::string> installed;
-    if (char* base = SDL_GetBasePath()) {
-        installed.push_back(std::string(base) + "../share/kavlo");
-        SDL_free(base);
-    }
-#ifdef KAVLO_INSTALL_DATA_DIR
-    installed.push_back(KAVLO_INSTALL_DATA_DIR);
-#endif
-    for (const std::string& candidate : installed)
-        if (RealPath(candidate) == real) return true;
-    return false;
-}
-
-// $XDG_STATE_HOME/kavlo, else ~/.local/state/kavlo; empty when neither can be named.
-// A relative XDG_STATE_HOME is not to be used, by the base-directory rules.
-std::string StateFolder() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state && state[0] == '/') return std::string(state) + "/kavlo";
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.local/state/kavlo";
-    return std::string();
-}
-
-// mkdir -p, with the mode the base-directory rules ask for the folders it creates.
-bool MakeFolders(const std::string& path) {
-    for (size_t at = 1; at <= path.size(); ++at) {
-        if (at != path.size() && path[at] != '/') continue;
-        const std::string part = path.substr(0, at);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// The folder the show's data is read from when the working folder is another one
-// (empty: the working folder).
-std::string dataFolder;
-
-// An installed kavlo reads its data where it is and works in the user's state folder,
-// so that its logs land there and not in the installed data. Where that folder cannot
-// be made, it says so and stays with the data, as before.
-void MoveToStateFolderIfInstalled() {
-    if (!IsInstalledData(".")) return;
-    const std::string data = RealPath(".");
-    const std::string state = StateFolder();
-    if (state.empty()) {
-        std::fprintf(stderr, "kavlo: neither XDG_STATE_HOME nor HOME names a folder for the logs\n");
-        return;
-    }
-    if (!MakeFolders(state) || chdir(state.c_str()) != 0) {
-        std::fprintf(stderr, "kavlo: cannot use %s for the logs: %s\n", state.c_str(),
-                     std::strerror(errno));
-        return;
-    }
-    // realpath's answer always fits the reader's folder name.
-    ArchiveSetFolder(data.c_str());
-    dataFolder = data;
-    std::fprintf(stderr, "kavlo: writing the logs in %s\n", state.c_str());
-}
-
-// Makes the folder with the show's data the working folder, where the show opens its
-// files and writes its logs (an installed kavlo then moves on to the state folder).
-// False only when --data names a folder that cannot be entered; a search that finds
-// nothing says where it looked and leaves the run to fail with the show's own messages.
-bool EnterDataFolder(const char* dataOption) {
-    if (dataOption) {
-        if (chdir(dataOption) != 0) {
-            std::fprintf(stderr, "kavlo: cannot use --data %s: %s\n", dataOption,
-                         std::strerror(errno));
-            return false;
-        }
-        if (!HasShowData(""))
-            std::fprintf(stderr, "kavlo: the show's data (musik.xm and megadata.rar) is not in %s\n",
-                         WorkingFolder().c_str());
-        return true;
-    }
-    if (HasShowData("")) return true;
-    const std::vector<std::string> folders = DataFolders();
-    for (const std::string& folder : folders) {
-        if (HasShowData(folder) && chdir(folder.c_str()) == 0) {
-            std::fprintf(stderr, "kavlo: playing the show's data in %s\n", WorkingFolder().c_str());
-            return true;
-        }
-    }
-    std::fprintf(stderr, "kavlo: the show's data (musik.xm and megadata.rar) is not in %s",
-                 WorkingFolder().c_str());
-    for (const std::string& folder : folders) std::fprintf(stderr, ", %s", folder.c_str());
-    std::fprintf(stderr,
-                 ".\nkavlo: start kavlo in the folder that holds it, or give --data DIR; "
-                 "./run.sh builds it into build/release/show.\n");
-    return true;
-}
+// Where kavlo looks for the show's data beyond the working folder; the build gives the
+// paths from kavlo's own folder.
+const DataPlaces kDataPlaces = {"kavlo", KAVLO_INSTALLED_DATA, KAVLO_BUILD_DATA};
 
 // The real machine, with hooks for tests that are no documented options: with
 // KAVLO_TEST_FRAME_MS=N in the environment the show's clock advances N ms per frame
@@ -256,8 +100,7 @@ public:
     explicit EntryPlatform(uint32_t testStepMs) : stepMs_(testStepMs) {}
     uint32_t Ticks() override { return stepMs_ ? now_ += stepMs_ : SystemPlatform::Ticks(); }
     bool OpenMusic(const char* fileName) override {
-        if (dataFolder.empty() || fileName[0] == '/') return SystemPlatform::OpenMusic(fileName);
-        return SystemPlatform::OpenMusic((dataFolder + "/" + fileName).c_str());
+        return SystemPlatform::OpenMusic(DataPath(fileName).c_str());
     }
     void SwapAndPump() override {
         ReportGLErrors();
@@ -305,9 +148,9 @@ bool ParseNumber(const char* text, long max, long* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    platform::windows::AttachParentConsole();
-#endif
+    platform::AttachParentConsole();
+    // No logs until kavlo is in the folder they belong in.
+    MemoryTracker::HoldLogs();
     bool fullscreen = true, exactMode = false, mute = false;
     RenderSize size;
     PlayOptions play;
@@ -370,9 +213,19 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!EnterDataFolder(dataOption)) return kExitFailure;
-    MoveToStateFolderIfInstalled();
-    MemoryTracker::ClearLogAtStart();  // the last run's, here where this run's will go
+    const DataFolderResult data = EnterDataFolder(kDataPlaces, dataOption);
+    if (data == DataFolderResult::kFailed) return kExitFailure;
+    // With no data anywhere the show fails with its own messages (a message box is all
+    // that a double-click shows), and no folder of the user's gets the logs of that.
+    if (data == DataFolderResult::kEntered && dataOption && !HasShowData(""))
+        std::fprintf(stderr, "kavlo: the show's data (musik.xm and megadata.rar) is not in %s\n",
+                     DataFolderName().c_str());
+    if (data == DataFolderResult::kEntered) {
+        MoveToStateFolderIfInstalled(kDataPlaces);
+        MemoryTracker::ClearLogAtStart();  // the last run's, here where this run's will go
+    } else {
+        ArchiveSetDebugLog(false);
+    }
     // No device: the music still runs, silently and at its own pace, and drives the syncs.
     if (mute) sound::UseSilentOutput(true);
     GLWindow::SetPresentation(exactMode ? GLWindow::Presentation::ExactMode

@@ -2,35 +2,36 @@
 // Linked whole into the programs that track their memory (the demo, the tracker tests).
 #include "MemoryTracker.h"
 #include "platform/image/ProgramImage.h"
+#include "platform/memory/AlignedMemory.h"
 
 #include <cstdlib>
 #include <new>
-#ifdef _WIN32
-#include <malloc.h>
-#endif
 
 namespace {
-
-// Windows' C heap has no posix_memalign, and its aligned blocks have a release of their own.
-#ifdef _WIN32
-void* CAlignedAllocate(size_t align, size_t size) { return _aligned_malloc(size, align); }
-void CAlignedFree(void* p) { _aligned_free(p); }
-#else
-void* CAlignedAllocate(size_t align, size_t size) {
-    void* p = nullptr;
-    return posix_memalign(&p, align, size) == 0 ? p : nullptr;
-}
-void CAlignedFree(void* p) { std::free(p); }
-#endif
 
 // The exception the tracked operator new throws when no memory can be had.
 struct TrackerBadAlloc : std::bad_alloc {
     const char* what() const noexcept override { return "bad allocation"; }
 };
 
-// `caller` is where operator new was called from. A request with no owner set from a
-// shared library (the OpenGL driver, the C++ runtime) or from our stand-in for one is
-// the library's own: the report counts those apart from the program's.
+// Whether a request with no owner set is a shared library's own (the OpenGL driver, LLVM
+// under it, our stand-in for the sound library): the report counts those apart from the
+// program's. `caller` is where operator new was called from. The C++ runtime runs the
+// program's templates (basic_string<char> is compiled into libstdc++) as well as the
+// libraries', so a request from its code belongs to whoever called into it.
+bool FromLibrary(const void* caller) {
+    if (MemoryTracker::InLibraryScope()) return true;
+    switch (platform::OwnerOfCode(caller)) {
+    case platform::CodeOwner::kProgram:
+        return false;
+    case platform::CodeOwner::kRuntime:
+        return platform::OwnerPastRuntime(caller) == platform::CodeOwner::kLibrary;
+    case platform::CodeOwner::kLibrary:
+        break;
+    }
+    return true;
+}
+
 void* AllocateOrThrow(size_t size, AllocationType type, const void* caller) {
     if (size == 0) size = 1;
     for (;;) {
@@ -38,8 +39,7 @@ void* AllocateOrThrow(size_t size, AllocationType type, const void* caller) {
         int line;
         const char* function;
         MemoryTracker::CurrentOwner(&file, &line, &function);
-        const bool fromLibrary =
-            line == 0 && (MemoryTracker::InLibraryScope() || !platform::InProgramImage(caller));
+        const bool fromLibrary = line == 0 && FromLibrary(caller);
         if (void* p = fromLibrary ? TrackedAllocateForLibrary(type, size)
                                   : TrackedAllocate(file, line, function, type, size))
             return p;
@@ -69,7 +69,7 @@ void* AllocateAlignedOrThrow(size_t size, std::align_val_t alignment) {
     if (align < sizeof(void*)) align = sizeof(void*);
     if (size == 0) size = 1;
     for (;;) {
-        if (void* p = CAlignedAllocate(align, size)) return p;
+        if (void* p = platform::AlignedAllocate(align, size)) return p;
         std::new_handler handler = std::get_new_handler();
         if (!handler) throw TrackerBadAlloc();
         handler();
@@ -81,7 +81,7 @@ void ReleaseAligned(void* p, AllocationType type) {
     if (MemoryTracker::IsTracked(p))
         Release(p, type);
     else
-        CAlignedFree(p);
+        platform::AlignedFree(p);
 }
 
 void ExitStep() { MemoryTracker::OnProgramExit(); }

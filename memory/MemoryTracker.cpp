@@ -91,6 +91,7 @@ struct TrackerState {
     unsigned liveUnits = 0;
     bool exitReportWritten = false;
     bool clearLogPending = true;  // clearLogAtStart is on
+    bool logsHeld = false;        // no log file until the program is in its log folder
     // The guard check switch: -1 until the environment was read (under the lock, on
     // first use, which may come before main or from any thread), then 0 or 1.
     int checkGuards = -1;
@@ -170,6 +171,7 @@ void LogMemoryMessage(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
+    if (state.logsHeld) return;
     if (state.clearLogPending) {
         std::remove("memory.log");
         state.clearLogPending = false;
@@ -477,6 +479,7 @@ void DissolvePool() {
 }
 
 void WriteLeakReportLocked() {
+    if (state.logsHeld) return;
     std::FILE* file = std::fopen("memleaks.log", "w+b");
     if (!file) return;
 
@@ -596,8 +599,14 @@ void OnProgramExit() {
     WriteLeakReportLocked();
 }
 
+void HoldLogs() {
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.logsHeld = true;
+}
+
 void ClearLogAtStart() {
     std::lock_guard<std::mutex> guard(state.lock);
+    state.logsHeld = false;
     if (state.clearLogPending) {
         std::remove("memory.log");
         state.clearLogPending = false;

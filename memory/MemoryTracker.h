@@ -38,11 +38,12 @@ void SetAllocationOwner(const char* file, int line, const char* function);
 void* TrackedAllocate(const char* file, int line, const char* function, AllocationType type,
                       size_t size);
 
-// As TrackedAllocate, for a request from code outside the program's own image (a shared
-// library: the OpenGL driver, the C++ runtime) with no owner set. The block is tracked,
-// filled and guarded like any other, but the leak report gives such blocks one line
-// after its table instead of a row each: a library keeps memory until exit that the
-// program can neither release nor mend, and a real leak of ours would drown in it.
+// As TrackedAllocate, for a request with no owner set that a shared library made (the
+// OpenGL driver; the C++ runtime for itself or for such a library, not for the program's
+// templates compiled into it). The block is tracked, filled and guarded like any other,
+// but the leak report gives such blocks one line after its table instead of a row each:
+// a library keeps memory until exit that the program can neither release nor mend, and
+// a real leak of ours would drown in it.
 void* TrackedAllocateForLibrary(AllocationType type, size_t size);
 
 // Releases the block whose reported address is `address`. An address the tracker did
@@ -94,7 +95,12 @@ bool ValidateAllAllocationUnits();
 void OnProgramExit();
 // Deletes "memory.log" if that has not been done yet: programs call it once they are in
 // the folder they write their logs to; the first logged message does it otherwise.
+// It also ends HoldLogs.
 void ClearLogAtStart();
+// For programs that choose their log folder at run time: until ClearLogAtStart says
+// they are in it, no log is written, and a program that ends before then (after
+// --help, a bad option, no data) leaves none. Messages meanwhile are dropped.
+void HoldLogs();
 // The owner that the next allocation on this thread will be recorded with.
 void CurrentOwner(const char** file, int* line, const char** function);
 

@@ -1,4 +1,5 @@
-// Error message boxes, echoed to stderr: Windows' own message box there, SDL's elsewhere.
+// Error message boxes, echoed to stderr: Windows' own message box there, a message on
+// the page in a browser, SDL's elsewhere.
 #include "MessageBox.h"
 
 #include <SDL.h>
@@ -11,6 +12,10 @@
 #include <string>
 
 #include "platform/windows/Windows.h"
+#endif
+
+#ifdef __EMSCRIPTEN__
+#include "platform/web/Page.h"
 #endif
 
 #include <cstdio>
@@ -29,6 +34,9 @@ MessageBoxHook& Hook() {
 }
 
 bool DisplayCanShowBox() {
+#ifdef __EMSCRIPTEN__
+    return true;  // the page is always there, and SDL has no video in a browser
+#else
     if (std::getenv("CI")) return false;
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!driver) driver = std::getenv("SDL_VIDEODRIVER");
@@ -42,6 +50,7 @@ bool DisplayCanShowBox() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x11 && *x11) || (wayland && *wayland);
 #endif
+#endif
 }
 
 void ShowBox(const char* text, const char* caption) {
@@ -51,6 +60,9 @@ void ShowBox(const char* text, const char* caption) {
         MessageBoxW(nullptr, wideText.c_str(), wideCaption.c_str(), MB_OK | MB_ICONERROR);
     else
         MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
+#elif defined(__EMSCRIPTEN__)
+    // A box would stop the page; the page shows the message and goes on.
+    page::ShowMessage(caption, text);
 #else
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
 #endif

@@ -58,7 +58,7 @@ if [ -n "$before" ]; then
     awk 'FNR == 1 { file++ }
          /^Effect/ { m[file, $1] = $3; w[file, $1] = $4; c[file, $1] = $8
                      if (file == 1) order[++n] = $1 }
-         /^loading/ { load[file] = $2 }
+         /^loading/ { load[file] = $2; loadCpu[file] = $(NF - 1) }
          /^capture/ { speed[file] = $(NF - 3) }
          END {
            printf "%-15s %8s %8s %6s %8s %8s %6s %8s %8s %6s\n", "window", "median", "median",
@@ -72,6 +72,8 @@ if [ -n "$before" ]; then
                     c[2, e], c[2, e] / c[1, e]
            }
            printf "loading s       %8.3f %8.3f %6.2f\n", load[1], load[2], load[2] / load[1]
+           printf "loading cpu s   %8.3f %8.3f %6.2f\n", loadCpu[1], loadCpu[2],
+                  loadCpu[2] / loadCpu[1]
            printf "x real time     %8.2f %8.2f %6.2f\n", speed[1], speed[2], speed[2] / speed[1]
          }' "$old/before-$r.txt" "$old/after-$r.txt"
     echo

@@ -32,17 +32,19 @@ add 05 -m3 -p pw
 add 05 -m0 -p pw
 add 05 -s -m2 -mm -p pw
 rm -f t.rar && "$rarpack" a -m3 t.rar DIR/A >/dev/null && { printf '\x06'; cat t.rar; } > "$here/corpus/archive/seed_dir"
+# Bytes after the end block (download padding, a signature): not the archive's.
+rm -f t.rar && "$rarpack" a -m1 t.rar a b >/dev/null && { printf '\x02'; cat t.rar; printf -- '-- signature --\0\0'; } > "$here/corpus/archive/seed_trailing"
 # A forged solid archive: its first entry claims 2^31 bytes from ten packed bytes, and
 # the name asked for (bit 3 of the first byte) is in no archive.
 python3 - "$here/corpus/archive/seed_forged_huge" <<'PY'
 import struct, sys, zlib
 def main(flags):
     body = bytes([0x73]) + struct.pack('<HHHI', flags, 13, 0, 0)
-    return struct.pack('<H', (zlib.crc32(body) ^ 0xFFFFFFFF) & 0xFFFF) + body
+    return struct.pack("<H", zlib.crc32(body) & 0xFFFF) + body
 def block(name, packed, unp, crc, method, flags=0x8000):
     body = bytes([0x74]) + struct.pack('<HHII', flags, 32 + len(name), len(packed), unp) + bytes([2]) + \
         struct.pack('<II', crc, 0x21000000) + bytes([20, method]) + struct.pack('<HI', len(name), 0x20) + name
-    return struct.pack('<H', (zlib.crc32(body) ^ 0xFFFFFFFF) & 0xFFFF) + body + packed
+    return struct.pack("<H", zlib.crc32(body) & 0xFFFF) + body + packed
 a = b'Rar!\x1a\x07\x00' + main(0x0008) + block(b'a', b'\x5a' * 10, 0x80000000, 0, 0x33) + \
     block(b'b', b'tail', 4, zlib.crc32(b'tail'), 0x30)
 open(sys.argv[1], 'wb').write(b'\x08' + a)

@@ -23,6 +23,15 @@ struct ArchiveEntryInfo {
     uint16_t flags = 0;     // 0x0004 encrypted, 0x0010 continues a solid chain
     uint8_t version = 0;
     uint8_t method = 0;     // 0x30 stored
+    uint64_t offset = 0;    // where its header starts in the archive
+    // Whether the header's CRC matches (and its name fits in it). An entry whose header
+    // does not is never delivered: its name and sizes cannot be trusted.
+    bool headerOk = true;
+    // The first sub-block (type 0x77) ahead of the entry, 0 when none: ArchiveGetFile
+    // stops there and never reaches this entry.
+    uint64_t subBlockAhead = 0;
+    // An earlier entry of the solid chain could not be unpacked: this one cannot be either.
+    bool chainBroken = false;
 };
 
 // What a walk does with each entry.
@@ -37,15 +46,23 @@ public:
     // why). Returns false to end the walk.
     virtual bool Take(const ArchiveEntryInfo& entry, const uint8_t* data, unsigned long size,
                       bool ok) = 0;
+    // Damage that ended the walk (kDamaged, kCutShort): what it is, and the archive
+    // offset of the block it was found in. Called at most once, after every entry ahead.
+    virtual void Damaged(const char* what, uint64_t offset) {
+        (void)what;
+        (void)offset;
+    }
 };
 
 enum class ArchiveWalkResult {
-    kComplete,    // every entry was met
+    kComplete,    // every entry was met: the walk reached the end of the archive or its
+                  // end block (0x7B, header CRC matching), where it stops; bytes after
+                  // that are not read
     kStopped,     // the visitor ended the walk
     kCannotOpen,  // the archive cannot be opened
-    kNotRar,      // no RAR (or "Kolvar!") marker and main header
+    kNotRar,      // no RAR (or "Kolvar!") marker and 13 bytes after it
     kNoMemory,    // no window
-    kDamaged,     // a file header cut short ended the walk
+    kDamaged,     // damage ended the walk (the visitor's Damaged says what and where)
     kCutShort,    // a block runs past the end of the archive: the walk ended there
     kBusy,        // refused: called while another call of the reader was running
 };
@@ -58,13 +75,24 @@ constexpr uint32_t kArchiveEntryLimit = 1u << 30;
 // Walks every entry of `archiveName` once, in order, with the reader's header parsing
 // and unpacker: a whole archive costs one pass, solid or not. Same password handling
 // and debug-log messages as ArchiveGetFile, and the same per-entry rules: an entry the
-// walk delivers as good is one ArchiveGetFile would extract. Unlike ArchiveGetFile,
-// which stops at a sub-block (type 0x77), the walk steps over every block that is not
-// a file header (sub-blocks, comments, recovery records) by its header and added size.
+// walk delivers as good is one ArchiveGetFile extracts by that name (up to 255 bytes)
+// whenever it reaches the entry, that is when no earlier entry has the same name and no
+// sub-block (type 0x77) lies ahead of it (entry.subBlockAhead). ArchiveGetFile stops at
+// a sub-block; the walk steps over every block that is not a file header (sub-blocks,
+// comments, recovery records) by its header and added size.
+// The walk is stricter than ArchiveGetFile about the blocks: it ends cleanly only at
+// the end of the archive or at an end block, and takes as damage a first block that is
+// not the main header, a header under 7 bytes or cut short, a file header without added
+// data (flag 0x8000) and a failed read. A file header whose CRC does not match fails its
+// entry, and the walk goes on by the header's sizes.
 ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, ArchiveVisitor& visitor);
 // The same over archive bytes in memory (not copied, read only during the call).
 ArchiveWalkResult ArchiveWalkMemory(const uint8_t* data, size_t size, const char* archiveLabel,
                                     const char* password, ArchiveVisitor& visitor);
+// The walk's checks of the blocks and headers alone, over archive bytes in memory:
+// nothing is unpacked or decrypted and Wants is not asked; every entry reaches Take with
+// no data, ok when its header is sound. *solid: the main header's solid flag.
+ArchiveWalkResult ArchiveListMemory(const uint8_t* data, size_t size, bool* solid, ArchiveVisitor& visitor);
 
 // Whether two entry names are the same entry for ArchiveGetFile: '\' and '/' count as
 // '_', ASCII letters in either case.

@@ -33,6 +33,7 @@ constexpr uint16_t kLongBlock = 0x8000;
 constexpr uint8_t kTypeMain = 0x73;
 constexpr uint8_t kTypeFile = 0x74;
 constexpr uint8_t kTypeSub = 0x77;
+constexpr uint8_t kTypeEnd = 0x7B;
 constexpr unsigned kFileHeaderFixed = 32;
 constexpr unsigned kMaxNameBytes = 259;
 
@@ -251,35 +252,91 @@ int ReadArchiveHeader(int kind) {
 constexpr int kHeaderBroken = -1;
 constexpr int kBlockPastEnd = -2;
 
+// Damage that ends the walk, found in the current block: noted for the visitor and
+// logged. Returns `code`.
+int WalkDamage(const char* what, int code = kHeaderBroken) {
+    g.damage = what;
+    g.damageAt = g.blockStart;
+    RAR_LOG(kSource, what);
+    return code;
+}
+
+// Continues `crc` over `count` more bytes from the current position; false when the
+// archive ends first.
+bool CrcOver(unsigned* crc, unsigned count) {
+    uint8_t buffer[256];
+    while (count > 0) {
+        const size_t n = g.archive.Read(buffer, count < sizeof buffer ? count : sizeof buffer);
+        if (n == 0) return false;
+        *crc = Crc32Update(*crc, buffer, static_cast<unsigned>(n));
+        count -= static_cast<unsigned>(n);
+    }
+    return true;
+}
+
+// Whether the header of `size` bytes at the current block carries its CRC: the low 16
+// bits of the complemented CRC-32 of its bytes after the CRC field.
+bool BlockCrcMatches(unsigned size, uint16_t crc) {
+    unsigned c = 0xFFFFFFFFu;
+    if (size < 2 || !g.archive.SeekAbsolute(g.blockStart + 2) || !CrcOver(&c, size - 2)) return false;
+    return static_cast<uint16_t>(~c & 0xFFFF) == crc;
+}
+
 // Finds the next file header, skipping blocks of other types by their header and added
-// sizes; with `stopAtSubBlock` a sub-block (type 0x77) ends the search too, for the
-// caller to refuse. Returns the header bytes read (with the name); 0 at the end of the
-// archive or at a block that cannot be one; kHeaderBroken for a file header cut short,
-// which is logged; kBlockPastEnd for a block to skip whose added data runs past the
-// end of the archive (nothing behind it can be found).
-int ReadFileBlock(bool stopAtSubBlock) {
+// sizes. For ArchiveGetFile (`walk` false) a sub-block (type 0x77) ends the search too,
+// for the caller to refuse. Returns the header bytes read (with the name); 0 at the end
+// of the archive or, for ArchiveGetFile, at a block that cannot be one; kHeaderBroken
+// for a file header cut short, which is logged; kBlockPastEnd for a block to skip whose
+// added data runs past the end of the archive (nothing behind it can be found).
+// The walk ends cleanly only at the end of the archive or at an end block, and checks
+// what ArchiveGetFile takes on trust: anything else that ends it is damage
+// (kHeaderBroken, g.damage), and g.headerOk says whether a file header's CRC matched.
+int ReadFileBlock(bool walk) {
     FileHeader kept = g.fileHeader;
     int count;
     for (;;) {
         g.blockStart = g.archive.Tell();
         count = ReadArchiveHeader(kTypeFile);
+        // Nothing read before the end of the file is a read error, not the end.
+        if (count == 0 && walk && g.blockStart < g.archiveSize) return WalkDamage("read error");
         if (count == 0) break;
         const bool fileBlock = count >= 3 && g.fileHeader.type == kTypeFile;
         if (count < 7 || g.fileHeader.size < 7) {
             g.fileHeader = kept;
+            if (walk)
+                return WalkDamage(count < 7 ? "block header cut short by the end of the archive"
+                                            : "header size under 7 bytes");
             if (!fileBlock) return 0;
             RAR_LOG(kSource, "file header broken");
             return kHeaderBroken;
         }
+        if (walk && g.fileHeader.type == kTypeEnd) {
+            // What follows the end block (padding, a signature) is not the archive's. A
+            // type byte of 0x7B whose header CRC does not match may be damage in
+            // another block: it is stepped over like any other, so nothing behind it is
+            // lost without a word.
+            const FileHeader end = g.fileHeader;
+            g.fileHeader = kept;
+            if (BlockCrcMatches(end.size, end.crc)) return 0;
+            g.fileHeader = end;
+        }
+        if (walk && fileBlock && !(g.fileHeader.flags & kLongBlock)) {
+            // Its data would be read as the next block's header: ArchiveGetFile and other
+            // readers part ways here.
+            g.fileHeader = kept;
+            return WalkDamage("file header without the long-block flag (0x8000)");
+        }
         uint64_t next = g.blockStart + g.fileHeader.size;
         if (g.fileHeader.flags & kLongBlock) next += g.fileHeader.packSize;
         g.nextBlockStart = next;
-        if (g.fileHeader.type == kTypeFile || (stopAtSubBlock && g.fileHeader.type == kTypeSub)) break;
+        if (g.fileHeader.type == kTypeFile || (!walk && g.fileHeader.type == kTypeSub)) break;
+        if (g.fileHeader.type == kTypeSub && g.subBlockAt == 0) g.subBlockAt = g.blockStart;
         if (next > g.archiveSize) {
             g.fileHeader = kept;
+            if (walk) return WalkDamage("a block runs past the end of the archive", kBlockPastEnd);
             return kBlockPastEnd;
         }
-        if (!g.archive.SeekAbsolute(g.nextBlockStart)) return 0;
+        if (!g.archive.SeekAbsolute(g.nextBlockStart)) return walk ? WalkDamage("read error") : 0;
     }
     g.blockHeader.crc = g.fileHeader.crc;
     g.blockHeader.type = g.fileHeader.type;
@@ -290,23 +347,33 @@ int ReadFileBlock(bool stopAtSubBlock) {
     if (g.fileHeader.type == kTypeFile && count > 0) {
         // A file header cut short by the end of the archive, before or inside its
         // name, has no usable fields.
+        const char* const cut = "file header cut short by the end of the archive";
         if (count < static_cast<int>(kFileHeaderFixed)) {
             g.fileHeader = kept;
             RAR_LOG(kSource, "file header broken");
-            return kHeaderBroken;
+            return walk ? WalkDamage(cut) : kHeaderBroken;
         }
-        unsigned nameSize = g.fileHeader.nameSize;
+        const unsigned fullName = g.fileHeader.nameSize;
+        unsigned nameSize = fullName;
         if (nameSize > kMaxNameBytes) nameSize = kMaxNameBytes;
         size_t got = g.archive.Read(g.fileHeader.name, nameSize);
         g.fileHeader.name[got] = '\0';
         if (got < nameSize) {
             g.fileHeader = kept;
             RAR_LOG(kSource, "file header broken");
-            return kHeaderBroken;
+            return walk ? WalkDamage(cut) : kHeaderBroken;
         }
         unsigned crc = Crc32Update(g.headerCrc, g.fileHeader.name, static_cast<unsigned>(got));
-        if (static_cast<uint16_t>(~crc & 0xFFFF) != g.fileHeader.crc)
-            RAR_LOG(kSource, "file header broken");
+        // The CRC covers the name bytes beyond those kept too; the walk reads them.
+        const bool named = !walk || CrcOver(&crc, fullName - nameSize);
+        g.headerOk = named && static_cast<uint16_t>(~crc & 0xFFFF) == g.fileHeader.crc;
+        // Later archivers cover the fields between the name and the data as well.
+        const unsigned extra = g.fileHeader.size - kFileHeaderFixed - fullName;
+        if (walk && named && !g.headerOk && kFileHeaderFixed + fullName < g.fileHeader.size && CrcOver(&crc, extra))
+            g.headerOk = static_cast<uint16_t>(~crc & 0xFFFF) == g.fileHeader.crc;
+        if (!g.headerOk) RAR_LOG(kSource, "file header broken");
+        // A name reaching past the header runs into the data.
+        if (kFileHeaderFixed + fullName > g.fileHeader.size) g.headerOk = false;
         g.fileHeader.nameSize = static_cast<uint16_t>(got);
         return count + static_cast<int>(got);
     }
@@ -515,7 +582,7 @@ int ExtractEntry() {
     if (BeginWalk() != WalkResult::kComplete) return 0;
     int ok = 0;
     bool chainBroken = false;
-    for (int r = ReadFileBlock(true); r > 0; r = ReadFileBlock(true)) {
+    for (int r = ReadFileBlock(false); r > 0; r = ReadFileBlock(false)) {
         if (g.blockHeader.type == kTypeSub) {
             RAR_LOG(kSource, "Sorry, sub-headers not supported.");
             break;
@@ -539,19 +606,43 @@ int ExtractEntry() {
     return ok;
 }
 
+// Whether the block after the marker is one the walk can go on from: a main header of
+// at least 13 bytes, no added data, within the archive. ArchiveGetFile takes any 13
+// bytes there.
+WalkResult CheckMainHeader() {
+    g.blockStart = 7;
+    if (g.mainHeader.type != kTypeMain) {
+        WalkDamage("no main header after the marker");
+        return WalkResult::kDamaged;
+    }
+    if (g.mainHeader.size < 13 || (g.mainHeader.flags & kLongBlock)) {
+        WalkDamage("main header of an impossible size");
+        return WalkResult::kDamaged;
+    }
+    if (7u + g.mainHeader.size > g.archiveSize) {
+        WalkDamage("a block runs past the end of the archive");
+        return WalkResult::kCutShort;
+    }
+    return WalkResult::kComplete;
+}
+
 // The walk of every entry: each is unpacked once, in order; the visitor takes the ones
 // it wants. Unwanted entries of a solid archive are unpacked into the window only.
-WalkResult WalkEntries(ArchiveVisitor& visitor) {
+// `headersOnly`: nothing is unpacked, every entry goes to Take with its header's state.
+WalkResult WalkEntries(ArchiveVisitor& visitor, bool headersOnly) {
     g.found = false;
     g.output = nullptr;
+    g.damage = nullptr;
+    g.subBlockAt = 0;
     WalkResult result = BeginWalk();
     if (result != WalkResult::kComplete) return result;
     unsigned long delivered = 0;
     g.outSize = &delivered;
     bool chainBroken = false;
-    for (;;) {
-        const int r = ReadFileBlock(false);
-        if (r == kBlockPastEnd) RAR_LOG(kSource, "A block runs past the end of the archive.");
+    result = CheckMainHeader();
+    while (result == WalkResult::kComplete) {
+        g.headerOk = true;
+        const int r = ReadFileBlock(true);
         if (r <= 0) {
             if (r == kHeaderBroken) result = WalkResult::kDamaged;
             if (r == kBlockPastEnd) result = WalkResult::kCutShort;
@@ -565,38 +656,49 @@ WalkResult WalkEntries(ArchiveVisitor& visitor) {
         info.flags = g.fileHeader.flags;
         info.version = g.fileHeader.unpVer;
         info.method = g.fileHeader.method;
-        const bool wanted = visitor.Wants(info);
-        EntryStep step = PlanEntry(wanted, &chainBroken);
-        bool ok = step == EntryStep::kDeliver;
-        if (ok) {
-            g.output = AllocateOutput();
-            if (!g.output) {
-                ok = false;
-                step = SolidArchive() ? EntryStep::kUnpack : EntryStep::kSkip;
-            }
-        }
-        delivered = 0;
-        if (step != EntryStep::kSkip) {
-            g.found = ok;
-            const bool processed = ProcessEntry();
-            ok = ok && processed;
-            g.found = false;
-        }
+        info.offset = g.blockStart;
+        info.headerOk = g.headerOk;
+        info.subBlockAhead = g.subBlockAt;
         bool goOn = true;
-        if (wanted) goOn = visitor.Take(info, ok ? g.output : nullptr, ok ? delivered : 0, ok);
-        free(g.output);
-        g.output = nullptr;
+        if (headersOnly) {
+            goOn = visitor.Take(info, nullptr, 0, info.headerOk);
+        } else {
+            info.chainBroken = chainBroken;
+            const bool wanted = visitor.Wants(info);
+            // An entry whose header is broken still feeds a solid chain, as it does for
+            // ArchiveGetFile, but is never delivered.
+            EntryStep step = PlanEntry(wanted && info.headerOk, &chainBroken);
+            bool ok = step == EntryStep::kDeliver;
+            if (ok) {
+                g.output = AllocateOutput();
+                if (!g.output) {
+                    ok = false;
+                    step = SolidArchive() ? EntryStep::kUnpack : EntryStep::kSkip;
+                }
+            }
+            delivered = 0;
+            if (step != EntryStep::kSkip) {
+                g.found = ok;
+                const bool processed = ProcessEntry();
+                ok = ok && processed;
+                g.found = false;
+            }
+            if (wanted) goOn = visitor.Take(info, ok ? g.output : nullptr, ok ? delivered : 0, ok);
+            free(g.output);
+            g.output = nullptr;
+        }
         if (!goOn) {
             result = WalkResult::kStopped;
             break;
         }
         if (g.nextBlockStart > g.archiveSize) {
-            RAR_LOG(kSource, "A block runs past the end of the archive.");
+            WalkDamage("a block runs past the end of the archive");
             result = WalkResult::kCutShort;
             break;
         }
         g.archive.SeekAbsolute(g.nextBlockStart);
     }
+    if (g.damage) visitor.Damaged(g.damage, g.damageAt);
     g.outSize = nullptr;
     EndWalk();
     return result;
@@ -752,7 +854,7 @@ ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, Arc
     g.archive.file = OpenArchiveFile(archiveName);
     g.archive.open = g.archive.file != nullptr;
     rar::BeginCall(archiveName, password);
-    ArchiveWalkResult result = rar::WalkEntries(visitor);
+    ArchiveWalkResult result = rar::WalkEntries(visitor, false);
     rar::EndCall();
     return result;
 }
@@ -768,8 +870,28 @@ ArchiveWalkResult ArchiveWalkMemory(const uint8_t* data, size_t size, const char
     g.archive.memoryPos = 0;
     g.archive.open = data != nullptr;
     rar::BeginCall(archiveLabel, password);
-    ArchiveWalkResult result = rar::WalkEntries(visitor);
+    ArchiveWalkResult result = rar::WalkEntries(visitor, false);
     rar::EndCall();
+    return result;
+}
+
+ArchiveWalkResult ArchiveListMemory(const uint8_t* data, size_t size, bool* solid, ArchiveVisitor& visitor) {
+    using rar::g;
+    rar::CallGuard guard;
+    if (guard.Refused()) return ArchiveWalkResult::kBusy;
+    // A listing leaves no trace in the debug log, nor creates it.
+    const bool logDisabled = g.logDisabled;
+    g.logDisabled = true;
+    g.archive.Close();
+    g.archive.memory = data;
+    g.archive.memorySize = data ? size : 0;
+    g.archive.memoryPos = 0;
+    g.archive.open = data != nullptr;
+    rar::BeginCall("", "");
+    ArchiveWalkResult result = rar::WalkEntries(visitor, true);
+    if (solid) *solid = rar::SolidArchive();
+    rar::EndCall();
+    g.logDisabled = logDisabled;
     return result;
 }
 

@@ -239,6 +239,12 @@ struct ReaderState {
     int encryptionVersion = 0;
     uint32_t crcTable[256] = {};
     uint32_t headerCrc = 0;
+    // The walk's own checks, which ArchiveGetFile does not make: whether the last file
+    // header is sound, the first sub-block met (0: none), and the damage that ended it.
+    bool headerOk = true;
+    uint64_t subBlockAt = 0;
+    const char* damage = nullptr;
+    uint64_t damageAt = 0;
     bool busy = false;  // a call is running; a nested one is refused
 
     // Debug log

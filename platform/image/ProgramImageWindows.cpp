@@ -1,4 +1,7 @@
-// The executable's image on Windows: its PE header says how large it is.
+// Whose code lies where on Windows: the executable's extent from its PE header. The C++
+// runtime is linked into the program (-static), so it is the program's code; and a DLL's
+// requests go to the operator new it was linked with, never to the program's, so
+// nothing reaches the allocator from the runtime's code and there is nothing to walk.
 #include "platform/image/ProgramImage.h"
 
 #include <windows.h>
@@ -9,11 +12,14 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace platform {
 
-bool InProgramImage(const void* address) {
+CodeOwner OwnerOfCode(const void* address) {
     const char* base = reinterpret_cast<const char*>(&__ImageBase);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + __ImageBase.e_lfanew);
     const char* p = static_cast<const char*>(address);
-    return p >= base && p < base + nt->OptionalHeader.SizeOfImage;
+    return p >= base && p < base + nt->OptionalHeader.SizeOfImage ? CodeOwner::kProgram
+                                                                  : CodeOwner::kLibrary;
 }
+
+CodeOwner OwnerPastRuntime(const void*) { return CodeOwner::kLibrary; }
 
 }  // namespace platform

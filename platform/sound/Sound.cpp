@@ -4,6 +4,7 @@
 
 #include "ModuleRenderer.h"
 #include "ServerLatency.h"
+#include "SilentOutput.h"
 #include "StreamDecoder.h"
 // Each entry point that may allocate holds a LibraryScope: this layer stands in for the
 // closed sound library, whose memory (a loaded song is kept to the end) is not the
@@ -21,7 +22,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
@@ -58,7 +58,9 @@ constexpr int kDeviceBufferFrames = 512;  // 11.6 ms at 44100 Hz
 // A sound server (PulseAudio, PipeWire) mixes in a process of its own and takes a
 // client's buffer as the stream's whole latency: 11.6 ms leaves no slack on a busy
 // machine (the show rendered in software fills every core), and each late callback is
-// heard as a gap. 93 ms is about what the original's sound library buffered.
+// heard as a gap. 93 ms is about what the original's sound library buffered. A browser
+// calls back on the page's own thread, between frames that can take tens of
+// milliseconds to draw: it needs the same slack.
 constexpr int kServerBufferFrames = 4096;
 
 bool ThroughSoundServer() {
@@ -68,7 +70,9 @@ bool ThroughSoundServer() {
 }
 
 int DeviceBufferFrames() {
-    return ThroughSoundServer() ? kServerBufferFrames : kDeviceBufferFrames;
+    const char* driver = SDL_GetCurrentAudioDriver();
+    const bool browser = driver && std::strcmp(driver, "emscripten") == 0;
+    return ThroughSoundServer() || browser ? kServerBufferFrames : kDeviceBufferFrames;
 }
 
 struct Channel {
@@ -84,12 +88,13 @@ struct State {
     int output = kOutputDefaultDevice;
     int driver = 0;
     SDL_AudioDeviceID device = 0;
-    // The silent output: asked for before Init, running between Init and Close.
+    // The silent output: asked for before Init, running between Init and Close, paced
+    // by SilentOutput.h or, when asked, by MixSilentOutput's caller alone.
     bool silentAsked = false;
+    bool silentByHand = false;
     bool silent = false;
-    std::thread silentThread;
-    std::mutex silentLock;  // what the device lock is for SDL's device
-    std::atomic<bool> silentStop{false};
+    uint64_t silentMixed = 0;  // frames, where paced by hand
+    std::vector<float> handBuffer;
     int mixRate = 44100;
     int maxChannels = 0;
     std::unique_ptr<Channel[]> channels;
@@ -184,11 +189,11 @@ class DeviceLock {
 public:
     DeviceLock() : device_(S().device), silent_(S().silent) {
         if (device_) SDL_LockAudioDevice(device_);
-        if (silent_) S().silentLock.lock();
+        if (silent_) silent::Lock();
     }
     ~DeviceLock() {
         if (device_) SDL_UnlockAudioDevice(device_);
-        if (silent_) S().silentLock.unlock();
+        if (silent_) silent::Unlock();
     }
     DeviceLock(const DeviceLock&) = delete;
     DeviceLock& operator=(const DeviceLock&) = delete;
@@ -247,6 +252,10 @@ void RunSyncDelivery() {
 }
 
 void StartSyncDelivery() {
+#ifdef __EMSCRIPTEN__
+    // A page has no threads: each sync is handed over as its row is rendered.
+    return;
+#endif
     SyncDelivery& d = Delivery();
     std::lock_guard<std::mutex> lock(d.mutex);
     if (d.thread.joinable()) return;
@@ -408,30 +417,17 @@ void* ReadWholeFile(const char* fileName, size_t* size) {
 bool LiveModule(Module* module) { return module && S().modules.count(module) != 0; }
 bool LiveStream(Stream* stream) { return stream && S().streams.count(stream) != 0; }
 
-// The silent output's thread: one device buffer at a time, each due a whole buffer
-// after the one before on the steady clock, so it keeps the mix rate exactly however
-// late a single wake-up comes.
-void RunSilentOutput(int rate, int frames) {
-    const MemoryTracker::LibraryScope libraryScope;
-    std::vector<float> buffer(2 * static_cast<size_t>(frames));
-    const int bytes = static_cast<int>(buffer.size() * sizeof(float));
-    const auto start = std::chrono::steady_clock::now();
-    for (uint64_t n = 1; !S().silentStop.load(std::memory_order_acquire); ++n) {
-        {
-            std::lock_guard<std::mutex> lock(S().silentLock);
-            AudioCallback(nullptr, reinterpret_cast<Uint8*>(buffer.data()), bytes);
-        }
-        std::this_thread::sleep_until(start + std::chrono::nanoseconds(static_cast<int64_t>(
-                                                  n * frames * 1000000000.0 / rate)));
-    }
+// One buffer of the silent output: the device callback's own work, with the sound dropped.
+void MixSilent(float* buffer, int frames) {
+    AudioCallback(nullptr, reinterpret_cast<Uint8*>(buffer),
+                  static_cast<int>(2 * sizeof(float)) * frames);
 }
 
-// Stops the silent output's thread; also at exit, where nobody closes the layer.
+// Stops the silent output's pace; also at exit, where nobody closes the layer.
 void StopSilentOutput() {
     State& s = S();
     if (!s.silent) return;
-    s.silentStop.store(true, std::memory_order_release);
-    if (s.silentThread.joinable()) s.silentThread.join();
+    silent::Stop();
     s.silent = false;
 }
 
@@ -439,9 +435,13 @@ bool StartSilentOutput(int mixRate) {
     State& s = S();
     static const bool stopAtExit = std::atexit(StopSilentOutput) == 0;
     if (!stopAtExit) return false;
-    s.silentStop.store(false);
     s.silent = true;
-    s.silentThread = std::thread(RunSilentOutput, mixRate, kDeviceBufferFrames);
+    s.silentMixed = 0;
+    if (s.silentByHand) return true;
+    if (!silent::Start(mixRate, kDeviceBufferFrames, MixSilent)) {
+        s.silent = false;
+        return false;
+    }
     return true;
 }
 
@@ -457,6 +457,23 @@ void OverrideVersion(float version) { versionOverride.store(version); }
 void UseSilentOutput(bool silent) {
     const MemoryTracker::LibraryScope libraryScope;
     S().silentAsked = silent;
+}
+
+void PaceSilentOutputByHand(bool byHand) {
+    const MemoryTracker::LibraryScope libraryScope;
+    S().silentByHand = byHand;
+}
+
+void MixSilentOutput(uint64_t frames) {
+    State& s = S();
+    if (!s.silent || !s.silentByHand) return;
+    std::vector<float>& buffer = s.handBuffer;
+    while (s.silentMixed < frames) {
+        const int n = static_cast<int>(std::min<uint64_t>(frames - s.silentMixed, kDeviceBufferFrames));
+        buffer.resize(2 * static_cast<size_t>(n));
+        MixSilent(buffer.data(), n);
+        s.silentMixed += static_cast<uint64_t>(n);
+    }
 }
 
 bool SetOutput(int outputType) {
@@ -495,7 +512,8 @@ bool Init(int mixRate, int maxChannels, unsigned) {
             s.initialised = false;
             return Fail(kErrInit);
         }
-        StartSyncDelivery();
+        // Paced by hand, mixing is the clock: a sync is due as its row is mixed.
+        if (!s.silentByHand) StartSyncDelivery();
         return true;
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Fail(kErrInit);
@@ -624,6 +642,8 @@ bool PlaySongFrom(Module* module, uint32_t ms) {
     // Returns when the song's first frame is due at the output, so that a clock read
     // right after this call runs with what is heard. A device that does not call back
     // within a few buffers (or a call from the audio thread) is not waited for.
+    // Without threads (a browser) SDL_ThreadID is 0 for every caller, so this returns at
+    // once there: the callback runs between the page's frames, never during a wait here.
     if (audioThread.load() == SDL_ThreadID()) return true;
     const int rate = std::max(1, stats.deviceRate.load());
     const int64_t bufferNs =

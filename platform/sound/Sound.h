@@ -112,11 +112,18 @@ struct MixerStats {
 };
 MixerStats GetMixerStats();
 
-// Before Init: no device is opened; a thread of the layer's own runs the mixer at the
-// mix rate, paced by the steady clock, and the sound is dropped. Songs, syncs and
-// positions go on as with a device (for machines without one). SDL's dummy driver is no
-// stand-in: it sleeps whole milliseconds per buffer and so runs a few percent fast.
+// Before Init: no device is opened; the mixer runs at the mix rate, paced by the steady
+// clock (on a thread of the layer's own, or in a browser between the page's frames), and
+// the sound is dropped. Songs, syncs and positions go on as with a device (for machines
+// without one). SDL's dummy driver is no stand-in: it sleeps whole milliseconds per
+// buffer and so runs a few percent fast.
 void UseSilentOutput(bool silent);
+// Before Init, with the silent output: nothing paces it but MixSilentOutput, so that a
+// test clock can move the music in step with the show's own virtual time.
+void PaceSilentOutputByHand(bool byHand);
+// Mixes the silent output paced by hand until `frames` frames have been mixed since
+// Init; the syncs of every row begun by then are delivered before it returns.
+void MixSilentOutput(uint64_t frames);
 
 // Tests check the player's version gate with this; 0 restores the layer's own version.
 void OverrideVersion(float version);

@@ -16,6 +16,12 @@ inline int setenv(const char* name, const char* value, int overwrite) {
 
 inline int unsetenv(const char* name) { return _putenv_s(name, "") == 0 ? 0 : -1; }
 
-// Windows folders have no mode bits.
-inline int mkdir(const char* path, int /*mode*/) { return _mkdir(path); }
+namespace platform {
+namespace windows {
+int MakeDirectory(const char* utf8);
+}  // namespace windows
+}  // namespace platform
+
+// Windows folders have no mode bits; the name is UTF-8, as every file name here.
+inline int mkdir(const char* path, int /*mode*/) { return platform::windows::MakeDirectory(path); }
 #endif

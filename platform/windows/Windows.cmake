@@ -4,7 +4,7 @@ add_library(kavlo_windows STATIC ${CMAKE_CURRENT_LIST_DIR}/Windows.cpp)
 target_include_directories(kavlo_windows PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(kavlo_windows PUBLIC shell32)
 target_link_options(kavlo_windows INTERFACE
-  "LINKER:--wrap=fopen,--wrap=chdir,--wrap=access,--wrap=getcwd")
+  "LINKER:--wrap=fopen,--wrap=remove,--wrap=rename,--wrap=chdir,--wrap=access,--wrap=getcwd")
 # localtime_r and its kin, which mingw-w64 declares only when asked.
 add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS)
 # mingw-w64's GL/gl.h includes all of windows.h unless these are given, and windows.h's

@@ -67,22 +67,23 @@ int MakeDirectory(const char* utf8) {
     return Widen(utf8, &wide) ? _wmkdir(wide.c_str()) : _mkdir(utf8);
 }
 
-namespace {
-
-bool HandleLeadsSomewhere(DWORD which) {
-    HANDLE h = GetStdHandle(which);
-    return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
-}
-
-}  // namespace
-
-void AttachParentConsole() {
-    const bool err = HandleLeadsSomewhere(STD_ERROR_HANDLE);
-    const bool out = HandleLeadsSomewhere(STD_OUTPUT_HANDLE);
-    if (err && out) return;
-    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    if (!err && std::freopen("CONOUT$", "w", stderr)) setvbuf(stderr, nullptr, _IONBF, 0);
-    if (!out) std::freopen("CONOUT$", "w", stdout);
+std::string QuoteArgument(const std::string& utf8) {
+    if (!utf8.empty() && utf8.find_first_of(" \t\n\v\"") == std::string::npos) return utf8;
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char ch : utf8) {
+        if (ch == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes are plain text unless a quote follows them.
+        quoted.append(ch == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        quoted += ch;
+        backslashes = 0;
+    }
+    // The closing quote follows the last ones.
+    quoted.append(2 * backslashes, '\\');
+    return quoted + "\"";
 }
 
 }  // namespace windows
@@ -119,6 +120,8 @@ private:
 extern "C" {
 
 FILE* __real_fopen(const char* name, const char* mode);
+int __real_remove(const char* name);
+int __real_rename(const char* from, const char* to);
 int __real_chdir(const char* path);
 int __real_access(const char* path, int mode);
 char* __real_getcwd(char* buffer, int size);
@@ -127,6 +130,17 @@ FILE* __wrap_fopen(const char* name, const char* mode) {
     WideName wideName(name), wideMode(mode);
     if (!wideName || !wideMode) return __real_fopen(name, mode);
     return _wfopen(wideName.get(), wideMode.get());
+}
+
+int __wrap_remove(const char* name) {
+    WideName wide(name);
+    return wide ? _wremove(wide.get()) : __real_remove(name);
+}
+
+int __wrap_rename(const char* from, const char* to) {
+    WideName wideFrom(from), wideTo(to);
+    if (!wideFrom || !wideTo) return __real_rename(from, to);
+    return _wrename(wideFrom.get(), wideTo.get());
 }
 
 int __wrap_chdir(const char* path) {

@@ -1,5 +1,5 @@
 // What the Windows build adds under the programs: UTF-8 file names through the wide
-// API, the command line in UTF-8, and a console for the stderr of a GUI program.
+// API, and the command line in UTF-8, read and written.
 #pragma once
 
 #include <string>
@@ -20,9 +20,10 @@ std::vector<std::string> Utf8Arguments();
 bool IsDirectory(const char* utf8);
 int MakeDirectory(const char* utf8);
 
-// A GUI program has no console; started from one, it writes its stderr and stdout
-// there. Handles that already lead somewhere (a pipe, a file) are kept.
-void AttachParentConsole();
+// One argument as a Windows command line carries it, by the C runtime's rules (what
+// CommandLineToArgvW and the programs' own start-up code read back): quoted where it
+// is empty or holds a space, tab or quote, with the backslashes before a quote doubled.
+std::string QuoteArgument(const std::string& utf8);
 
 }  // namespace windows
 }  // namespace platform

@@ -275,8 +275,24 @@ TEST(CaptureCommand, HelpUsageAndMissingData) {
     EXPECT_NE(out.find("--video needs -o FILE.mp4"), std::string::npos) << out;
     EXPECT_EQ(RunTool("--video 1921x1080 -o x.mp4", &out), 2);
     mkdir("empty", 0777);
-    EXPECT_EQ(RunTool("--syncs", &out), 1);  // no musik.xm here
-    EXPECT_NE(out.find("musik.xm not found"), std::string::npos) << out;
+    EXPECT_EQ(RunTool("--syncs --data empty", &out), 1);
+    EXPECT_NE(out.find("musik.xm not found in"), std::string::npos) << out;
+    EXPECT_EQ(RunTool("--syncs --data no-such-folder", &out), 1);
+    EXPECT_NE(out.find("cannot use --data no-such-folder"), std::string::npos) << out;
+}
+
+// Started away from any data, the capture in the build tree plays the build's show.
+TEST(CaptureCommand, FindsTheBuildsDataFromElsewhere) {
+    if (access((std::string(KAVLO_BINARY_DIR) + "/show/musik.xm").c_str(), R_OK) != 0)
+        GTEST_SKIP() << "the show data is not built";
+    mkdir("elsewhere", 0777);
+    ASSERT_EQ(chdir("elsewhere"), 0);
+    std::string out;
+    const int rc = RunTool("--syncs", &out);
+    ASSERT_EQ(chdir(".."), 0);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("playing the show's data in " + std::string(KAVLO_BINARY_DIR) + "/show\n"),
+              std::string::npos) << out;
 }
 
 TEST(CaptureCommand, SyncListAndAudioOnly) {
@@ -284,7 +300,7 @@ TEST(CaptureCommand, SyncListAndAudioOnly) {
     WriteSyncModule("music/musik.xm");
     ASSERT_EQ(chdir("music"), 0);
     std::string out;
-    const int rc = RunTool("--syncs --audio-only show.wav -q", &out);
+    const int rc = RunTool("--data . --syncs --audio-only show.wav -q", &out);
     // Rows last 120 ms at speed 6, 125 BPM: Z00 at rows 0 and 8 of two patterns.
     EXPECT_EQ(rc, 0) << out;
     EXPECT_EQ(out.substr(0, 16), "0\n960\n1920\n2880\n") << out;
@@ -294,7 +310,7 @@ TEST(CaptureCommand, SyncListAndAudioOnly) {
     EXPECT_EQ(info.frames, 172 * 44100);
     sf_close(f);
     // Frames need the archive too.
-    EXPECT_EQ(RunTool("-o frames/ -q", &out), 1);
+    EXPECT_EQ(RunTool("--data . -o frames/ -q", &out), 1);
     EXPECT_NE(out.find("megadata.rar not found"), std::string::npos) << out;
     ASSERT_EQ(chdir(".."), 0);
 }

@@ -1,8 +1,9 @@
-// Where the real `kavlo` writes its logs: in the data folder it plays, except when that
-// is an installed one (share/kavlo beside its bin/), which belongs to the package and is
-// not the user's to write: then in the user's state folder. Each case lays out a prefix
-// of its own with a copy of the program, so the program finds "its" installed data
-// there, and runs the whole timeline on the stepped test clock.
+// Where the real `kavlo` and `kavlo-capture` write their logs: in the data folder they
+// play, except when that is an installed one (share/kavlo beside their bin/), which
+// belongs to the package and is not the user's to write: then in the user's state
+// folder; and never in a working folder that is not the data's. Each case lays out a
+// prefix of its own with copies of the programs, so that they find "their" installed
+// data there; kavlo runs the whole timeline on the stepped test clock.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -31,6 +32,11 @@ struct Case {
     std::string logsIn;               // the folder that must receive the logs
     std::string message;              // a line kavlo must print
     bool blockState = false;          // a file where ~/.local should be
+    int status = 0;
+    std::string program = "kavlo";
+    std::set<std::string> logs = kLogs;  // the logs that logsIn must receive
+    std::set<std::string> made = {};     // what the program writes into "start"
+    bool installedData = true;
 };
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
@@ -48,6 +54,24 @@ std::vector<Case> Cases() {
         {"OwnDataInTheWorkingFolder", "copy", {}, "@/xdg", "copy", ""},
         {"OwnDataNamedByData", "start", {"--data", "@/copy"}, "@/xdg", "copy", ""},
         {"StateFolderCannotBeMade", "start", {}, "", installed, "kavlo: cannot use", true},
+        // Runs that end before the show write no logs anywhere.
+        {"HelpWritesNothing", "start", {"--help"}, "@/xdg", "", "Usage: kavlo"},
+        {"BadOptionWritesNothing", "start", {"--bogus"}, "@/xdg", "", "unknown option", false, 2},
+        {"MissingDataFolderWritesNothing", "start", {"--data", "@/nowhere"}, "@/xdg", "",
+         "cannot use --data", false, 1},
+        {"NoDataAnywhereWritesNothing", "start", {}, "@/xdg", "", "is not in @/start, @/prefix/share/kavlo.\n",
+         false, 1, "kavlo", {}, {}, false},
+        // The installed capture finds the installed data as kavlo does; what the user names
+        // lands in the working folder, the logs in the state folder.
+        {"CaptureFromElsewhere", "start", {"-q", "--fps", "5", "--to", "400", "--size", "64x64", "-o", "clip/"},
+         "@/xdg", "xdg/kavlo", "playing the show's data in @/prefix/share/kavlo", false, 0,
+         "kavlo-capture", kLogs, {"clip"}},
+        {"CaptureSoundOnly", "start", {"--audio-only", "show.wav"}, "@/xdg", "xdg/kavlo", "", false, 0,
+         "kavlo-capture", {"memleaks.log"}, {"show.wav"}},
+        {"CaptureOwnData", "start", {"--syncs", "--data", "@/copy"}, "@/xdg", "copy", "", false, 0,
+         "kavlo-capture", {"memleaks.log"}},
+        {"CaptureWithoutData", "start", {"--syncs"}, "@/xdg", "", "kavlo-capture: start kavlo-capture in",
+         false, 1, "kavlo-capture", {}, {}, false},
     };
 }
 
@@ -81,14 +105,15 @@ TEST_P(StateFolderTest, LogsLandInTheirFolderAndNowhereElse) {
     fs::remove_all(root);
     const std::string installed = root + "/prefix/share/kavlo";
     fs::create_directories(root + "/prefix/bin");
-    fs::create_directories(installed);
+    if (c.installedData) fs::create_directories(installed);
     fs::create_directories(root + "/home");
     fs::create_directories(root + "/start");
     fs::create_directories(root + "/copy");
     // A copy, not a link: the program finds its installed data from its own real path.
     fs::copy_file(KAVLO_PROGRAM, root + "/prefix/bin/kavlo");
+    fs::copy_file(KAVLO_CAPTURE_PROGRAM, root + "/prefix/bin/kavlo-capture");
     for (const char* name : {"musik.xm", "megadata.rar"}) {
-        fs::copy_file(kShowDir + "/" + name, installed + "/" + name);
+        if (c.installedData) fs::copy_file(kShowDir + "/" + name, installed + "/" + name);
         fs::copy_file(kShowDir + "/" + name, root + "/copy/" + name);
     }
     if (c.blockState) std::ofstream(root + "/home/.local") << "not a folder";
@@ -99,26 +124,34 @@ TEST_P(StateFolderTest, LogsLandInTheirFolderAndNowhereElse) {
                           " SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy KAVLO_TEST_FRAME_MS=4000"
                           " ASAN_OPTIONS=detect_leaks=0";
     if (!c.xdgStateHome.empty()) command += " XDG_STATE_HOME=" + Quote(Replace(c.xdgStateHome, root));
-    command += " " + Quote(root + "/prefix/bin/kavlo") + " --windowed --mute";
+    command += " " + Quote(root + "/prefix/bin/" + c.program);
+    if (c.program == "kavlo") command += " --windowed --mute";
     for (const std::string& a : c.args) command += " " + Quote(Replace(a, root));
     command += " > " + Quote(root + "/output.txt") + " 2>&1";
     const int status = std::system(command.c_str());
     const std::string output = ReadText(root + "/output.txt");
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << output;
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << command << "\n" << output;
     if (!c.message.empty()) {
-        EXPECT_NE(output.find(c.message), std::string::npos) << output;
+        EXPECT_NE(output.find(Replace(c.message, root)), std::string::npos) << output;
     }
 
     const std::string logsIn = root + "/" + c.logsIn;
-    for (const std::string& log : kLogs) EXPECT_TRUE(fs::exists(logsIn + "/" + log)) << log << " not in " << logsIn;
-    EXPECT_NE(ReadText(logsIn + "/memleaks.log").find("Memory leak report for:"), std::string::npos);
+    if (!c.logsIn.empty()) {
+        for (const std::string& log : c.logs) EXPECT_TRUE(fs::exists(logsIn + "/" + log)) << log << " not in " << logsIn;
+        EXPECT_NE(ReadText(logsIn + "/memleaks.log").find("Memory leak report for:"), std::string::npos);
+    }
     // Every other folder holds what it held before.
-    const std::set<std::string> data = {"musik.xm", "megadata.rar"};
-    const std::set<std::string> withLogs = {"musik.xm", "megadata.rar", "memleaks.log", "debug_unrar.txt"};
-    for (const std::string& dir : {std::string("prefix/share/kavlo"), std::string("copy")})
-        EXPECT_EQ(Files(root + "/" + dir), dir == c.logsIn ? withLogs : data) << dir;
+    std::set<std::string> data = {"musik.xm", "megadata.rar"};
+    for (const std::string& dir : {std::string("prefix/share/kavlo"), std::string("copy")}) {
+        std::set<std::string> expected = c.installedData || dir == "copy" ? data : std::set<std::string>{};
+        if (dir == c.logsIn) expected.insert(c.logs.begin(), c.logs.end());
+        EXPECT_EQ(Files(root + "/" + dir), expected) << dir;
+    }
     if (c.cwd == "start") {
-        EXPECT_EQ(Files(root + "/start"), std::set<std::string>{"memory.log"}) << "start";
+        std::set<std::string> expected = c.made;
+        expected.insert("memory.log");
+        EXPECT_EQ(Files(root + "/start"), expected) << "start";
+        EXPECT_EQ(ReadText(root + "/start/memory.log"), "the user's own file");
     }
     for (const std::string& state : {std::string("xdg/kavlo"), std::string("home/.local/state/kavlo")}) {
         if (state != c.logsIn) {

@@ -1,12 +1,13 @@
 // A tiny tracked program for the tracker's tests: what it leaves live at exit is what
-// "memleaks.log" must report. Usage: tracker_probe leaks N | library N | late | first |
-// overrun | underrun | damaged-leak (the last three damage a guard; see
+// "memleaks.log" must report. Usage: tracker_probe leaks N | library N | strings | late |
+// first | overrun | underrun | damaged-leak (the last three damage a guard; see
 // KAVLO_CHECK_GUARDS)
 #include "MemoryTracker.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
@@ -16,6 +17,7 @@
 #endif
 
 extern "C" void* ProbeLibraryAllocate(std::size_t size);
+extern "C" void* ProbeLibraryString(std::size_t size);
 
 namespace {
 int* lateBlock = nullptr;
@@ -51,13 +53,24 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (std::strcmp(argv[1], "library") == 0 && argc == 3) {
-        // Two blocks a shared library keeps, and N of our own.
+        // Four blocks a shared library keeps (two of them a string it grew through the
+        // C++ runtime), and N of our own.
         ProbeLibraryAllocate(100);
         ProbeLibraryAllocate(28);
+        ProbeLibraryString(67);
         for (int i = 0, n = std::atoi(argv[2]); i < n; ++i) {
             volatile int* p = KAVLO_NEW(int, i);
             (void)p;
         }
+        return 0;
+    }
+    if (std::strcmp(argv[1], "strings") == 0) {
+        // Two strings grown inside the C++ runtime (basic_string<char> is compiled
+        // there), one with no owner and one with: four blocks of ours.
+        std::string* plain = new std::string("a");
+        *plain += std::string(150, 'x');
+        std::string* owned = KAVLO_NEW(std::string);
+        owned->append(200, 'y');
         return 0;
     }
     if (std::strcmp(argv[1], "late") == 0) {

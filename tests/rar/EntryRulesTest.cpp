@@ -1,12 +1,15 @@
-// The rules the reader and its walk share: the blocks the walk steps over, one decision
-// per entry for both, one call at a time, and the memory one entry may ask for.
+// The rules the reader and its walk share: the blocks the walk steps over, the damage
+// it reports, one decision per entry for both, one call at a time, and the memory one
+// entry may ask for.
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -34,12 +37,14 @@ namespace {
 struct Collector : ArchiveVisitor {
     std::vector<std::string> data;  // "<failed>" for an entry that failed
     std::vector<bool> ok;
+    uint64_t damageAt = 0;
     bool Wants(const ArchiveEntryInfo&) override { return true; }
     bool Take(const ArchiveEntryInfo&, const uint8_t* p, unsigned long size, bool good) override {
-        data.push_back(good ? std::string(reinterpret_cast<const char*>(p), size) : "<failed>");
+        data.push_back(!good ? "<failed>" : p ? std::string(reinterpret_cast<const char*>(p), size) : "");
         ok.push_back(good);
         return true;
     }
+    void Damaged(const char*, uint64_t offset) override { damageAt = offset; }
 };
 
 // Entry "f<i>": text compressed by rarpack's encoder as one self-contained stream.
@@ -90,6 +95,76 @@ TEST(ArchiveWalkBlocks, BlocksTheWalkDoesNotUseAreSteppedOverByTheirSizes) {
         EXPECT_EQ(WEXITSTATUS(status), c.rarpackStatus);
 #endif
     }
+}
+
+// Where the walk ends and what it calls damage, with its offset: the walk, the listing
+// and rarpack's l, t and x agree on each archive, and no name reaches the output raw.
+TEST(ArchiveWalkBlocks, OnlyTheEndEndsTheWalkAndDamageSaysWhere) {
+    const Bytes head = Concat({Marker(), MainHeader(0)}), a = Block(StoredEntry("small.txt", "first"));
+    const Bytes b = Block(StoredEntry("b", "second")), end = {0xC4, 0x3D, 0x7B, 0x00, 0x40, 0x07, 0x00};
+    FileBlock shortBlock = StoredEntry("small.txt", "first");
+    shortBlock.flags = 0;  // its header CRC stays right
+    Bytes renamed = a, longName = a;
+    renamed[32] ^= 1;  // "rmall.txt", header CRC stale
+    longName[26] += 4;  // the name runs into the data
+    const std::string second = std::to_string(20 + a.size());
+    const Bytes owner = OtherBlock(0x77, Bytes(12, 'o'), true);
+    const struct {
+        const char* what;
+        Bytes archive;
+        ArchiveWalkResult result;
+        std::vector<bool> ok;
+        uint64_t damageAt;
+        std::string says;  // by rarpack t -v
+    } cases[] = {
+        {"no main header", Concat({Marker(), a, b, end}), ArchiveWalkResult::kDamaged, {}, 7,
+         "damaged: no main header after the marker (at offset 7)"},
+        {"file header first", Concat({Marker(), a, MainHeader(0), b, end}), ArchiveWalkResult::kDamaged, {}, 7,
+         "damaged: no main header after the marker (at offset 7)"},
+        {"no long-block flag", Concat({head, Block(shortBlock), b, end}), ArchiveWalkResult::kDamaged, {}, 20,
+         "damaged: file header without the long-block flag (0x8000) (at offset 20)"},
+        {"eight zero bytes", Concat({head, a, Bytes(8, 0), b, end}), ArchiveWalkResult::kDamaged, {true},
+         20 + a.size(), "damaged: header size under 7 bytes (at offset " + second + ")"},
+        {"name byte flipped", Concat({head, renamed, b, end}), ArchiveWalkResult::kComplete, {false, true}, 0,
+         "rmall.txt: failed (damaged header at offset 20)"},
+        {"name size flipped", Concat({head, longName, b, end}), ArchiveWalkResult::kComplete, {false, true}, 0,
+         "failed (damaged header at offset 20)"},
+        {"control characters", Concat({head, Block(StoredEntry("evil\n\x1b[31mred.txt", "x")), b, end}),
+         ArchiveWalkResult::kComplete, {true, true}, 0, "OK   evil\\n\\x1b[31mred.txt\n"},
+        {"bytes after the end block", Concat({head, a, b, end, Bytes(40, 0x5A)}), ArchiveWalkResult::kComplete,
+         {true, true}, 0, "2 entries OK"},
+        {"sub-block ahead", Concat({head, a, owner, b, end}), ArchiveWalkResult::kComplete, {true, true}, 0,
+         "OK   b (the show's loader stops at the sub-block at offset " + second + " before it)"},
+    };
+    ArchiveSetDebugLog(false);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Collector walk, list;
+        EXPECT_EQ(ArchiveWalkMemory(c.archive.data(), c.archive.size(), "damage", "", walk), c.result);
+        EXPECT_EQ(walk.ok, c.ok);
+        EXPECT_EQ(walk.damageAt, c.damageAt);
+        bool solid = true;
+        EXPECT_EQ(ArchiveListMemory(c.archive.data(), c.archive.size(), &solid, list), c.result);
+        EXPECT_EQ(list.ok, c.ok);
+#ifndef _WIN32  // the tool runs through a POSIX shell
+        ASSERT_TRUE(WriteFile("damage.rar", c.archive));
+        ASSERT_EQ(system("rm -rf damage_out"), 0);
+        const bool whole = c.result == ArchiveWalkResult::kComplete && std::count(c.ok.begin(), c.ok.end(), false) == 0;
+        for (const std::string command : {"l", "t -v", "x -v -o damage_out"}) {
+            const int status = system((std::string(RARPACK_TOOL) + " " + command + " damage.rar >damage.out 2>&1").c_str());
+            EXPECT_EQ(WEXITSTATUS(status), whole ? 0 : 1) << command;
+            const Bytes out = ReadFile("damage.out");
+            EXPECT_EQ(std::count(out.begin(), out.end(), 0x1B), 0) << command;
+            if (command == "t -v") {
+                EXPECT_NE(std::string(out.begin(), out.end()).find(c.says), std::string::npos);
+            }
+        }
+        std::error_code ec;  // x writes exactly the good entries
+        const std::filesystem::directory_iterator files("damage_out", ec), none;
+        EXPECT_EQ(std::distance(files, none), std::count(c.ok.begin(), c.ok.end(), true));
+#endif
+    }
+    ArchiveSetDebugLog(true);
 }
 
 // In a solid archive an entry that cannot be unpacked ends the chain for both the walk

@@ -295,3 +295,36 @@ TEST(SoundTiming, SilentOutputSyncsWithoutADeviceAndKeepsTheClock) {
               elapsedNs * 44100.0 / 1e9 + stats.deviceBufferFrames);
     EXPECT_GT(stats.framesMixed, 0u);
 }
+
+// Paced by hand (a test clock), the silent output mixes exactly as far as it is told,
+// delivers the sync of a row once the row's first frame is mixed and not before, and
+// mixes nothing while nobody asks.
+TEST(SoundTiming, SilentOutputPacedByHandMixesOnlyWhatItIsTold) {
+    xm::Module song = soundtest::BasicModule(16, 4);
+    for (int row = 0; row < 16; row += 4) song.patterns[0].At(row, 3).Sync();
+    ASSERT_TRUE(soundtest::WriteBytes("byhand.xm", soundtest::Image(song)));
+    sound::UseSilentOutput(true);
+    sound::PaceSilentOutputByHand(true);
+    ASSERT_TRUE(sound::Init(44100, 32, 0));
+    sound::Module* module = sound::LoadSong("byhand.xm");
+    ASSERT_NE(module, nullptr);
+    arrivals = 0;
+    sound::SetZxxCallback(module, Arrive);
+    sound::PlaySong(module);
+    constexpr uint64_t kSyncRow = 4 * 5292;  // frames from one sync row to the next
+    const struct {
+        uint64_t mixTo;
+        int syncs;
+    } steps[] = {{1, 1}, {kSyncRow, 1}, {kSyncRow + 1, 2}, {kSyncRow + 1, 2}, {3 * kSyncRow + 1, 4}};
+    for (const auto& step : steps) {
+        sound::MixSilentOutput(step.mixTo);
+        EXPECT_EQ(sound::GetMixerStats().framesMixed, step.mixTo);
+        EXPECT_EQ(arrivals.load(), step.syncs) << "mixed to frame " << step.mixTo;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sound::GetMixerStats().framesMixed, 3 * kSyncRow + 1);
+    sound::Close();
+    sound::FreeSong(module);
+    sound::PaceSilentOutputByHand(false);
+    sound::UseSilentOutput(false);
+}

@@ -1,8 +1,10 @@
-// fopen, chdir, access and getcwd of the Windows build take UTF-8 names (linked with
-// --wrap to the wide API); text that is not UTF-8 still reaches the narrow call.
+// fopen, remove, rename, chdir, access, getcwd and mkdir of the Windows build take UTF-8
+// names (linked with --wrap to the wide API); text that is not UTF-8 still reaches the
+// narrow call. Command lines carry UTF-8 arguments whole.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/process/Process.h"
 #include "platform/windows/Windows.h"
 
 namespace {
@@ -46,8 +49,11 @@ TEST(WindowsNames, UtfEightNamesOpenTheFileTheWideApiSees) {
         fclose(f);
         EXPECT_TRUE(WideFileHolds(c.wide, "kavlo")) << c.utf8;
         EXPECT_EQ(access(c.utf8, 0), 0) << c.utf8;
-        _wremove(c.wide);
-        EXPECT_NE(access(c.utf8, 0), 0) << c.utf8;
+        const std::string moved = std::string(c.utf8) + ".moved";
+        EXPECT_EQ(std::rename(c.utf8, moved.c_str()), 0) << c.utf8;
+        EXPECT_TRUE(WideFileHolds((std::wstring(c.wide) + L".moved").c_str(), "kavlo")) << c.utf8;
+        EXPECT_EQ(std::remove(moved.c_str()), 0) << c.utf8;
+        EXPECT_NE(access(moved.c_str(), 0), 0) << c.utf8;
     }
 }
 
@@ -102,10 +108,45 @@ TEST(WindowsNames, ArgumentsComeInUtfEight) {
 TEST(WindowsNames, FoldersByUtfEightName) {
     const char* folder = "\xe5\x90\x8d\xe5\x89\x8d";
     EXPECT_FALSE(platform::windows::IsDirectory(folder));
-    ASSERT_EQ(platform::windows::MakeDirectory(folder), 0);
+    ASSERT_EQ(mkdir(folder, 0700), 0);  // the POSIX shim
     EXPECT_TRUE(platform::windows::IsDirectory(folder));
     EXPECT_NE(platform::windows::MakeDirectory(folder), 0);  // already there
     EXPECT_EQ(_wrmdir(L"\u540d\u524d"), 0);
+}
+
+// Each argument comes back whole from the command line its quoted form is put in.
+TEST(WindowsCommandLine, QuotedArgumentsReadBackAsGiven) {
+    const std::vector<std::string> args = {
+        "plain", "", "two words", "tab\there", "say \"hi\"", "C:\\a b\\", "trail\\",
+        "back\\\\\"quote", "\\\\server\\share", "-vf", "scale=8:6:(ow-iw)/2",
+        "\xd0\xb2\xd0\xb8\xd0\xb4 \xe5\x90\x8d.mp4",
+    };
+    std::string line = "program.exe";
+    for (const std::string& arg : args) line += " " + platform::windows::QuoteArgument(arg);
+    std::wstring wide;
+    ASSERT_TRUE(Widen(line.c_str(), &wide));
+    int count = 0;
+    wchar_t** read = CommandLineToArgvW(wide.c_str(), &count);
+    ASSERT_NE(read, nullptr);
+    ASSERT_EQ(count, static_cast<int>(args.size()) + 1) << line;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string back;
+        EXPECT_TRUE(Narrow(read[i + 1], &back));
+        EXPECT_EQ(back, args[i]) << line;
+    }
+    LocalFree(read);
+}
+
+TEST(WindowsCommandLine, ProgramsAreFoundAndTheirStatusReported) {
+    // cmd.exe is on every Windows (and Wine) PATH.
+    const std::string cmd = platform::FindProgram("cmd");
+    ASSERT_FALSE(cmd.empty());
+    EXPECT_TRUE(platform::FindProgram("kavlo-no-such-program").empty());
+    platform::ChildProcess child;
+    std::string error, how;
+    ASSERT_TRUE(child.Start(cmd, {"/c", "exit 3"}, &error)) << error;
+    EXPECT_FALSE(child.Finish(&how));
+    EXPECT_EQ(how, "exit status 3");
 }
 
 }  // namespace

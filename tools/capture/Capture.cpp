@@ -3,6 +3,7 @@
 
 #include "GLWindow.h"
 #include "platform/pictures/Screenshot.h"
+#include "platform/process/Process.h"
 #include "platform/sound/ModuleRenderer.h"
 
 #include <SDL.h>
@@ -17,17 +18,11 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sys/stat.h>
-#include <unistd.h>
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 namespace capture {
 
@@ -43,12 +38,21 @@ void SyncSchedule::DeliverUpTo(uint32_t timeMs, SyncCallback callback) {
 }
 
 bool RenderMusic(const std::string& fileName, double seconds, Music* music, std::string* error) {
-    std::ifstream in(fileName, std::ios::binary);
+    std::FILE* in = std::fopen(fileName.c_str(), "rb");
     if (!in) {
         *error = "cannot read " + fileName;
         return false;
     }
-    std::vector<char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<char> data;
+    char buffer[1 << 16];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+        data.insert(data.end(), buffer, buffer + n);
+    const bool read = !std::ferror(in);
+    std::fclose(in);
+    if (!read) {
+        *error = "cannot read " + fileName;
+        return false;
+    }
     std::vector<sound::SyncEvent> events;
     std::string reason;
     if (!sound::RenderModuleOffline(data.data(), data.size(), seconds, &music->samples, &events,
@@ -64,19 +68,54 @@ bool RenderMusic(const std::string& fileName, double seconds, Music* music, std:
     return true;
 }
 
+namespace {
+
+// libsndfile writes through our own FILE: its sf_open would read a UTF-8 name in the
+// ANSI code page on Windows, where our fopen takes it through the wide API.
+sf_count_t FileLength(void* file) {
+    std::FILE* f = static_cast<std::FILE*>(file);
+    const long here = std::ftell(f);
+    if (here < 0 || std::fseek(f, 0, SEEK_END) != 0) return -1;
+    const long end = std::ftell(f);
+    std::fseek(f, here, SEEK_SET);
+    return end;
+}
+sf_count_t FileSeek(sf_count_t offset, int whence, void* file) {
+    std::FILE* f = static_cast<std::FILE*>(file);
+    return std::fseek(f, static_cast<long>(offset), whence) == 0 ? std::ftell(f) : -1;
+}
+sf_count_t FileRead(void* data, sf_count_t count, void* file) {
+    return static_cast<sf_count_t>(
+        std::fread(data, 1, static_cast<size_t>(count), static_cast<std::FILE*>(file)));
+}
+sf_count_t FileWrite(const void* data, sf_count_t count, void* file) {
+    return static_cast<sf_count_t>(
+        std::fwrite(data, 1, static_cast<size_t>(count), static_cast<std::FILE*>(file)));
+}
+sf_count_t FileTell(void* file) { return std::ftell(static_cast<std::FILE*>(file)); }
+
+}  // namespace
+
 bool WriteWav(const std::string& path, const float* samples, size_t frames, std::string* error) {
+    std::FILE* out = std::fopen(path.c_str(), "w+b");
+    if (!out) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
     SF_INFO info {};
     info.samplerate = kSampleRate;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    SF_VIRTUAL_IO io = {FileLength, FileSeek, FileRead, FileWrite, FileTell};
+    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, out);
     if (!file) {
         *error = "cannot write " + path + ": " + sf_strerror(nullptr);
+        std::fclose(out);
         return false;
     }
     const sf_count_t written = sf_writef_float(file, samples, static_cast<sf_count_t>(frames));
-    sf_close(file);
-    if (written != static_cast<sf_count_t>(frames)) {
+    const bool closed = sf_close(file) == 0 && std::fclose(out) == 0;
+    if (written != static_cast<sf_count_t>(frames) || !closed) {
         *error = "cannot write " + path;
         return false;
     }
@@ -150,59 +189,30 @@ private:
     size_t next_ = 0;
 };
 
-// pclose's status in words: the exit code, not the raw wait status.
-std::string DescribeExit(int status) {
-#ifdef _WIN32
-    return "exit status " + std::to_string(status);
-#else
-    if (status == -1) return std::string("cannot wait for it: ") + std::strerror(errno);
-    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
-    return "wait status " + std::to_string(status);
-#endif
-}
-
 class VideoSink : public FrameSink {
 public:
-    VideoSink(std::FILE* pipe, uint32_t from, uint32_t to, int w, int h)
-        : pipe_(pipe), from_(from), to_(to), w_(w), h_(h) {}
-    ~VideoSink() override {
-        if (pipe_) pclose(pipe_);
-    }
+    VideoSink(std::unique_ptr<platform::ChildProcess> ffmpeg, uint32_t from, uint32_t to, int w,
+              int h)
+        : ffmpeg_(std::move(ffmpeg)), from_(from), to_(to), w_(w), h_(h) {}
     bool Wants(uint64_t, uint32_t t) const override { return t >= from_ && t <= to_; }
     bool Done(uint32_t t) const override { return t >= to_; }
     FrameLayout Layout() const override { return FrameLayout::kBgraTopDown; }
     bool Streams() const override { return true; }
     bool Write(uint64_t, uint32_t, const uint8_t* bgra) override {
-        const size_t bytes = static_cast<size_t>(w_) * h_ * 4;
-        return std::fwrite(bgra, 1, bytes, pipe_) == bytes;
+        return ffmpeg_->Write(bgra, static_cast<size_t>(w_) * h_ * 4);
     }
     bool Finish(std::string* error) override {
-        const int status = pclose(pipe_);
-        pipe_ = nullptr;
-        if (status != 0) {
-            *error = "ffmpeg failed (" + DescribeExit(status) + ")";
-            return false;
-        }
-        return true;
+        std::string how;
+        if (ffmpeg_->Finish(&how)) return true;
+        *error = "ffmpeg failed (" + how + ")";
+        return false;
     }
 
 private:
-    std::FILE* pipe_;
+    std::unique_ptr<platform::ChildProcess> ffmpeg_;
     uint32_t from_, to_;
     int w_, h_;
 };
-
-#ifdef _WIN32
-// cmd.exe's quoting: no double quote can be in a Windows file name.
-std::string ShellQuote(const std::string& s) { return "\"" + s + "\""; }
-#else
-std::string ShellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-#endif
 
 double NowSeconds() {
     using namespace std::chrono;
@@ -231,13 +241,7 @@ std::string VideoEncoderOptions() {
     return "-c:v libx264 -preset ultrafast -crf 20 -pix_fmt yuv420p";
 }
 
-#ifdef _WIN32
-bool FfmpegAvailable() { return std::system("where /q ffmpeg.exe") == 0; }
-const char kPipeMode[] = "wb";  // the frames are binary; "w" would turn each 0x0A into 0x0D 0x0A
-#else
-bool FfmpegAvailable() { return std::system("command -v ffmpeg >/dev/null 2>&1") == 0; }
-const char kPipeMode[] = "w";
-#endif
+bool FfmpegAvailable() { return !platform::FindProgram("ffmpeg").empty(); }
 
 std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::string& wavPath,
                                          int fps, uint32_t fromMs, uint32_t toMs, int width,
@@ -245,25 +249,35 @@ std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::str
                                          std::string* error) {
     // The frames come top-down in the renderer's BGRA order, so no filter is needed
     // unless the video has another size.
-    std::string filter;
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    std::vector<std::string> arguments = {"-hide_banner", "-loglevel", "error", "-y",
+                                          "-f", "rawvideo", "-pix_fmt", "bgra", "-s", size,
+                                          "-framerate", std::to_string(fps), "-i", "-",
+                                          "-i", wavPath};
     if (videoWidth != width || videoHeight != height) {
         const std::string w = std::to_string(videoWidth), h = std::to_string(videoHeight);
-        filter = " -vf " + ShellQuote("scale=" + w + ":" + h +
-                                      ":force_original_aspect_ratio=decrease:flags=lanczos,pad=" +
-                                      w + ":" + h + ":(ow-iw)/2:(oh-ih)/2:black");
+        arguments.push_back("-vf");
+        arguments.push_back("scale=" + w + ":" + h +
+                            ":force_original_aspect_ratio=decrease:flags=lanczos,pad=" + w + ":" +
+                            h + ":(ow-iw)/2:(oh-ih)/2:black");
     }
-    // exec: the shell becomes ffmpeg, so that pclose reports ffmpeg's own status.
-    const std::string command =
-        "exec ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgra -s " +
-        std::to_string(width) + "x" + std::to_string(height) + " -framerate " +
-        std::to_string(fps) + " -i - -i " + ShellQuote(wavPath) + filter + " " +
-        VideoEncoderOptions() + " -c:a aac -b:a 192k -shortest " + ShellQuote(path);
-    std::FILE* pipe = popen(command.c_str(), kPipeMode);
-    if (!pipe) {
-        *error = "cannot start ffmpeg";
+    const std::string options = VideoEncoderOptions();
+    for (size_t at = 0; at < options.size();) {
+        const size_t space = options.find(' ', at);
+        arguments.push_back(options.substr(at, space == std::string::npos ? space : space - at));
+        at = space == std::string::npos ? options.size() : space + 1;
+    }
+    for (const char* word : {"-c:a", "aac", "-b:a", "192k", "-shortest"}) arguments.push_back(word);
+    arguments.push_back(path);
+
+    const std::string program = platform::FindProgram("ffmpeg");
+    if (program.empty()) {
+        *error = "ffmpeg not found";
         return nullptr;
     }
-    return std::make_unique<VideoSink>(pipe, fromMs, toMs, width, height);
+    auto ffmpeg = std::make_unique<platform::ChildProcess>();
+    if (!ffmpeg->Start(program, arguments, error)) return nullptr;
+    return std::make_unique<VideoSink>(std::move(ffmpeg), fromMs, toMs, width, height);
 }
 
 // ---------------------------------------------------------------------------------

@@ -1,8 +1,10 @@
 // kavlo-capture: renders the show offline at a fixed frame rate, with its music, to a
 // video, PNG frames, single frames or the sound alone.
 #include "Capture.h"
+#include "DataFolder.h"
 #include "GLWindow.h"
 #include "memory/MemoryTracker.h"
+#include "platform/files/Files.h"
 
 #include <SDL.h>
 
@@ -11,24 +13,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-
-#ifdef _WIN32
-#include "platform/windows/Windows.h"
-#endif
 
 namespace {
 
 const char kUsage[] =
     "Usage: kavlo-capture [OPTIONS]\n"
-    "Renders the Kavlo show offline, in the folder that holds its data (musik.xm,\n"
-    "megadata.rar), with a virtual clock: frame n shows time n * 1000 / fps ms.\n"
+    "Renders the Kavlo show offline with a virtual clock: frame n shows time\n"
+    "n * 1000 / fps ms. It plays the show's data (musik.xm, megadata.rar) as kavlo\n"
+    "does: the working folder's, else the folder --data names, else the data\n"
+    "installed with it (run from its build folder, the build's).\n"
     "\n"
-    "  -o FILE.mp4        video with the music (needs ffmpeg; without it, PNG frames\n"
-    "                     and audio.wav go to FILE_frames/)\n"
+    "  -o FILE.mp4        video with the music (needs ffmpeg on PATH; without it,\n"
+    "                     PNG frames and audio.wav go to FILE_frames/)\n"
     "  -o DIR/            numbered PNG frames and audio.wav in DIR\n"
     "  --at MS[,MS...]    single PNG frames at these times (at_MS.png, in the -o DIR/\n"
     "                     folder or the working directory); the show still runs from\n"
@@ -41,8 +41,18 @@ const char kUsage[] =
     "                     scaled to fit and centred on black (e.g. --size 1440x1080\n"
     "                     --video 1920x1080 for a 1080p video with side bars)\n"
     "  --from MS --to MS  capture only this part of the show (default 0 to 172000)\n"
+    "  --data DIR         play the show's data in DIR\n"
     "  -q, --quiet        no progress line\n"
-    "  -h, --help         show this text\n";
+    "  -h, --help         show this text\n"
+    "\n"
+    "Output paths are taken from the working folder. The logs (memleaks.log,\n"
+    "debug_unrar.txt, memory.log) go where kavlo writes its own: into the data\n"
+    "folder, or for the installed data into $XDG_STATE_HOME/kavlo, by default\n"
+    "~/.local/state/kavlo. A run that ends at the command line writes none.\n";
+
+// Where kavlo-capture looks for the show's data beyond the working folder, as kavlo
+// does; the build gives the paths from the program's own folder.
+const DataPlaces kDataPlaces = {"kavlo-capture", KAVLO_INSTALLED_DATA, KAVLO_BUILD_DATA};
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "kavlo-capture: %s\n", message.c_str());
@@ -73,24 +83,13 @@ bool ParseTimes(const std::string& list, std::vector<uint32_t>* out) {
     return !out->empty();
 }
 
-#ifdef _WIN32
-bool IsDirectory(const std::string& path) { return platform::windows::IsDirectory(path.c_str()); }
-int MakeDirectory(const std::string& path) { return platform::windows::MakeDirectory(path.c_str()); }
-#else
-bool IsDirectory(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-int MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777); }
-#endif
-
 bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Makes the folder (one level) and checks that files can be written into it.
 bool PrepareDirectory(const std::string& dir, std::string* error) {
-    if (!IsDirectory(dir) && MakeDirectory(dir) != 0) {
+    if (!platform::IsFolder(dir) && !platform::MakeFolder(dir)) {
         *error = "cannot create " + dir + ": " + std::strerror(errno);
         return false;
     }
@@ -101,7 +100,12 @@ bool PrepareDirectory(const std::string& dir, std::string* error) {
     return true;
 }
 
-bool FileExists(const char* name) { return access(name, R_OK) == 0; }
+bool FileExists(const std::string& name) { return access(name.c_str(), R_OK) == 0; }
+
+std::string WorkingFolder() {
+    char buffer[4096];
+    return getcwd(buffer, sizeof buffer) ? buffer : ".";
+}
 
 // A file removed when it goes out of scope, unless kept: the WAV handed to ffmpeg, and a
 // video that ffmpeg did not finish.
@@ -119,10 +123,13 @@ int main(int argc, char** argv) {
     // An ffmpeg that ends early must fail a write, not kill us before its status is read.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
-    MemoryTracker::ClearLogAtStart();  // the last run's, in the show folder it works in
+    // No logs until the capture is in the folder they belong in: a run that ends at the
+    // command line leaves none.
+    MemoryTracker::HoldLogs();
     int fps = 60;
     uint32_t fromMs = 0, toMs = kShowLengthMs;
     std::string output, audioOnly;
+    const char* dataOption = nullptr;
     std::vector<uint32_t> atTimes;
     bool listSyncs = false, quiet = false;
     RenderSize size, video;
@@ -163,6 +170,8 @@ int main(int argc, char** argv) {
             if (!ParseTimes(v, &atTimes)) return Fail(std::string("bad time list '") + v + "'"), 2;
         } else if (arg == "--audio-only") {
             audioOnly = value("a WAV file");
+        } else if (arg == "--data") {
+            dataOption = value("a folder");
         } else if (arg == "--syncs") {
             listSyncs = true;
         } else if (arg == "-q" || arg == "--quiet") {
@@ -176,21 +185,36 @@ int main(int argc, char** argv) {
     if (output.empty() && atTimes.empty() && audioOnly.empty() && !listSyncs)
         return Fail("nothing to do: give -o, --at, --audio-only or --syncs (see --help)"), 2;
     if (videoGiven && (!atTimes.empty() || output.empty() || EndsWith(output, "/") ||
-                       IsDirectory(output)))
+                       platform::IsFolder(output)))
         return Fail("--video needs -o FILE.mp4"), 2;
     // H.264 in 4:2:0 needs even sides: an odd picture gets one black row or column.
     if (!videoGiven) video = {size.width + (size.width & 1), size.height + (size.height & 1)};
     if ((video.width | video.height) & 1) return Fail("--video needs even sides"), 2;
 
-    if (!FileExists("musik.xm"))
-        return Fail("musik.xm not found: run in the folder that holds the show's data "
-                    "(for example build/release/show)");
+    // The files the user names are named from the folder the capture was started in; it
+    // then works in the data folder, or in the state folder for the installed data.
+    const std::string startFolder = WorkingFolder();
+    if (EnterDataFolder(kDataPlaces, dataOption) != DataFolderResult::kEntered) return 1;
+    MoveToStateFolderIfInstalled(kDataPlaces);
+    MemoryTracker::ClearLogAtStart();  // the last run's, here where this run's will go
+    const bool moved = WorkingFolder() != startFolder;
+    auto named = [&](const std::string& path) {
+        return moved ? (std::filesystem::u8path(startFolder) / std::filesystem::u8path(path)).u8string()
+                     : path;
+    };
+    const std::string shownOutput = output, shownAudio = audioOnly;
+    if (!output.empty()) output = named(output);
+    if (!audioOnly.empty()) audioOnly = named(audioOnly);
+
+    if (!FileExists(DataPath("musik.xm")))
+        return Fail("musik.xm not found in " + DataFolderName() +
+                    ": give --data DIR, the folder that holds the show's data");
 
     // The music first: the sync points and --audio-only need nothing else.
     capture::Music music;
     std::string error;
     const double seconds = kShowLengthMs / 1000.0;
-    if (!capture::RenderMusic("musik.xm", seconds, &music, &error)) return Fail(error);
+    if (!capture::RenderMusic(DataPath("musik.xm"), seconds, &music, &error)) return Fail(error);
     if (listSyncs) {
         for (const capture::SyncPoint& s : music.syncs)
             if (s.param == 0) std::printf("%.0f\n", s.timeMs);
@@ -198,13 +222,13 @@ int main(int argc, char** argv) {
     if (!audioOnly.empty()) {
         if (!capture::WriteWav(audioOnly, music.samples.data(), music.samples.size() / 2, &error))
             return Fail(error);
-        if (!quiet) std::fprintf(stderr, "kavlo-capture: wrote %s\n", audioOnly.c_str());
+        if (!quiet) std::fprintf(stderr, "kavlo-capture: wrote %s\n", shownAudio.c_str());
     }
     if (output.empty() && atTimes.empty()) return 0;
 
-    if (!FileExists("megadata.rar"))
-        return Fail("megadata.rar not found: run in the folder that holds the show's data "
-                    "(for example build/release/show)");
+    if (!FileExists(DataPath("megadata.rar")))
+        return Fail("megadata.rar not found in " + DataFolderName() +
+                    ": give --data DIR, the folder that holds the show's data");
 
     // Choose the sink.
     std::unique_ptr<capture::FrameSink> sink;
@@ -212,11 +236,11 @@ int main(int argc, char** argv) {
     RemovedOnExit temporaryWav, unfinishedVideo;
     const int width = size.width, height = size.height;
     if (!atTimes.empty()) {
-        std::string dir = output.empty() ? "." : output;
+        std::string dir = output.empty() ? named(".") : output;
         if (!PrepareDirectory(dir, &error)) return Fail(error);
         sink = capture::MakeSingleFrameSink(dir, atTimes, width, height);
     } else {
-        bool frames = EndsWith(output, "/") || IsDirectory(output);
+        bool frames = EndsWith(output, "/") || platform::IsFolder(output);
         std::string dir = output;
         if (!frames && !capture::FfmpegAvailable()) {
             dir = (EndsWith(output, ".mp4") ? output.substr(0, output.size() - 4) : output) +
@@ -276,6 +300,6 @@ int main(int argc, char** argv) {
     if (!finished) return Fail(error);
     unfinishedVideo.path.clear();
     if (!quiet && !output.empty())
-        std::fprintf(stderr, "kavlo-capture: wrote %s\n", output.c_str());
+        std::fprintf(stderr, "kavlo-capture: wrote %s\n", shownOutput.c_str());
     return 0;
 }

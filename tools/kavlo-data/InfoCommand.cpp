@@ -127,13 +127,16 @@ int InfoMain(int argc, char** argv) {
         std::vector<rarpack::ListedEntry> entries;
         std::string reason;
         const std::vector<uint8_t> archive(bytes.begin(), bytes.end());
-        if (rarpack::ListArchive(archive, &solid, &entries, &reason)) {
+        bool damaged = false;
+        if (rarpack::ListArchive(archive, &solid, &entries, &reason, &damaged) || damaged) {
             std::printf("%s: %s archive, %zu entries\n", name.c_str(), solid ? "solid" : "non-solid",
                         entries.size());
             for (const rarpack::ListedEntry& e : entries)
                 std::printf("%s size=%u packed=%u method=%s\n", e.name.c_str(), e.unpacked,
                             e.packed, rarpack::MethodName(e).c_str());
-            return 0;
+            if (!damaged) return 0;
+            std::fprintf(stderr, "kavlo-data: %s: damaged: %s\n", name.c_str(), reason.c_str());
+            return 1;
         }
     }
 

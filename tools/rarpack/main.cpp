@@ -1,7 +1,5 @@
 // rarpack: creates, lists, tests and extracts RAR 2.0 archives; extraction and testing
 // go through the system's own archive reader.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +14,7 @@
 #include "kavlo/rar/ArchiveInternal.h"
 #include "kavlo/rar/ArchiveReader.h"
 #include "kavlo/rar/RarState.h"
+#include "platform/files/Files.h"
 #ifdef _WIN32
 #include "platform/windows/Windows.h"
 #endif
@@ -41,17 +40,62 @@ const char kUsage[] =
     "       (both read the archive once, front to back, each entry whole into memory,\n"
     "       at most 1 GB an entry; a progress line on stderr for archives over 8 MB)\n"
     "\n"
+    "  l, t and x stop at the archive's end block and ignore what follows it. An entry\n"
+    "  whose header CRC is wrong fails; other damage ends the reading, named with its\n"
+    "  offset; either gives exit status 1. Names are shown with control characters\n"
+    "  escaped (\\n, \\x1b).\n"
+    "\n"
     "  -s          solid archive (entries continue each other's dictionary)\n"
     "  -m0         store only; -m1 .. -m5 compression effort (default -m3)\n"
     "  -mm         allow the multimedia mode where it compresses better\n"
     "  -p PASSWORD encrypt / decrypt with the RAR 2.0 cipher\n"
     "  -o DIR      extraction folder\n"
-    "  -v          t, x: a line for every entry\n"
+    "  -v          t, x: a line for every entry; t also names the entries the show's\n"
+    "              own loader would not reach (it stops at a sub-block ahead of them)\n"
     "  --debug-log write the archive reader's debug_unrar.txt (it shows the password)\n"
     "  --help      this text\n";
 
+// Text from an archive or the command line as it may reach a terminal: control
+// characters (C0, DEL, C1) and bytes that are not UTF-8 are written as escapes (\n,
+// \x1b), so a stored name can neither forge a line of ours nor send escape codes.
+std::string Shown(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        uint32_t code = len > 1 ? c & (0x7Fu >> len) : c;
+        for (size_t k = 1; k < len; ++k) {
+            const unsigned char more = i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0;
+            if ((more & 0xC0) != 0x80) {
+                len = 0;
+                break;
+            }
+            code = code << 6 | (more & 0x3Fu);
+        }
+        static const uint32_t kLeast[5] = {0, 0x20, 0xA0, 0x800, 0x10000};  // no controls, no overlong forms
+        const bool printable = len > 0 && code >= kLeast[len] && code != 0x7F && code <= 0x10FFFF &&
+                               (code < 0xD800 || code > 0xDFFF);
+        if (printable) {
+            out.append(s, i, len);
+            i += len;
+            continue;
+        }
+        const size_t bytes = len > 0 ? len : 1;
+        for (size_t k = 0; k < bytes; ++k, ++i) {
+            const unsigned char b = static_cast<unsigned char>(s[i]);
+            char text[8];
+            if (b == '\n') snprintf(text, sizeof text, "\\n");
+            else if (b == '\r') snprintf(text, sizeof text, "\\r");
+            else if (b == '\t') snprintf(text, sizeof text, "\\t");
+            else snprintf(text, sizeof text, "\\x%02x", b);
+            out += text;
+        }
+    }
+    return out;
+}
+
 int Fail(const std::string& message) {
-    fprintf(stderr, "rarpack: %s\n", message.c_str());
+    fprintf(stderr, "rarpack: %s\n", Shown(message).c_str());
     return 1;
 }
 
@@ -68,9 +112,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out) {
 }
 
 uint32_t DosTime(const std::string& path) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return 0x00210000u;
-    time_t t = st.st_mtime;
+    time_t t;
+    if (!platform::ModifiedTime(path, &t)) return 0x00210000u;
     struct tm tmv;
     if (!localtime_r(&t, &tmv) || tmv.tm_year < 80) return 0x00210000u;
     return static_cast<uint32_t>(((tmv.tm_year - 80) << 25) | ((tmv.tm_mon + 1) << 21) |
@@ -178,15 +221,24 @@ int CmdList(int argc, char** argv) {
     bool solid = false;
     std::vector<ListedEntry> entries;
     std::string error;
-    if (!ListArchive(bytes, &solid, &entries, &error)) return Fail(std::string(argv[0]) + ": " + error);
-    printf("Archive %s%s\n", argv[0], solid ? " (solid)" : "");
+    bool damaged = false;
+    if (!ListArchive(bytes, &solid, &entries, &error, &damaged) && !damaged)
+        return Fail(std::string(argv[0]) + ": " + error);
+    printf("Archive %s%s\n", Shown(argv[0]).c_str(), solid ? " (solid)" : "");
     printf("%12s %12s  %-6s %-8s %s\n", "Size", "Packed", "Method", "CRC32", "Name");
+    int broken = 0;
     for (const ListedEntry& e : entries) {
         printf("%12u %12u  %-6s %08X %s\n", e.unpacked, e.packed, rarpack::MethodName(e).c_str(),
-               e.crc, e.name.c_str());
+               e.crc, Shown(e.name).c_str());
+        if (e.headerOk) continue;
+        fflush(stdout);
+        fprintf(stderr, "rarpack: %s: damaged header at offset %llu\n", Shown(e.name).c_str(),
+                static_cast<unsigned long long>(e.offset));
+        ++broken;
     }
     printf("%zu entries\n", entries.size());
-    return 0;
+    if (damaged) return Fail(std::string(argv[0]) + ": damaged: " + error);
+    return broken ? 1 : 0;
 }
 
 // A stored name as this platform writes paths: '\' and '/' both become its separator.
@@ -194,7 +246,7 @@ std::string DisplayName(const char* stored) {
     std::string s = stored;
     for (char& ch : s)
         if (ch == '\\' || ch == '/') ch = static_cast<char>(fs::path::preferred_separator);
-    return s;
+    return Shown(s);
 }
 
 // Two names are the same entry (ArchiveNamesMatch) exactly when their keys are equal.
@@ -210,10 +262,10 @@ std::string NameKey(const char* name) {
 // Extraction and testing: one walk over the archive, each entry unpacked once.
 class ExtractVisitor : public ArchiveVisitor {
 public:
-    ExtractVisitor(bool extract, bool verbose, std::string outDir, std::vector<std::string> names,
+    ExtractVisitor(bool extract, bool verbose, bool password, std::string outDir, std::vector<std::string> names,
                    uint64_t archiveBytes)
-        : extract_(extract), verbose_(verbose), outDir_(std::move(outDir)), names_(std::move(names)),
-          found_(names_.size(), false), archiveBytes_(archiveBytes) {}
+        : extract_(extract), verbose_(verbose), password_(password), outDir_(std::move(outDir)),
+          names_(std::move(names)), found_(names_.size(), false), archiveBytes_(archiveBytes) {}
 
     bool Wants(const ArchiveEntryInfo& e) override {
         Progress(e.packedSize);
@@ -236,15 +288,16 @@ public:
         ++entries_;
         const std::string name = DisplayName(e.name);
         if (!ok) {
-            fprintf(stderr, "rarpack: %s: %s\n", name.c_str(),
-                    e.unpackedSize > kArchiveEntryLimit ? "failed (over the reader's 1 GB limit for one entry)"
-                    : (e.flags & 4)                     ? "failed (CRC error: wrong password?)"
-                                                        : "failed (missing or corrupt entry)");
+            fprintf(stderr, "rarpack: %s: failed (%s)\n", name.c_str(), Reason(e).c_str());
             ++failures_;
             return true;
         }
         if (!extract_) {
-            if (verbose_) printf("OK   %s\n", name.c_str());
+            if (verbose_ && e.subBlockAhead)
+                printf("OK   %s (the show's loader stops at the sub-block at offset %llu before it)\n", name.c_str(),
+                       static_cast<unsigned long long>(e.subBlockAhead));
+            else if (verbose_)
+                printf("OK   %s\n", name.c_str());
             return true;
         }
         fs::path rel;
@@ -263,12 +316,16 @@ public:
         bool written = f && fwrite(data, 1, size, f) == size;
         if (f) written = fclose(f) == 0 && written;
         if (!written) {
-            fprintf(stderr, "rarpack: cannot write %s\n", dest.u8string().c_str());
+            fprintf(stderr, "rarpack: cannot write %s\n", Shown(dest.u8string()).c_str());
             ++failures_;
             return true;
         }
-        if (verbose_) printf("%s\n", dest.u8string().c_str());
+        if (verbose_) printf("%s\n", Shown(dest.u8string()).c_str());
         return true;
+    }
+
+    void Damaged(const char* what, uint64_t offset) override {
+        fprintf(stderr, "rarpack: %s: damaged: %s\n", archive_.c_str(), rarpack::DamageText(what, offset).c_str());
     }
 
     // Names asked for that no entry had; each counts as a failure.
@@ -276,7 +333,7 @@ public:
         int missing = 0;
         for (size_t i = 0; i < names_.size(); ++i) {
             if (found_[i]) continue;
-            fprintf(stderr, "rarpack: %s: not in the archive\n", names_[i].c_str());
+            fprintf(stderr, "rarpack: %s: not in the archive\n", Shown(names_[i]).c_str());
             ++missing;
         }
         return missing;
@@ -288,8 +345,28 @@ public:
 
     int failures() const { return failures_; }
     int entries() const { return entries_; }
+    void SetArchive(const std::string& archive) { archive_ = Shown(archive); }
 
 private:
+    std::string Reason(const ArchiveEntryInfo& e) const {
+        char text[120];
+        if (!e.headerOk)
+            snprintf(text, sizeof text, "damaged header at offset %llu", static_cast<unsigned long long>(e.offset));
+        else if (e.chainBroken)
+            snprintf(text, sizeof text, "an earlier entry of the solid chain failed");
+        else if (e.unpackedSize > kArchiveEntryLimit)
+            snprintf(text, sizeof text, "over the reader's 1 GB limit for one entry");
+        else if (e.version < 13 || e.version > 20)
+            snprintf(text, sizeof text, "unpack version %u: the reader takes 13 to 20", e.version);
+        else if ((e.flags & 4) && !password_)
+            snprintf(text, sizeof text, "encrypted: give the password with -p");
+        else if (e.flags & 4)
+            snprintf(text, sizeof text, "CRC error: wrong password?");
+        else
+            snprintf(text, sizeof text, "missing or corrupt entry");
+        return text;
+    }
+
     // A line every 5% of the archive's bytes, for archives of more than 8 MB.
     void Progress(uint64_t packed, bool end = false) {
         done_ += packed;
@@ -303,7 +380,8 @@ private:
         lastPercent_ = percent;
     }
 
-    bool extract_, verbose_;
+    bool extract_, verbose_, password_;
+    std::string archive_;
     std::string outDir_;
     std::vector<std::string> names_;
     std::vector<bool> found_;
@@ -342,7 +420,8 @@ int CmdExtractOrTest(int argc, char** argv, bool extract) {
     std::error_code ec;
     const uint64_t bytes = fs::file_size(fs::u8path(archive), ec);
     if (ec) return Fail("cannot read " + archive);
-    ExtractVisitor visitor(extract, verbose, outDir, names, bytes);
+    ExtractVisitor visitor(extract, verbose, !password.empty(), outDir, names, bytes);
+    visitor.SetArchive(archive);
     const ArchiveWalkResult result = ArchiveWalk(archive.c_str(), password.c_str(), visitor);
     visitor.EndProgress();
     switch (result) {
@@ -357,18 +436,17 @@ int CmdExtractOrTest(int argc, char** argv, bool extract) {
             return Fail("out of memory");
         case ArchiveWalkResult::kBusy:
             return Fail("the archive reader is already in use");
-        case ArchiveWalkResult::kDamaged:
-            fprintf(stderr, "rarpack: %s: a damaged file header ends what can be read\n", archive.c_str());
-            break;
+        case ArchiveWalkResult::kDamaged:  // the visitor has said what and where
         case ArchiveWalkResult::kCutShort:
-            fprintf(stderr, "rarpack: %s: a block runs past the end of the archive\n", archive.c_str());
             break;
     }
     const int missing = visitor.ReportMissing();
     const bool cut = result == ArchiveWalkResult::kDamaged || result == ArchiveWalkResult::kCutShort;
     if (visitor.failures() || cut)
         fprintf(stderr, "rarpack: %d of %d entries failed%s\n", visitor.failures(), visitor.entries(),
-                cut ? ", archive cut short" : "");
+                result == ArchiveWalkResult::kCutShort ? ", archive cut short"
+                : cut                                  ? ", archive damaged"
+                                                       : "");
     if (visitor.failures() || missing || cut) return 1;
     if (!extract) printf("%d entries OK\n", visitor.entries());
     return 0;

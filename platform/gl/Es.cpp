@@ -1,0 +1,23 @@
+// Fills the ES call table.
+#include "platform/gl/Es.h"
+
+#include <cstdio>
+
+namespace platform::gl {
+
+EsCalls es;
+
+bool LoadEsCalls() {
+    bool complete = true;
+#define KAVLO_ES_LOAD(name)                                                        \
+    es.name = reinterpret_cast<decltype(es.name)>(EsProc("gl" #name));           \
+    if (!es.name) {                                                               \
+        std::fprintf(stderr, "kavlo: OpenGL ES has no gl%s\n", #name);            \
+        complete = false;                                                         \
+    }
+    KAVLO_ES_CALLS(KAVLO_ES_LOAD)
+#undef KAVLO_ES_LOAD
+    return complete;
+}
+
+}  // namespace platform::gl

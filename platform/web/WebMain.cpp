@@ -1,0 +1,260 @@
+// Entry of the show in a web browser: the page hands over its options as arguments and
+// the show's data in the module's file system; the show yields to the browser after
+// every frame and starts its music on the viewer's click.
+#include "GLWindow.h"
+#include "main.h"
+#include "platform/sound/Sound.h"
+#include "platform/web/Page.h"
+
+#include <SDL.h>
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kUsage[] =
+    "Arguments the page passes to kavlo:\n"
+    "  --size WxH         draw the show at this size (default 800x600)\n"
+    "  --mute             no sound device; the music runs silently at its own pace\n"
+    "  --start MS         begin the show MS milliseconds in (the page's ?t=MS)\n"
+    "  --check-gl         look for GL errors before every swap and report them\n"
+    "  --test-fps N       a test clock: frame n shows time n * 1000 / N ms, the music\n"
+    "                     silent and moved with it (as kavlo-capture does)\n"
+    "  --at MS[,MS...]    with --test-fps: hand these frames to the page, then end\n";
+
+struct Options {
+    RenderSize size;
+    bool mute = false;
+    bool checkGl = false;
+    int testFps = 0;
+    std::vector<uint32_t> at;
+    PlayOptions play;
+    // No sound device: asked for, or a test clock that moves the music itself.
+    bool Silent() const { return mute || testFps; }
+};
+
+bool ParseTimes(const char* text, std::vector<uint32_t>* out) {
+    for (const char* p = text;;) {
+        char* end = nullptr;
+        const unsigned long ms = std::strtoul(p, &end, 10);
+        if (end == p || ms > 0xFFFFFFFFul) return false;
+        out->push_back(static_cast<uint32_t>(ms));
+        if (*end == '\0') return true;
+        if (*end != ',') return false;
+        p = end + 1;
+    }
+}
+
+// A time in the show, whole milliseconds.
+bool ParseStart(const char* text, PlayOptions* play) {
+    std::vector<uint32_t> times;
+    if (!ParseTimes(text, &times) || times.size() != 1 || times[0] >= kShowLengthMs) return false;
+    play->startMs = times[0];
+    return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (std::strcmp(arg, "--mute") == 0) {
+            options->mute = true;
+        } else if (std::strcmp(arg, "--check-gl") == 0) {
+            options->checkGl = true;
+        } else if (std::strcmp(arg, "--size") == 0 && ParseRenderSize(value, &options->size)) {
+            ++i;
+        } else if (std::strcmp(arg, "--test-fps") == 0 && value && std::atoi(value) >= 1 &&
+                   std::atoi(value) <= 1000) {
+            options->testFps = std::atoi(value);
+            ++i;
+        } else if (std::strcmp(arg, "--at") == 0 && value && ParseTimes(value, &options->at)) {
+            ++i;
+        } else if (std::strcmp(arg, "--start") == 0 && value && ParseStart(value, &options->play)) {
+            ++i;
+        } else {
+            std::fprintf(stderr, "kavlo: bad argument '%s'\n%s", arg, kUsage);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Set by the platform, read by the sync callback (a plain function pointer).
+SyncCallback showSyncCallback = nullptr;
+// The mixer's frame count when the song was started (it mixes silence before).
+uint64_t songStartFrames = 0;
+bool songStarted = false;
+
+// The music's time of the sync being delivered: where its row began.
+void OnSyncReported(sound::Module* module, unsigned char param) {
+    if (param == 0) {
+        const sound::MixerStats stats = sound::GetMixerStats();
+        page::ReportSync(stats.lastSyncFrame * 1000.0 / 44100.0);
+    }
+    if (showSyncCallback) showSyncCallback(module, param);
+}
+
+// The browser as the show's machine. With a test clock it runs as the capture's
+// platform does: virtual time, the music moved with it, chosen frames handed out.
+class WebPlatform : public SystemPlatform {
+public:
+    explicit WebPlatform(const Options& options) : options_(options) {}
+
+    uint32_t Ticks() override {
+        if (!options_.testFps) {
+            const uint32_t now = SystemPlatform::Ticks();
+            // The frame loop's first reading after the music started is its start.
+            if (playing_ && !clockStarted_) clockStart_ = now;
+            clockStarted_ = playing_;
+            lastTimeMs_ = now - clockStart_;
+            return now;
+        }
+        if (!playing_) return 0;
+        // The frame loop reads the clock twice before its first frame, then once a frame.
+        const int call = ticksSincePlay_++;
+        if (call < 2) return 0;
+        frame_ = static_cast<uint64_t>(call - 2);
+        frameTimeMs_ = static_cast<uint32_t>(frame_ * 1000 / static_cast<uint64_t>(options_.testFps));
+        // Every row begun by this time has delivered its syncs to this frame.
+        sound::MixSilentOutput(static_cast<uint64_t>(frameTimeMs_) * 44100 / 1000 + 1);
+        lastTimeMs_ = frameTimeMs_;
+        return frameTimeMs_;
+    }
+
+    bool OpenMusic(const char* fileName) override {
+        // A browser without Web Audio: the show plays silently rather than not at all.
+        if (!options_.Silent() && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            std::fprintf(stderr, "kavlo: this browser offers no sound; the show plays without it\n");
+            sound::UseSilentOutput(true);
+        } else if (!options_.Silent()) {
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        }
+        return SystemPlatform::OpenMusic(fileName);
+    }
+
+    void SetSyncCallback(SyncCallback callback) override {
+        showSyncCallback = callback;
+        SystemPlatform::SetSyncCallback(OnSyncReported);
+    }
+
+    bool PlayMusic() override {
+        WaitForTheClick();
+        return SystemPlatform::PlayMusic();
+    }
+
+    // The first call starts the show (?t=MS), later ones resume or seek.
+    bool PlayMusicFrom(uint32_t ms) override {
+        WaitForTheClick();
+        return SystemPlatform::PlayMusicFrom(ms);
+    }
+
+    void SwapAndPump() override {
+        if (options_.checkGl) ReportGLErrors();
+        const bool showFrame = playing_ && (!options_.testFps || ticksSincePlay_ >= 3);
+        if (showFrame && options_.testFps) HandFrameIfWanted();
+        SystemPlatform::SwapAndPump();
+        if (showFrame) {
+            if (!started_) page::ShowStarted();
+            else page::ReportFrameTime(lastTimeMs_, emscripten_get_now() - workStart_);
+            started_ = true;
+        }
+        page::WaitForNextFrame();
+        workStart_ = emscripten_get_now();
+    }
+
+    // Each paused frame already waits for the browser's next one.
+    void IdleWhilePaused() override {}
+
+    void DestroyWindow() override {
+        if (options_.checkGl) ReportGLErrors();
+        SystemPlatform::DestroyWindow();
+    }
+
+private:
+    void WaitForTheClick() {
+        if (playing_) return;
+        page::ShowReady();
+        page::WaitForPlay();
+        playing_ = true;
+        // The mixer runs between frames only, so nothing is mixed from here to the start.
+        songStartFrames = sound::GetMixerStats().framesMixed;
+        songStarted = true;
+    }
+
+    void ReportGLErrors() {
+        // A lost context answers every call with an error; a few lines tell enough.
+        for (int n = 0; n < 8; ++n) {
+            const GLenum error = glGetError();
+            if (error == GL_NO_ERROR) break;
+            std::fprintf(stderr, "kavlo: GL error 0x%04X (show time %u ms)\n", error,
+                         SystemPlatform::Ticks());
+        }
+    }
+
+    // The first frame at or after each wanted time, read before the swap; the show ends
+    // after the last one.
+    void HandFrameIfWanted() {
+        if (nextWanted_ >= options_.at.size()) return;
+        if (frameTimeMs_ < options_.at[nextWanted_]) return;
+        while (nextWanted_ < options_.at.size() && options_.at[nextWanted_] <= frameTimeMs_)
+            ++nextWanted_;
+        const int w = options_.size.width, h = options_.size.height;
+        pixels_.resize(static_cast<size_t>(w) * h * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels_.data());
+        page::HandFrame(frameTimeMs_, pixels_.data(), w, h);
+        if (nextWanted_ >= options_.at.size()) quitRequested = 1;
+    }
+
+    Options options_;
+    bool playing_ = false;
+    bool started_ = false;
+    int ticksSincePlay_ = 0;
+    uint64_t frame_ = 0;
+    uint32_t frameTimeMs_ = 0;
+    bool clockStarted_ = false;
+    uint32_t clockStart_ = 0;
+    uint32_t lastTimeMs_ = 0;  // the show time of the frame being drawn
+    double workStart_ = 0;
+    size_t nextWanted_ = 0;
+    std::vector<uint8_t> pixels_;
+};
+
+// The runtime's exit (the tracker's report, then the page's onExit) in a task of its
+// own: main returns into a resumed frame of the browser's, where an exit's unwinding
+// would surface as an uncaught error.
+void ExitNow(void* status) {
+    emscripten_force_exit(static_cast<int>(reinterpret_cast<intptr_t>(status)));
+}
+
+}  // namespace
+
+// The music's position for the page's test: milliseconds of the song mixed so far.
+extern "C" EMSCRIPTEN_KEEPALIVE double kavlo_music_ms() {
+    if (!songStarted) return 0;
+    return static_cast<double>(sound::GetMixerStats().framesMixed - songStartFrames) * 1000.0 /
+           44100.0;
+}
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, &options)) {
+        emscripten_async_call(ExitNow, reinterpret_cast<void*>(intptr_t {2}), 0);
+        return 2;
+    }
+    if (options.Silent()) sound::UseSilentOutput(true);
+    if (options.testFps) sound::PaceSilentOutputByHand(true);
+
+    WebPlatform platform(options);
+    const int result = RunDemo(platform, false, options.size, options.play);
+    GLWindow::Destroy();
+    SDL_Quit();
+    emscripten_async_call(ExitNow, reinterpret_cast<void*>(static_cast<intptr_t>(result)), 0);
+    return result;
+}
