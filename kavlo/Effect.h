@@ -18,6 +18,19 @@ public:
     // up what it needs, and an overlay must not clear.
     virtual void Render(unsigned timeMs, int deltaMs, bool sync) = 0;
 
+    // The state an effect carries from frame to frame: camera kicks that recover a step
+    // per frame, counts and positions moved by the frame step. ResetState puts it back
+    // to what the show starts with; StepState moves it as Render(timeMs, deltaMs, sync)
+    // would, drawing nothing, so that a seek can replay the frames before its time
+    // without the cost of drawing them. Effects whose picture follows the time alone
+    // keep the defaults, which do nothing.
+    virtual void ResetState() {}
+    virtual void StepState(unsigned timeMs, int deltaMs, bool sync) {
+        (void)timeMs;
+        (void)deltaMs;
+        (void)sync;
+    }
+
 protected:
     // Draws a frame at each of these times (zero frame step, no sync) while loading, so
     // that the renderer builds what those frames need the first time (shader variants

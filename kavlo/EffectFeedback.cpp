@@ -80,6 +80,17 @@ void EffectFeedback::StepSkipCount(bool fadingOut) {
     }
 }
 
+void EffectFeedback::ResetState() {
+    cameraZ = kRestCameraZ;
+    skipCount = kMaxSkip;
+}
+
+void EffectFeedback::StepState(unsigned t, int, bool sync) {
+    if (InFadeIn(t)) return;
+    KickCamera(sync);
+    StepSkipCount(InFadeOut(t));
+}
+
 void EffectFeedback::Render(unsigned t, int, bool sync) {
     if (InFadeIn(t)) {
         // Added over the spiral still fading out underneath: no clear.

@@ -30,6 +30,9 @@ public:
     // buffer (never depth) and draws. Leaves blending off, colour (1, 1, 1, 1), depth
     // test off.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
+    // The camera's z and the skip count.
+    void ResetState() override;
+    void StepState(unsigned timeMs, int deltaMs, bool sync) override;
 
     bool InFadeIn(unsigned timeMs) const { return timeMs <= startMs + 1000; }
     bool InFadeOut(unsigned timeMs) const { return timeMs > endMs - 1000; }

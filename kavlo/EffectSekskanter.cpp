@@ -12,12 +12,16 @@ EffectSekskanter::~EffectSekskanter() {
 
 bool EffectSekskanter::Init(int width_, int height_, unsigned startMs_, unsigned endMs_) {
     Effect::Init(width_, height_, startMs_, endMs_);
-    stripA.Set(2.0f, -0.75f, -1.0f);
-    stripB.Set(4.0f, -0.75f, -1.0f);
+    ResetState();
     hexTexture = KAVLO_NEW(TextureImageTGA, "data/sexkanter.tga");
     // A zero frame step leaves the band where it is.
     WarmUp({startMs + 3000});
     return true;
+}
+
+void EffectSekskanter::ResetState() {
+    stripA.Set(2.0f, -0.75f, -1.0f);
+    stripB.Set(4.0f, -0.75f, -1.0f);
 }
 
 void EffectSekskanter::Scroll(unsigned t, int dt) {
@@ -32,6 +36,8 @@ void EffectSekskanter::Scroll(unsigned t, int dt) {
     stripA.x -= step;
     stripB.x -= step;
 }
+
+void EffectSekskanter::StepState(unsigned t, int dt, bool) { Scroll(t, dt); }
 
 void EffectSekskanter::Render(unsigned t, int dt, bool) {
     Scroll(t, dt);

@@ -18,6 +18,9 @@ public:
     // Draws only where the modulated texel alpha is below 0.5; no clear, no blending,
     // no colour change. Leaves the alpha function GL_LESS 0.5 with the test off.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
+    // The two copies' positions.
+    void ResetState() override;
+    void StepState(unsigned timeMs, int deltaMs, bool sync) override;
 
     // Steps 1 to 3 of a frame: the wrap test (only before endMs - 5000, strict at -2)
     // and then the move by a third of the screen width per second.

@@ -29,10 +29,29 @@ bool EffectSpiral::Init(int width_, int height_, unsigned startMs_, unsigned end
     credits = KAVLO_NEW(TextureImageTGA, "data/credits.tga");
     flare = KAVLO_NEW(TextureImageJPEG, "data/start_flare.jpg");
     flarePositions = KAVLO_NEW_ARRAY(Vector3, kFlareCount);
-    for (int i = 0; i < kFlareCount; ++i) flarePositions[i].Set(i * 0.5f, 0.0f, -10.0f);
+    PlaceFlares();
     // With a zero frame step neither the flares nor the credits move.
     WarmUp({startMs + 500, startMs + 5000, endMs - 500});
     return true;
+}
+
+void EffectSpiral::PlaceFlares() {
+    for (int i = 0; i < kFlareCount; ++i) flarePositions[i].Set(i * 0.5f, 0.0f, -10.0f);
+}
+
+void EffectSpiral::ResetState() {
+    creditsY = -2.0f;
+    PlaceFlares();
+}
+
+// What Render does to the credits and the flares, in the same phases.
+void EffectSpiral::StepState(unsigned t, int dt, bool) {
+    const Phase phase = PhaseAt(t);
+    if (phase == FadeIn) return;
+    if (phase == Main) MoveCredits(t, dt);
+    const float drift = Drift(t, dt);
+    for (int i = 0; i < kFlareCount; ++i)
+        flarePositions[i].x = MoveFlare(flarePositions[i].x, drift, phase == Main);
 }
 
 EffectSpiral::Phase EffectSpiral::PhaseAt(unsigned t) const {

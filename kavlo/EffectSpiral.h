@@ -28,6 +28,9 @@ public:
     // (1, 1, 1, 0.75). After a fade-out frame blending is still on. After a fade-in
     // frame the colour is (1, 1, 1, alpha) and blending off.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
+    // The credits' height and the flares' positions.
+    void ResetState() override;
+    void StepState(unsigned timeMs, int deltaMs, bool sync) override;
 
     // Fade-in up to startMs + 1000 inclusive, fade-out after endMs - 1000.
     Phase PhaseAt(unsigned timeMs) const;
@@ -45,6 +48,7 @@ public:
     Vector3* FlarePositions() const { return flarePositions; }
 
 private:
+    void PlaceFlares();
     void DrawFlares(unsigned timeMs, int deltaMs, bool wrap);
 
     Texture* background = nullptr;

@@ -67,10 +67,7 @@ bool EffectTorus::Init(int width_, int height_, unsigned startMs_, unsigned endM
     camera->SetViewport(static_cast<float>(width), static_cast<float>(height));
     camera->SetFieldOfView(45);
     camera->SetFarPlane(25000);
-    // Render aims the camera every frame but at the two phase boundaries; should the
-    // first frame fall on one, it gets the view the fade-in ends with rather than a
-    // degenerate zero look-at.
-    camera->SetLookAt(1000, 1000, 50, 0, 0, 500, 0, 1, 0);
+    AimAtRest();
 
     background = KAVLO_NEW(TextureImageJPEG, "data/fly.jpg");
 
@@ -83,6 +80,18 @@ bool EffectTorus::Init(int width_, int height_, unsigned startMs_, unsigned endM
     eyeX = keptEyeX;
     return true;
 }
+
+// Render aims the camera every frame but at the two phase boundaries; should the first
+// frame fall on one, it gets the view the fade-in ends with rather than a degenerate
+// zero look-at.
+void EffectTorus::AimAtRest() { camera->SetLookAt(1000, 1000, 50, 0, 0, 500, 0, 1, 0); }
+
+void EffectTorus::ResetState() {
+    eyeX = 1000.0f;
+    AimAtRest();
+}
+
+void EffectTorus::StepState(unsigned t, int, bool sync) { AimCamera(t, sync); }
 
 EffectTorus::Phase EffectTorus::PhaseAt(unsigned t) const {
     if (t < startMs + 1000) return FadeIn;

@@ -33,6 +33,9 @@ public:
     // culling off, the camera's projection and viewport, and the current colour white
     // with the fade's alpha after a fade frame.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
+    // The eye's x and the look-at that the phase boundaries keep.
+    void ResetState() override;
+    void StepState(unsigned timeMs, int deltaMs, bool sync) override;
 
     Phase PhaseAt(unsigned timeMs) const;
     // Rewrites the vortex's rest shape from the blob's untouched vertices for time t.
@@ -45,6 +48,8 @@ public:
     const Object* GetBlob() const { return blob; }
 
 private:
+    void AimAtRest();
+
     Camera* camera = nullptr;
     Texture* background = nullptr;
     Texture* flareTexture = nullptr;

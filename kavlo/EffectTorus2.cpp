@@ -78,10 +78,20 @@ bool EffectTorus2::Init(int width_, int height_, unsigned startMs_, unsigned end
     background = KAVLO_NEW(TextureImageJPEG, "data/onyx.jpg");
 
     depths = KAVLO_NEW_ARRAY(float, kTorusCount);
-    for (int i = 0; i < kTorusCount; ++i) depths[i] = -2000.0f - 400.0f * i;
+    ResetState();
     // A zero frame step leaves the depths where they are.
     WarmUp({startMs + 500, startMs + 3000, endMs - 500});
     return true;
+}
+
+void EffectTorus2::ResetState() {
+    for (int i = 0; i < kTorusCount; ++i) depths[i] = -2000.0f - 400.0f * i;
+}
+
+// Each torus flies on its own, so the order Render draws them in does not matter here.
+void EffectTorus2::StepState(unsigned, int dt, bool) {
+    const float s = Step(dt);
+    for (int j = 0; j < kTorusCount; ++j) Fly(depths[j], s);
 }
 
 EffectTorus2::Phase EffectTorus2::PhaseAt(unsigned t) const {

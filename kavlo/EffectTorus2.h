@@ -32,6 +32,9 @@ public:
     // ten tori by deltaMs. Leaves depth test, fog, blend and culling off, the camera's
     // projection and viewport. The sync flag changes nothing.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
+    // The ten depths.
+    void ResetState() override;
+    void StepState(unsigned timeMs, int deltaMs, bool sync) override;
 
     Phase PhaseAt(unsigned timeMs) const;
     // Rewrites both copies' vertices from the untouched torus for time t.

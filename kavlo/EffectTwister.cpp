@@ -267,6 +267,19 @@ int EffectTwister::BandY(int height, int divisor, int i) {
         std::ceil(static_cast<double>(height) / divisor * static_cast<double>(divisor - i)));
 }
 
+void EffectTwister::ResetState() {
+    sliceCount = 10;
+    sliceDivisor = 0;
+    orbitRadius = kRestOrbitRadius;
+}
+
+void EffectTwister::StepState(unsigned t, int dt, bool sync) {
+    if (t <= startMs + 1000) return;
+    UpdateSliceCount(t, dt);
+    if (sliceDivisor == 0) sliceDivisor = BandCount(height);
+    PullCamera(sync);
+}
+
 void EffectTwister::Render(unsigned t, int dt, bool sync) {
     if (t < startMs + 1000) {
         background->DrawScreenBlended(

@@ -39,6 +39,9 @@ public:
     // startMs + 1000 nothing is drawn. Afterwards clears depth only. Leaves scissor and
     // depth test off, the modelview matrix current.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
+    // The three run-long values.
+    void ResetState() override;
+    void StepState(unsigned timeMs, int deltaMs, bool sync) override;
 
     // Bands of a full twist: height / 2, at most 300.
     static int BandCount(int height);

@@ -95,15 +95,27 @@ struct WindowState {
     // Set when the offscreen picture could not be made: decided once per context, so
     // that a failure is not retried (and its buffers made again) on every frame.
     bool offscreenFailed = false;
+    bool framebufferCallsTried = false, framebufferCallsLoaded = false;
+    Vsync vsync = Vsync::Driver;
+    int display = 0;
+    bool displayChosen = false;
+    // The paused picture; 0 until the first HoldPicture.
+    GLuint heldFramebuffer = 0, heldColorBuffer = 0;
+    // One pixel with depth and stencil, for DrawUnseen; 0 until first used.
+    GLuint unseenFramebuffer = 0, unseenBuffers[2] = {0, 0};
+    // Player keys not yet taken by the shell, a ring of them.
+    PlayerKey keys[16] = {};
+    int keyFirst = 0, keyCount = 0;
 };
 WindowState state;
 
 // The display mode with exactly this size, depth and refresh rate, if the display has one.
-bool FindExactMode(int width, int height, int refreshHz, int bitsPerPixel, SDL_DisplayMode* out) {
-    const int count = SDL_GetNumDisplayModes(0);
+bool FindExactMode(int display, int width, int height, int refreshHz, int bitsPerPixel,
+                   SDL_DisplayMode* out) {
+    const int count = SDL_GetNumDisplayModes(display);
     for (int i = 0; i < count; ++i) {
         SDL_DisplayMode mode;
-        if (SDL_GetDisplayMode(0, i, &mode) != 0) continue;
+        if (SDL_GetDisplayMode(display, i, &mode) != 0) continue;
         // SDL counts the padding byte of 32-bit modes as 24 bits per pixel.
         const int bits = SDL_BYTESPERPIXEL(mode.format) * 8;
         if (mode.w == width && mode.h == height && mode.refresh_rate == refreshHz &&
@@ -131,6 +143,30 @@ void FailContext() {
     platform::ShowErrorBox("Kunne ikke oprette en OpenGL Context.", "Fejl");
     SDL_DestroyWindow(state.window);
     state.window = nullptr;
+}
+
+// The framebuffer-object calls, loaded once per context; false where there are none.
+bool FramebufferCallsReady() {
+    if (!state.framebufferCallsTried) {
+        state.framebufferCallsTried = true;
+        const ProcLookup lookup =
+            state.framebufferLookup ? state.framebufferLookup
+                                    : [](const char* name) { return SDL_GL_GetProcAddress(name); };
+        state.framebufferCallsLoaded = state.fb.Load(lookup);
+    }
+    return state.framebufferCallsLoaded;
+}
+
+void DeleteHeld() {
+    if (state.unseenFramebuffer) {
+        state.fb.DeleteFramebuffers(1, &state.unseenFramebuffer);
+        state.fb.DeleteRenderbuffers(2, state.unseenBuffers);
+        state.unseenFramebuffer = state.unseenBuffers[0] = state.unseenBuffers[1] = 0;
+    }
+    if (!state.heldFramebuffer) return;
+    state.fb.DeleteFramebuffers(1, &state.heldFramebuffer);
+    state.fb.DeleteRenderbuffers(1, &state.heldColorBuffer);
+    state.heldFramebuffer = state.heldColorBuffer = 0;
 }
 
 void DeleteOffscreen() {
@@ -184,10 +220,7 @@ bool CreateOffscreen(bool beforeFirstFrame) {
         glViewport(0, 0, w, h);
         glScissor(0, 0, w, h);
     }
-    const ProcLookup lookup = state.framebufferLookup
-                                  ? state.framebufferLookup
-                                  : [](const char* name) { return SDL_GL_GetProcAddress(name); };
-    if (!state.fb.Load(lookup)) {
+    if (!FramebufferCallsReady()) {
         state.offscreenFailed = true;
         std::fprintf(stderr, "kavlo: this OpenGL has no framebuffer objects; the %dx%d picture "
                              "is drawn unscaled\n", w, h);
@@ -250,9 +283,61 @@ bool IsFullscreenKey(const SDL_KeyboardEvent& key) {
            (key.keysym.sym == SDLK_RETURN && (key.keysym.mod & KMOD_ALT) != 0);
 }
 
+// Held down, the seeks and the frame step repeat; pause and screenshot do not.
+PlayerKey PlayerKeyOf(const SDL_KeyboardEvent& key) {
+    switch (key.keysym.sym) {
+    case SDLK_SPACE: return key.repeat ? PlayerKey::None : PlayerKey::PlayPause;
+    case SDLK_LEFT: return PlayerKey::Back;
+    case SDLK_RIGHT: return PlayerKey::Forward;
+    case SDLK_PAGEUP: return PlayerKey::PreviousEffect;
+    case SDLK_PAGEDOWN: return PlayerKey::NextEffect;
+    case SDLK_HOME: return key.repeat ? PlayerKey::None : PlayerKey::Start;
+    case SDLK_PERIOD: return PlayerKey::StepFrame;
+    case SDLK_F12: return key.repeat ? PlayerKey::None : PlayerKey::Screenshot;
+    default: return PlayerKey::None;
+    }
+}
+
+// A full ring drops the newest: keys pressed faster than frames come are not all wanted.
+void QueueKey(PlayerKey key) {
+    const int size = static_cast<int>(sizeof state.keys / sizeof state.keys[0]);
+    if (key == PlayerKey::None || state.keyCount == size) return;
+    state.keys[(state.keyFirst + state.keyCount++) % size] = key;
+}
+
+// The display asked for where it exists; 0 otherwise, said once when asked for.
+int ChosenDisplay() {
+    const int count = SDL_GetNumVideoDisplays();
+    if (count < 1) return 0;  // SDL will say what is wrong when the window is made
+    if (state.display >= 0 && state.display < count) return state.display;
+    std::fprintf(stderr, "kavlo: there is no display %d (%d display%s); using display 0\n",
+                 state.display, count, count == 1 ? "" : "s");
+    state.display = 0;
+    return 0;
+}
+
+void ApplyVsync() {
+    switch (state.vsync) {
+    case Vsync::Driver: break;
+    case Vsync::On: SDL_GL_SetSwapInterval(1); break;
+    case Vsync::Off: SDL_GL_SetSwapInterval(0); break;
+    case Vsync::Adaptive:
+        if (SDL_GL_SetSwapInterval(-1) != 0) {
+            std::fprintf(stderr, "kavlo: this display offers no adaptive vsync; vsync is on\n");
+            SDL_GL_SetSwapInterval(1);
+        }
+        break;
+    }
+}
+
 }  // namespace
 
 void SetPresentation(Presentation presentation) { state.presentation = presentation; }
+void SetVsync(Vsync vsync) { state.vsync = vsync; }
+void SetDisplay(int index) {
+    state.display = index;
+    state.displayChosen = true;
+}
 
 Rect FitPicture(int pictureWidth, int pictureHeight, int drawableWidth, int drawableHeight) {
     if (pictureWidth <= 0 || pictureHeight <= 0 || drawableWidth <= 0 || drawableHeight <= 0)
@@ -284,8 +369,10 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
         state.videoStarted = true;
     }
     const bool scaled = state.presentation == Presentation::Scaled;
+    const int display = ChosenDisplay();
     SDL_DisplayMode mode {};
-    const bool exact = fullscreen && FindExactMode(width, height, refreshHz, bitsPerPixel, &mode);
+    const bool exact =
+        fullscreen && FindExactMode(display, width, height, refreshHz, bitsPerPixel, &mode);
     if (fullscreen && !exact && !scaled) return false;
     const bool desktopFullscreen = fullscreen && scaled && !exact;
 
@@ -302,12 +389,17 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
     // Desktop full screen opens at the desktop's size: a window manager makes it full
     // screen either way, and an X server without one then shows it whole too. On Wayland
     // the size asked for here is the one a floating window returns to, so the picture's.
-    const int position = scaled && !fullscreen ? SDL_WINDOWPOS_CENTERED : 0;
+    // On another display than the first, the top left is that display's.
+    SDL_Rect bounds {};
+    if (display != 0) SDL_GetDisplayBounds(display, &bounds);
+    const int x = scaled && !fullscreen ? SDL_WINDOWPOS_CENTERED_DISPLAY(display) : bounds.x;
+    const int y = scaled && !fullscreen ? SDL_WINDOWPOS_CENTERED_DISPLAY(display) : bounds.y;
     SDL_DisplayMode desktop {};
-    const bool desktopSized = desktopFullscreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0 &&
+    const bool desktopSized = desktopFullscreen &&
+                              SDL_GetDesktopDisplayMode(display, &desktop) == 0 &&
                               !CompositorSizesWindows();
-    state.window = SDL_CreateWindow(fullscreen ? "Visualizer" : "Dansk OpenGL tutorial",
-                                    position, position, desktopSized ? desktop.w : width,
+    state.window = SDL_CreateWindow(fullscreen ? "Visualizer" : "Dansk OpenGL tutorial", x, y,
+                                    desktopSized ? desktop.w : width,
                                     desktopSized ? desktop.h : height, flags);
     if (!state.window) return false;
     if (exact) {
@@ -331,16 +423,23 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
         FailContext();
         return false;
     }
+    ApplyVsync();
     // Frames go straight to a window of the picture's size; only a window of another
     // size needs the offscreen picture (a window that changes size later switches then).
     int drawableWidth = 0, drawableHeight = 0;
     SDL_GL_GetDrawableSize(state.window, &drawableWidth, &drawableHeight);
     state.offscreenFailed = false;
+    state.framebufferCallsTried = false;
+    state.keyFirst = state.keyCount = 0;
     if (desktopFullscreen && (drawableWidth != width || drawableHeight != height))
         CreateOffscreen(true);
     SDL_ShowWindow(state.window);
     SDL_RaiseWindow(state.window);
     ShowCursorFor(fullscreen);
+    if (state.displayChosen) {
+        const char* name = SDL_GetDisplayName(display);
+        std::fprintf(stderr, "kavlo: on display %d (%s)\n", display, name ? name : "no name");
+    }
     if (fullscreen) {
         if (exact) {
             std::fprintf(stderr, "kavlo: full screen at %dx%d, %d Hz\n", width, height,
@@ -355,7 +454,10 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
 
 void Destroy() {
     if (!state.window) return;
-    if (state.context) DeleteOffscreen();
+    if (state.context) {
+        DeleteHeld();
+        DeleteOffscreen();
+    }
     // Leaving full screen and destroying the window gives the desktop its mode back.
     if (state.context) {
         platform::gl::ContextGone();
@@ -442,8 +544,10 @@ void SwapAndPump() {
     case SDL_KEYDOWN:
         if (event.key.keysym.sym == SDLK_ESCAPE)
             quitRequested = 1;
-        else if (IsFullscreenKey(event.key) && !event.key.repeat)
-            ToggleFullscreen();
+        else if (IsFullscreenKey(event.key)) {
+            if (!event.key.repeat) ToggleFullscreen();
+        } else
+            QueueKey(PlayerKeyOf(event.key));
         break;
     case SDL_QUIT:
         // A closed window ends the show the way Escape does.
@@ -455,6 +559,107 @@ void SwapAndPump() {
     default:
         break;
     }
+}
+
+PlayerKey TakePlayerKey() {
+    if (state.keyCount == 0) return PlayerKey::None;
+    const PlayerKey key = state.keys[state.keyFirst];
+    const int size = static_cast<int>(sizeof state.keys / sizeof state.keys[0]);
+    state.keyFirst = (state.keyFirst + 1) % size;
+    --state.keyCount;
+    return key;
+}
+
+void HoldPicture() {
+    if (!state.window || !state.context || !FramebufferCallsReady()) return;
+    const int w = state.pictureWidth, h = state.pictureHeight;
+    if (!state.heldFramebuffer) {
+        state.fb.GenRenderbuffers(1, &state.heldColorBuffer);
+        state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.heldColorBuffer);
+        state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+        state.fb.BindRenderbuffer(GL_RENDERBUFFER, 0);
+        state.fb.GenFramebuffers(1, &state.heldFramebuffer);
+        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.heldFramebuffer);
+        state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                         state.heldColorBuffer);
+        const bool complete =
+            state.fb.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
+        if (!complete) {
+            DeleteHeld();
+            while (glGetError() != GL_NO_ERROR) {
+            }
+            return;
+        }
+    }
+    PresentStateGuard guard;
+    state.fb.BindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
+    state.fb.BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.heldFramebuffer);
+    state.fb.BlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+}
+
+void DrawUnseen(bool unseen) {
+    if (!state.window || !state.context || !FramebufferCallsReady()) return;
+    if (!unseen) {
+        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
+        return;
+    }
+    if (!state.unseenFramebuffer) {
+        state.fb.GenRenderbuffers(2, state.unseenBuffers);
+        state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.unseenBuffers[0]);
+        state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 1, 1);
+        state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.unseenBuffers[1]);
+        state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, 1, 1);
+        state.fb.BindRenderbuffer(GL_RENDERBUFFER, 0);
+        state.fb.GenFramebuffers(1, &state.unseenFramebuffer);
+        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.unseenFramebuffer);
+        state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                         state.unseenBuffers[0]);
+        state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                         state.unseenBuffers[1]);
+        state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                         state.unseenBuffers[1]);
+        if (state.fb.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
+            state.fb.DeleteFramebuffers(1, &state.unseenFramebuffer);
+            state.fb.DeleteRenderbuffers(2, state.unseenBuffers);
+            state.unseenFramebuffer = state.unseenBuffers[0] = state.unseenBuffers[1] = 0;
+            while (glGetError() != GL_NO_ERROR) {
+            }
+            return;
+        }
+    }
+    state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.unseenFramebuffer);
+}
+
+void ShowHeldPicture() {
+    if (!state.window || !state.context || !state.heldFramebuffer) return;
+    const int w = state.pictureWidth, h = state.pictureHeight;
+    PresentStateGuard guard;
+    state.fb.BindFramebuffer(GL_READ_FRAMEBUFFER, state.heldFramebuffer);
+    state.fb.BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.framebuffer);
+    state.fb.BlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+}
+
+bool ReadPicture(std::vector<uint8_t>* rgba, int* width, int* height) {
+    if (!state.window || !state.context) return false;
+    const int w = state.pictureWidth, h = state.pictureHeight;
+    rgba->resize(static_cast<size_t>(w) * h * 4);
+    // The effects' own pixel-store settings stay as they were.
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    GLint readBuffer = GL_BACK;
+    if (!state.framebuffer) {
+        glGetIntegerv(GL_READ_BUFFER, &readBuffer);
+        glReadBuffer(GL_BACK);
+    }
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba->data());
+    if (!state.framebuffer) glReadBuffer(static_cast<GLenum>(readBuffer));
+    glPopClientAttrib();
+    *width = w;
+    *height = h;
+    return true;
 }
 
 bool LoadExtensionsWith(ProcLookup lookup) {

@@ -3,8 +3,13 @@
 // process-wide state, all used from the main thread only.
 #pragma once
 
+#include "PlayerKey.h"
+
 #include <GL/gl.h>
 #include <GL/glext.h>
+
+#include <cstdint>
+#include <vector>
 
 // Set to 1 when Escape is pressed or the window is closed; read by the frame loop.
 extern unsigned char quitRequested;
@@ -30,6 +35,16 @@ enum class Presentation {
 // Chosen before Create; ExactMode until then (the capture and the tests rely on it).
 void SetPresentation(Presentation presentation);
 
+// Whether a swap waits for the display's refresh. Driver leaves the driver's own choice
+// (the default: the capture and the tests rely on it); Adaptive waits unless a frame is
+// late, where the driver offers that, and is On elsewhere (said on stderr).
+enum class Vsync { Driver, On, Off, Adaptive };
+void SetVsync(Vsync vsync);  // before Create
+// The display (SDL's index) that full screen uses and a window opens on; 0 by default.
+// One that does not exist gives display 0. When set, Create says on stderr which
+// display it took.
+void SetDisplay(int index);  // before Create
+
 // Opens the window with a current, double-buffered GL context (RGBA 8/8/8/8, depth 16,
 // stencil 1). Full screen: switches the display to exactly width x height at
 // bitsPerPixel and refreshHz in a borderless window; a display without that exact mode
@@ -52,6 +67,25 @@ void SwapAndPump();
 // The scaled copy of the offscreen picture to the window's back buffer, without the
 // swap; nothing when the picture goes straight to the window. For tests.
 void PresentToWindow();
+
+// The player keys SwapAndPump has found, oldest first; None when there is none left.
+PlayerKey TakePlayerKey();
+
+// The picture while the show is paused: HoldPicture keeps a copy of the picture just
+// drawn, ShowHeldPicture puts it back where it was drawn, for the next SwapAndPump to
+// present (scaled, resized and toggled like any frame). Nothing where OpenGL has no
+// framebuffer objects. GL state is left as found.
+void HoldPicture();
+void ShowHeldPicture();
+
+// With true, drawing goes to a framebuffer of one pixel until false: frames drawn only
+// for the GL state they leave then cost no filling. Drawing goes on as usual where
+// OpenGL has no framebuffer objects.
+void DrawUnseen(bool unseen);
+
+// The picture just drawn (before its SwapAndPump), at its render size: RGBA rows from
+// the bottom up. False when there is no window.
+bool ReadPicture(std::vector<uint8_t>* rgba, int* width, int* height);
 // Whether the picture is drawn offscreen and presented scaled.
 bool DrawsOffscreen();
 // Between window and desktop full screen (what F11 and Alt+Enter do when Scaled).

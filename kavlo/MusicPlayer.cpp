@@ -124,6 +124,34 @@ bool MusicPlayer::Play() {
     return false;
 }
 
+void MusicPlayer::Pause() {
+    if (stream) sound::StreamStop(stream);
+    if (module) sound::StopSong(module);
+}
+
+bool MusicPlayer::PlayFrom(uint32_t ms) {
+    if (stream) {
+        // A stream moved back is not one that started over.
+        sound::StreamSetTime(stream, ms);
+        lastStreamPosition = sound::StreamGetPosition(stream);
+        return Play();
+    }
+    // A module that does not last so long stays silent; the show goes on.
+    if (module) {
+        sound::PlaySongFrom(module, ms);
+        return true;
+    }
+    return Play();
+}
+
+std::vector<MusicSync> MusicPlayer::Syncs() const {
+    std::vector<MusicSync> syncs;
+    std::vector<sound::SongSync> song;
+    if (!module || !sound::GetSongSyncs(module, &song)) return syncs;
+    for (const sound::SongSync& sync : song) syncs.push_back({sync.ms, sync.param});
+    return syncs;
+}
+
 bool MusicPlayer::CheckPosition() {
     int position = sound::StreamGetPosition(stream);
     int previous = lastStreamPosition;

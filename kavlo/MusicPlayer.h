@@ -5,8 +5,17 @@
 
 #include "platform/sound/Sound.h"
 
+#include <cstdint>
+#include <vector>
+
 // The Zxx callback signature of the sound layer.
 using SyncCallback = sound::ZxxCallback;
+
+// A Zxx command of the music and when it plays, in ms from the music's start.
+struct MusicSync {
+    double timeMs;
+    unsigned char param;
+};
 
 class MusicPlayer {
 public:
@@ -23,6 +32,14 @@ public:
     // False once when the stream position went backwards (the stream started over);
     // always true for a module.
     bool CheckPosition();
+
+    // For a player that pauses and seeks: stops the music where it is; plays it again
+    // from `ms` into it, returning once that moment is heard (false, after its message
+    // box, when nothing can play); the music's Zxx commands and their times, as it plays
+    // once through (none for a stream).
+    void Pause();
+    bool PlayFrom(uint32_t ms);
+    std::vector<MusicSync> Syncs() const;
 
 private:
     sound::Stream* stream;

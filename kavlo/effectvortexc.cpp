@@ -81,6 +81,25 @@ void EffectVortexC::KickCamera(bool sync) {
     }
 }
 
+void EffectVortexC::SetNextTwist(float a) {
+    vortex->SetTwist(static_cast<float>(std::sin(static_cast<double>(a)) * 10.0),
+                     static_cast<float>(std::cos(static_cast<double>(a * 0.33333334f)) * 15.0),
+                     static_cast<float>(std::sin(a * 0.25) * 10.0));
+}
+
+void EffectVortexC::ResetState() {
+    cameraZ = kRestCameraZ;
+    // The deformer's own starting twist, as the first frame after loading finds it.
+    vortex->SetTwist(0.0f, 0.0f, 0.0f);
+}
+
+void EffectVortexC::StepState(unsigned t, int, bool sync) {
+    if (InFadeIn(t)) return;
+    KickCamera(sync);
+    if (InFadeOut(t)) return;
+    SetNextTwist(static_cast<float>(t * 0.0006666666666666666));
+}
+
 void EffectVortexC::Render(unsigned t, int, bool sync) {
     if (InFadeIn(t)) {
         background->DrawScreenBlended(
@@ -103,9 +122,7 @@ void EffectVortexC::Render(unsigned t, int, bool sync) {
     const float a = static_cast<float>(t * 0.0006666666666666666);
     // Deform before setting the next twist: the drawn shape lags the twist by a frame.
     vortex->Deform();
-    vortex->SetTwist(static_cast<float>(std::sin(static_cast<double>(a)) * 10.0),
-                     static_cast<float>(std::cos(static_cast<double>(a * 0.33333334f)) * 15.0),
-                     static_cast<float>(std::sin(a * 0.25) * 10.0));
+    SetNextTwist(a);
     camera->SetLookAt(static_cast<float>(std::sin(static_cast<double>(a)) * 500.0),
                       static_cast<float>(std::cos(static_cast<double>(a)) * 100.0), cameraZ, 0.0f, 0.0f, 0.0f, 0.0f,
                       1.0f, 0.0f);

@@ -28,6 +28,9 @@ public:
     // the last second shows only the fading background. Leaves depth test off, the
     // modelview matrix current.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
+    // The camera's z and the twist set for the next frame's shape.
+    void ResetState() override;
+    void StepState(unsigned timeMs, int deltaMs, bool sync) override;
 
     bool InFadeIn(unsigned timeMs) const { return timeMs <= startMs + 1000; }
     bool InFadeOut(unsigned timeMs) const { return timeMs >= endMs - 1000; }
@@ -38,6 +41,9 @@ public:
     ObjectVortex* Vortex() const { return vortex; }
 
 private:
+    // The twist the next frame deforms with, from this frame's angle.
+    void SetNextTwist(float angle);
+
     SceneLoad3DS* scene = nullptr;
     ObjectVortex* vortex = nullptr;
     Camera* camera = nullptr;

@@ -34,11 +34,30 @@ const char kUsage[] =
     "                still runs, silently and at its own pace, and drives the effects)\n"
     "  --exact-mode  full screen only in the exact display mode, as the original\n"
     "                did; without that mode, show an error and stop\n"
+    "  --start MS    begin the show MS milliseconds in, once loading is done\n"
+    "  --loop        play the show again and again until Escape (for exhibitions\n"
+    "                and party screens)\n"
+    "  --vsync on|off|adaptive\n"
+    "                wait for the display's refresh before each frame (on, the\n"
+    "                default), never (off), or unless the frame is late (adaptive,\n"
+    "                where the driver offers it; on otherwise)\n"
+    "  --display N   the screen to play full screen on, by SDL's display index\n"
+    "                (0 is the first; the one taken is said on stderr)\n"
     "  -h, --help    show this text\n"
     "\n"
     "Keys:\n"
     "  Escape          end the show\n"
     "  F11, Alt+Enter  switch between full screen and a window\n"
+    "  Space           pause and resume (the music with the picture)\n"
+    "  Left, Right     5 s back, 5 s on\n"
+    "  Page Up         the start of the effect before the one playing\n"
+    "  Page Down       the start of the next effect\n"
+    "  Home            the start of the show\n"
+    "  . (period)      while paused: one frame (1/60 s) on\n"
+    "  F12             save the picture as PNG in the pictures folder's Kavlo\n"
+    "                  (named by the show time; the path is said on stderr)\n"
+    "A seek shows the picture the show draws at that time when played at a steady\n"
+    "60 frames a second.\n"
     "\n"
     "Files:\n"
     "  musik.xm         the music, read from the data folder\n"
@@ -56,6 +75,8 @@ const char kUsage[] =
     "                      block as it is released and of every block still live\n"
     "                      at exit, and writes each damaged one to memory.log\n"
     "  XDG_STATE_HOME      the folder for the state folder kavlo (an absolute path)\n"
+    "  XDG_PICTURES_DIR    the pictures folder (else the one in\n"
+    "                      ~/.config/user-dirs.dirs, else ~/Pictures)\n"
     "  SDL_VIDEODRIVER     SDL's display driver, e.g. x11 or wayland\n"
     "  SDL_AUDIODRIVER     SDL's sound driver, e.g. pulseaudio or alsa\n"
     "\n"
@@ -68,11 +89,12 @@ const char kUsage[] =
 // paths from kavlo's own folder.
 const DataPlaces kDataPlaces = {"kavlo", KAVLO_INSTALLED_DATA, KAVLO_BUILD_DATA};
 
-// The real machine, with a hook for tests that is no documented option: with
+// The real machine, with hooks for tests that are no documented options: with
 // KAVLO_TEST_FRAME_MS=N in the environment the show's clock advances N ms per frame
 // instead of following the tick counter, so that a test plays the whole timeline in
 // seconds, and GL errors are looked for before every swap and reported on stderr
-// ("kavlo: GL error ...").
+// ("kavlo: GL error ..."); with KAVLO_TEST_FLASH=1 each frame that carries a sync is
+// drawn white (PlayOptions::flashSyncs).
 class EntryPlatform : public SystemPlatform {
 public:
     explicit EntryPlatform(uint32_t testStepMs) : stepMs_(testStepMs) {}
@@ -110,6 +132,19 @@ uint32_t TestFrameStep() {
     return step > 0 && step <= 10000 ? static_cast<uint32_t>(step) : 0;
 }
 
+// A whole number in [0, max], and nothing else.
+bool ParseNumber(const char* text, long max, long* out) {
+    if (!text || !*text) return false;
+    long value = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+        if (value > max) return false;
+    }
+    *out = value;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -118,6 +153,9 @@ int main(int argc, char** argv) {
     MemoryTracker::HoldLogs();
     bool fullscreen = true, exactMode = false, mute = false;
     RenderSize size;
+    PlayOptions play;
+    GLWindow::Vsync vsync = GLWindow::Vsync::On;
+    long display = -1;
     const char* dataOption = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -132,6 +170,33 @@ int main(int argc, char** argv) {
             if (!ParseRenderSize(value(), &size)) {
                 std::fprintf(stderr, "kavlo: --size needs WxH, each side %d to %d\n",
                              kMinRenderSide, kMaxRenderSide);
+                return 2;
+            }
+        } else if (std::strcmp(arg, "--start") == 0) {
+            long ms = 0;
+            if (!ParseNumber(value(), kShowLengthMs - 1, &ms)) {
+                std::fprintf(stderr, "kavlo: --start needs a time in ms, 0 to %u\n",
+                             kShowLengthMs - 1);
+                return 2;
+            }
+            play.startMs = static_cast<uint32_t>(ms);
+        } else if (std::strcmp(arg, "--loop") == 0) {
+            play.loop = true;
+        } else if (std::strcmp(arg, "--vsync") == 0) {
+            const char* mode = value();
+            if (mode && std::strcmp(mode, "on") == 0) {
+                vsync = GLWindow::Vsync::On;
+            } else if (mode && std::strcmp(mode, "off") == 0) {
+                vsync = GLWindow::Vsync::Off;
+            } else if (mode && std::strcmp(mode, "adaptive") == 0) {
+                vsync = GLWindow::Vsync::Adaptive;
+            } else {
+                std::fprintf(stderr, "kavlo: --vsync needs on, off or adaptive\n");
+                return 2;
+            }
+        } else if (std::strcmp(arg, "--display") == 0) {
+            if (!ParseNumber(value(), 1000, &display)) {
+                std::fprintf(stderr, "kavlo: --display needs a display number (0 is the first)\n");
                 return 2;
             }
         } else if (std::strcmp(arg, "--data") == 0) {
@@ -165,9 +230,13 @@ int main(int argc, char** argv) {
     if (mute) sound::UseSilentOutput(true);
     GLWindow::SetPresentation(exactMode ? GLWindow::Presentation::ExactMode
                                         : GLWindow::Presentation::Scaled);
+    GLWindow::SetVsync(vsync);
+    const char* flash = std::getenv("KAVLO_TEST_FLASH");
+    play.flashSyncs = flash && std::strcmp(flash, "1") == 0;
+    if (display >= 0) GLWindow::SetDisplay(static_cast<int>(display));
 
     EntryPlatform platform(TestFrameStep());
-    const int result = RunDemo(platform, fullscreen, size);
+    const int result = RunDemo(platform, fullscreen, size, play);
     // Some ways out leave the window to the process's end; the display mode must not
     // outlive the process.
     GLWindow::Destroy();

@@ -11,12 +11,14 @@
 #include "EffectTorus2.h"
 #include "EffectTwister.h"
 #include "GLWindow.h"
+#include "Player.h"
 #include "code3d/TextureImageJPEG.h"
 #include "effectbeam.h"
 #include "effectgreet.h"
 #include "effectvortexc.h"
 #include "memory/MemoryTracker.h"
 #include "platform/MessageBox.h"
+#include "platform/pictures/Screenshot.h"
 
 #include <SDL.h>
 #include <GL/gl.h>
@@ -100,6 +102,27 @@ bool SystemPlatform::CreateWindow(int width, int height, int refreshHz, int bits
 bool SystemPlatform::LoadExtensions() { return GLWindow::LoadExtensions(); }
 void SystemPlatform::SwapAndPump() { GLWindow::SwapAndPump(); }
 void SystemPlatform::DestroyWindow() { GLWindow::Destroy(); }
+PlayerKey SystemPlatform::TakeKey() { return GLWindow::TakePlayerKey(); }
+void SystemPlatform::HoldPicture() { GLWindow::HoldPicture(); }
+void SystemPlatform::ShowHeldPicture() { GLWindow::ShowHeldPicture(); }
+void SystemPlatform::DrawUnseen(bool unseen) { GLWindow::DrawUnseen(unseen); }
+// Events are handled one per paused frame: often enough for keys, and idle otherwise.
+void SystemPlatform::IdleWhilePaused() { SDL_Delay(15); }
+
+void SystemPlatform::SaveScreenshot(uint32_t timeMs) {
+    std::vector<uint8_t> rgba;
+    int width = 0, height = 0;
+    if (!GLWindow::ReadPicture(&rgba, &width, &height)) return;
+    std::string error;
+    const std::string folder = platform::PicturesFolder();
+    const std::string path = platform::SaveScreenshot(folder.empty() ? folder : folder + "/Kavlo",
+                                                      timeMs, width, height, rgba.data(), &error);
+    if (path.empty())
+        std::fprintf(stderr, "kavlo: the picture was not saved: %s\n", error.c_str());
+    else
+        std::fprintf(stderr, "kavlo: saved the picture at %u.%03u s in %s\n", timeMs / 1000,
+                     timeMs % 1000, path.c_str());
+}
 
 // ---------------------------------------------------------------------------------
 // The show
@@ -131,26 +154,245 @@ bool LoadEffects(ShellPlatform& platform, const RenderSize& size, Texture* loadi
     return true;
 }
 
-// Runs frames until Escape, the show's length, or the music stream starting over.
-void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects) {
-    const uint32_t startTick = platform.Ticks();
-    uint32_t prevTimeMs = 0;
-    uint32_t timeMs = platform.Ticks() - startTick;
-    if (!platform.CheckPosition()) return;
-    // The limit is tested on the previous frame's time, so the last frame drawn may
-    // carry a time a little past it.
-    while (quitRequested == 0 && timeMs < kShowLengthMs) {
-        timeMs = platform.Ticks() - startTick;
-        const int32_t deltaMs = static_cast<int32_t>(timeMs - prevTimeMs);
-        prevTimeMs = timeMs;
-        for (const EffectEntry& entry : effects) {
-            if (entry.effect->IsActive(timeMs))
-                entry.effect->Render(timeMs, deltaMs,
-                                     syncPending.load(std::memory_order_relaxed) != 0);
+// The show's clock and what the player keys have asked of it. Played without a key,
+// the clock is the tick counter from the music's start, as it always was.
+class Player {
+public:
+    Player(ShellPlatform& platform, const std::vector<EffectEntry>& effects,
+           const PlayOptions& options)
+        : platform_(platform), effects_(effects), options_(options) {}
+
+    // The show time now: stopped while paused.
+    uint32_t Now() { return originMs_ + (platform_.Ticks() - originTick_); }
+    void StartClock(uint32_t ms) {
+        originMs_ = ms;
+        originTick_ = platform_.Ticks();
+    }
+
+    // Before the music starts: the state and first frame for the start option. False
+    // when the music cannot play.
+    bool StartMusic() {
+        if (options_.startMs == 0) return platform_.PlayMusic();
+        const uint32_t start = Prepare(options_.startMs);
+        return platform_.PlayMusicFrom(start);
+    }
+    uint32_t StartMs() const { return forced_ ? frame_.timeMs : 0; }
+
+    // The frame to draw next, if a seek or a step has fixed it.
+    bool TakeFixedFrame(player::Frame* frame) {
+        if (!forced_) return false;
+        forced_ = false;
+        *frame = frame_;
+        return true;
+    }
+    bool Paused() const { return paused_; }
+    bool HasFixedFrame() const { return forced_; }
+
+    // After a frame is drawn, before it is shown.
+    void FrameDrawn(uint32_t timeMs) {
+        shownMs_ = timeMs;
+        if (pauseAfterFrame_) {
+            pauseAfterFrame_ = false;
+            platform_.PauseMusic();
+            paused_ = true;
+        }
+        if (paused_) platform_.HoldPicture();
+        if (screenshotAfterFrame_) {
+            screenshotAfterFrame_ = false;
+            platform_.SaveScreenshot(timeMs);
+        }
+    }
+
+    // The keys found since the last call, then the seek they asked for.
+    void HandleKeys() {
+        for (PlayerKey key; (key = platform_.TakeKey()) != PlayerKey::None;) Handle(key);
+        if (seekPending_) {
+            seekPending_ = false;
+            SeekTo(seekMs_);
+        }
+    }
+
+    // From the show's start again (--loop).
+    void Restart() { SeekTo(0); }
+
+    // The time of the picture on the screen, from which the next frame's delta counts.
+    uint32_t ShownMs() const { return shownMs_; }
+
+private:
+    // Where the picture is, or is about to be once the keys taken so far have acted.
+    uint32_t PictureMs() const {
+        return seekPending_ ? seekMs_ : forced_ ? frame_.timeMs : shownMs_;
+    }
+
+    void Handle(PlayerKey key) {
+        const uint32_t at = PictureMs();
+        switch (key) {
+        case PlayerKey::PlayPause:
+            if (paused_) Resume();
+            else pauseAfterFrame_ = !pauseAfterFrame_;
+            break;
+        case PlayerKey::Back: AskSeek(at > 5000 ? at - 5000 : 0); break;
+        case PlayerKey::Forward: AskSeek(at + 5000); break;
+        case PlayerKey::PreviousEffect: AskSeek(player::PreviousEffectStart(at)); break;
+        case PlayerKey::NextEffect:
+            if (player::NextEffectStart(at) < kShowLengthMs) AskSeek(player::NextEffectStart(at));
+            break;
+        case PlayerKey::Start: AskSeek(0); break;
+        case PlayerKey::StepFrame:
+            if (paused_ && !seekPending_) Step();
+            break;
+        case PlayerKey::Screenshot:
+            if (paused_ && !forced_) {
+                platform_.ShowHeldPicture();
+                platform_.SaveScreenshot(shownMs_);
+            } else {
+                screenshotAfterFrame_ = true;
+            }
+            break;
+        case PlayerKey::None: break;
+        }
+    }
+
+    void AskSeek(uint32_t ms) {
+        seekPending_ = true;
+        seekMs_ = ms;
+    }
+
+    const std::vector<MusicSync>& Syncs() {
+        if (!syncsRead_) {
+            syncs_ = platform_.MusicSyncs();
+            syncsRead_ = true;
+        }
+        return syncs_;
+    }
+
+    // The state of the steady run before the frame at or after `ms` (the last frame
+    // before the show's end at most), which is then the next frame drawn.
+    uint32_t Prepare(uint32_t ms) {
+        uint64_t frame = player::GridFrameAt(ms < kShowLengthMs ? ms : kShowLengthMs);
+        if (player::GridTime(frame) >= kShowLengthMs) --frame;
+        player::ReplayUpTo(platform_, effects_, Syncs(), frame);
+        frame_ = player::RunFrame(Syncs(), frame);
+        forced_ = true;
+        return frame_.timeMs;
+    }
+
+    void SeekTo(uint32_t ms) {
+        if (!paused_) platform_.PauseMusic();
+        const uint32_t at = Prepare(ms);
+        shownMs_ = at;
+        if (!paused_ && !pauseAfterFrame_) {
+            platform_.PlayMusicFrom(at);
+            StartClock(at);
         }
         syncPending.store(0, std::memory_order_relaxed);
+    }
+
+    void Resume() {
+        paused_ = false;
+        const uint32_t at = forced_ ? frame_.timeMs : shownMs_;
+        platform_.PlayMusicFrom(at);
+        StartClock(at);
+        syncPending.store(0, std::memory_order_relaxed);
+    }
+
+    // The next frame of the steady run after the paused picture, drawn as it comes.
+    void Step() {
+        const uint32_t from = PictureMs();
+        const uint64_t frame = player::GridFrameAt(from + 1);
+        const uint32_t time = player::GridTime(frame);
+        if (time >= kShowLengthMs) return;
+        frame_ = {time, static_cast<int32_t>(time - from), player::SyncFlag(Syncs(), from, time)};
+        forced_ = true;
+    }
+
+    ShellPlatform& platform_;
+    const std::vector<EffectEntry>& effects_;
+    PlayOptions options_;
+    uint32_t originTick_ = 0, originMs_ = 0;
+    uint32_t shownMs_ = 0;  // the time of the picture on the screen
+    bool paused_ = false, pauseAfterFrame_ = false, screenshotAfterFrame_ = false;
+    bool seekPending_ = false;
+    uint32_t seekMs_ = 0;
+    bool forced_ = false;
+    player::Frame frame_ {};
+    std::vector<MusicSync> syncs_;
+    bool syncsRead_ = false;
+};
+
+// The whole picture white, over what the effects drew; the clear colour stays theirs.
+void Flash() {
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(clear[0], clear[1], clear[2], clear[3]);
+}
+
+// Runs frames until Escape, the show's length, or the music stream starting over (or,
+// looping, until Escape).
+void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects, Player& player,
+               const PlayOptions& options) {
+    player.StartClock(player.StartMs());
+    uint32_t prevTimeMs = player.StartMs();
+    uint32_t timeMs = player.Now();
+    if (!platform.CheckPosition()) return;
+    // Keys pressed while loading are not for the show.
+    while (platform.TakeKey() != PlayerKey::None) {
+    }
+    uint32_t flashFromMs = UINT32_MAX;
+    // The limit is tested on the previous frame's time, so the last frame drawn may
+    // carry a time a little past it.
+    while (quitRequested == 0) {
+        if (timeMs >= kShowLengthMs && !player.Paused() && !player.HasFixedFrame()) {
+            if (!options.loop) break;
+            player.Restart();
+        }
+        player::Frame fixed;
+        bool synced = false;
+        if (player.TakeFixedFrame(&fixed)) {
+            // A seek's or a step's frame, with the delta and sync of the steady run.
+            timeMs = fixed.timeMs;
+            synced = fixed.sync;
+            for (const EffectEntry& entry : effects)
+                if (entry.effect->IsActive(timeMs))
+                    entry.effect->Render(timeMs, fixed.deltaMs, fixed.sync);
+        } else if (player.Paused()) {
+            platform.ShowHeldPicture();
+            platform.SwapAndPump();
+            player.HandleKeys();
+            prevTimeMs = player.ShownMs();
+            platform.IdleWhilePaused();
+            continue;
+        } else {
+            timeMs = player.Now();
+            const int32_t deltaMs = static_cast<int32_t>(timeMs - prevTimeMs);
+            synced = syncPending.load(std::memory_order_relaxed) != 0;
+            for (const EffectEntry& entry : effects) {
+                if (entry.effect->IsActive(timeMs))
+                    entry.effect->Render(timeMs, deltaMs,
+                                         syncPending.load(std::memory_order_relaxed) != 0);
+            }
+        }
+        prevTimeMs = timeMs;
+        // A sync that came while the effects drew reached those drawn after it.
+        synced = synced || syncPending.load(std::memory_order_relaxed) != 0;
+        syncPending.store(0, std::memory_order_relaxed);
+        if (options.flashSyncs) {
+            // Held for 40 ms of show time, so that a screen recorder's frame catches it
+            // however fast frames come.
+            if (synced) flashFromMs = timeMs;
+            if (flashFromMs <= timeMs && timeMs - flashFromMs < 40) Flash();
+        }
+        player.FrameDrawn(timeMs);
         platform.SwapAndPump();
-        if (!platform.CheckPosition()) break;
+        player.HandleKeys();
+        // A seek restarts the clock at its picture's time.
+        prevTimeMs = player.ShownMs();
+        if (!player.Paused() && !player.HasFixedFrame() && !platform.CheckPosition()) {
+            if (!options.loop) break;
+            player.Restart();
+        }
     }
 }
 
@@ -177,7 +419,7 @@ struct ShowObjects {
 
 }  // namespace
 
-int RunDemo(ShellPlatform& platform, bool fullscreen, RenderSize size) {
+int RunDemo(ShellPlatform& platform, bool fullscreen, RenderSize size, PlayOptions options) {
     if (!platform.OpenMusic("musik.xm")) return kExitFailure;
     platform.SetSyncCallback(OnSync);
 
@@ -198,9 +440,10 @@ int RunDemo(ShellPlatform& platform, bool fullscreen, RenderSize size) {
 
     platform.SwapAndPump();
     ClearScreen();
-    if (!platform.PlayMusic()) return kExitFailure;
+    Player player(platform, show.effects, options);
+    if (!player.StartMusic()) return kExitFailure;
 
-    RunFrames(platform, show.effects);
+    RunFrames(platform, show.effects, player, options);
 
     // The window goes before the effects, as it always has.
     platform.DestroyWindow();

@@ -5,6 +5,7 @@
 
 #include "Effect.h"
 #include "MusicPlayer.h"
+#include "PlayerKey.h"
 
 #include <atomic>
 #include <cstdint>
@@ -54,6 +55,29 @@ public:
     virtual void SwapAndPump() = 0;
     virtual void DestroyWindow() = 0;
     virtual void CreateEffects(std::vector<EffectEntry>& effects) { AppendEffects(effects); }
+
+    // What the show as a player needs; the defaults have no keys and do nothing.
+    // The next player key found by SwapAndPump, None when there is none left.
+    virtual PlayerKey TakeKey() { return PlayerKey::None; }
+    // Stops the music where it is; plays it from `ms` into it, returning once that
+    // moment is heard (false when it cannot play); its Zxx commands and their times.
+    virtual void PauseMusic() {}
+    virtual bool PlayMusicFrom(uint32_t ms) {
+        (void)ms;
+        return true;
+    }
+    virtual std::vector<MusicSync> MusicSyncs() { return {}; }
+    // The picture while paused: kept after the frame is drawn, put back before each
+    // SwapAndPump that shows it again.
+    virtual void HoldPicture() {}
+    virtual void ShowHeldPicture() {}
+    // Saves the picture just drawn (or put back) as taken at show time `timeMs`.
+    virtual void SaveScreenshot(uint32_t timeMs) { (void)timeMs; }
+    // Between the frames of a paused show, so that it does not spin.
+    virtual void IdleWhilePaused() {}
+    // With true, what is drawn goes nowhere (or as little as can be) until false: a seek
+    // draws some frames only for the GL state they leave.
+    virtual void DrawUnseen(bool unseen) { (void)unseen; }
 };
 
 // The real machine: SDL's millisecond clock, GLWindow and MusicPlayer.
@@ -69,6 +93,16 @@ public:
     bool LoadExtensions() override;
     void SwapAndPump() override;
     void DestroyWindow() override;
+    PlayerKey TakeKey() override;
+    void PauseMusic() override { music.Pause(); }
+    bool PlayMusicFrom(uint32_t ms) override { return music.PlayFrom(ms); }
+    std::vector<MusicSync> MusicSyncs() override { return music.Syncs(); }
+    void HoldPicture() override;
+    void ShowHeldPicture() override;
+    // In the pictures folder's Kavlo, said on stderr.
+    void SaveScreenshot(uint32_t timeMs) override;
+    void IdleWhilePaused() override;
+    void DrawUnseen(bool unseen) override;
 
 private:
     MusicPlayer music;
@@ -92,6 +126,23 @@ constexpr int kMinRenderSide = 64;
 constexpr int kMaxRenderSide = 16384;
 bool ParseRenderSize(const char* text, RenderSize* size);
 
+// How the show plays beyond the original's one run from the start.
+struct PlayOptions {
+    // Where the show begins once loading is done: the frame a steady 60 fps run draws
+    // at or after it (0: the show's own start, as the original).
+    uint32_t startMs = 0;
+    // At the end (or when a music stream starts over) the show starts again, until
+    // Escape.
+    bool loop = false;
+    // A test hook, no option: every frame drawn with the sync flag is white (and those
+    // in the 40 ms of show time after it), so that a recording of the screen and the
+    // sound shows where each sync lands.
+    bool flashSyncs = false;
+};
+
 // The whole show. `fullscreen` false opens a window instead of changing the display
 // mode. kExitSuccess after a normal end or Escape, kExitFailure after any failure.
-int RunDemo(ShellPlatform& platform, bool fullscreen, RenderSize size = RenderSize());
+// Between frames the player keys (PlayerKey) pause, seek, step and save the picture;
+// shown without a key, the show is the original's.
+int RunDemo(ShellPlatform& platform, bool fullscreen, RenderSize size = RenderSize(),
+            PlayOptions options = PlayOptions());

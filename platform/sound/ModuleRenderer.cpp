@@ -50,6 +50,7 @@ void ModuleRenderer::Unload() {
     syncsByRow_.clear();
     delayByRow_.clear();
     pending_.clear();
+    syncTimes_.clear();
 }
 
 bool ModuleRenderer::Load(const void* data, size_t size, std::string* error) {
@@ -78,6 +79,8 @@ bool ModuleRenderer::Load(const void* data, size_t size, std::string* error) {
         return false;
     }
     openmpt_free_string(message);
+    // Notes playing across a seek go on from where they would be, not from silence.
+    openmpt_module_ctl_set_text(module_, "seek.sync_samples", "1");
 
     syncsByRow_.resize(scan_.patterns.size());
     delayByRow_.resize(scan_.patterns.size());
@@ -105,7 +108,38 @@ bool ModuleRenderer::Load(const void* data, size_t size, std::string* error) {
 
     SetLooping(looping_);
     Restart();
+    ListSyncs();
+    Restart();
     return true;
+}
+
+void ModuleRenderer::ListSyncs() {
+    syncTimes_.clear();
+    const int orders = std::min(static_cast<int>(scan_.orders.size()),
+                                openmpt_module_get_num_orders(module_));
+    for (int order = 0; order < orders; ++order) {
+        const int pattern = scan_.orders[static_cast<size_t>(order)];
+        if (pattern < 0 || static_cast<size_t>(pattern) >= syncsByRow_.size()) continue;
+        const auto& rows = syncsByRow_[static_cast<size_t>(pattern)];
+        for (size_t row = 0; row < rows.size(); ++row) {
+            for (const XmSync& sync : rows[row]) {
+                const double seconds =
+                    openmpt_module_set_position_order_row(module_, order, static_cast<int>(row));
+                SyncEvent event;
+                // Whole ticks at the render rate, as the rows fall when played.
+                const uint64_t input = static_cast<uint64_t>(std::llround(seconds * renderRate_));
+                event.frame = OutputFrame(input);
+                event.order = order;
+                event.pattern = pattern;
+                event.row = static_cast<int>(row);
+                event.channel = sync.channel;
+                event.param = sync.param;
+                syncTimes_.push_back(event);
+            }
+        }
+    }
+    std::stable_sort(syncTimes_.begin(), syncTimes_.end(),
+                     [](const SyncEvent& a, const SyncEvent& b) { return a.frame < b.frame; });
 }
 
 void ModuleRenderer::SetLooping(bool loop) {
@@ -138,6 +172,42 @@ void ModuleRenderer::Restart() {
     lastRow_ = -1;
     rowStartFrame_ = 0;
     pending_.clear();
+}
+
+bool ModuleRenderer::Seek(uint64_t frame) {
+    Restart();
+    if (!module_ || frame == 0) return module_ != nullptr;
+    const double target = static_cast<double>(frame) / sampleRate_;
+    if (target >= durationSeconds_) return false;
+    // libopenmpt lands on the first row that starts at or after the time asked for:
+    // ask earlier until the row holding the target is found.
+    double back = 0;
+    double at = openmpt_module_set_position_seconds(module_, target);
+    while (at > target && back < target) {
+        back = back > 0 ? 2 * back : 0.0625;
+        at = openmpt_module_set_position_seconds(module_, std::max(0.0, target - back));
+    }
+    if (at > target) {
+        Restart();
+        return false;
+    }
+    inputFrames_ = static_cast<uint64_t>(std::llround(at * renderRate_));
+    framesRendered_ = OutputFrame(inputFrames_);
+    if (converting_) converter_.StartAt(inputFrames_, framesRendered_);
+    rowStartFrame_ = inputFrames_;
+    // The row it landed on has begun; the ones up to the target begin unreported.
+    lastOrder_ = openmpt_module_get_current_order(module_);
+    lastRow_ = openmpt_module_get_current_row(module_);
+    float scratch[2 * 256];
+    while (framesRendered_ < frame) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(frame - framesRendered_, 256));
+        if (Render(scratch, want, nullptr, nullptr) < want) {
+            Restart();
+            return false;
+        }
+    }
+    pending_.clear();
+    return true;
 }
 
 size_t ModuleRenderer::Render(float* out, size_t frames, SyncHandler handler, void* user) {

@@ -74,6 +74,16 @@ public:
 
     // Back to order 0, row 0; syncs fire again from there and frame counting restarts.
     void Restart();
+    // Plays on from output frame `frame` of the song, as if it had played there from
+    // its start (the frames are counted from the start; rows begun before it, and a row
+    // beginning exactly there, are not reported). False, left at the start, when the
+    // song does not reach it.
+    bool Seek(uint64_t frame);
+    // Every Zxx command of the song with the output frame its row begins at, in play
+    // order, for the song played once through from its start. Taken at Load from
+    // libopenmpt's row times, so it knows nothing of rows that a jump skips or a loop
+    // repeats.
+    const std::vector<SyncEvent>& Syncs() const { return syncTimes_; }
 
     // Renders up to `frames` stereo frames into `out` (2 * frames floats) and returns how
     // many were rendered: fewer only when a song that does not loop has ended. For every
@@ -97,6 +107,7 @@ private:
     const std::vector<XmSync>* SyncsAt(int pattern, int row) const;
     double RowFrames(int pattern, int row) const;
     void Unload();
+    void ListSyncs();
 
     openmpt_module* module_ = nullptr;
     XmScan scan_;
@@ -120,6 +131,7 @@ private:
     // Events of rows begun in input the output has not reached yet; capacity set at Load.
     std::vector<SyncEvent> pending_;
     std::vector<RowStart>* rowLog_ = nullptr;
+    std::vector<SyncEvent> syncTimes_;
 };
 
 // Renders up to `seconds` of a module at 44100 Hz into interleaved stereo `samples`,

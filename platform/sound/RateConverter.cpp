@@ -159,6 +159,16 @@ size_t RateConverter::Pull(float* out, size_t frames) {
     return made;
 }
 
+void RateConverter::StartAt(uint64_t inputFrame, uint64_t outputFrame) {
+    if (!inRate_) return;
+    // Output frame j lies at input j * inRate / outRate: past the first frame pushed by
+    // this many outRate-ths of a frame.
+    const uint64_t past = outputFrame * static_cast<uint64_t>(inRate_) -
+                          inputFrame * static_cast<uint64_t>(outRate_);
+    pos_ = static_cast<int64_t>(past / static_cast<uint64_t>(outRate_));
+    rest_ = static_cast<uint32_t>(past % static_cast<uint64_t>(outRate_));
+}
+
 uint64_t RateConverter::OutputFrameAt(uint64_t inputFrame) const {
     if (!inRate_) return inputFrame;
     return (inputFrame * static_cast<uint64_t>(outRate_) + inRate_ - 1) / inRate_;

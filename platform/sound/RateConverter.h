@@ -21,6 +21,11 @@ public:
 
     // Rates more than 1 % apart are refused (false), and the converter passes nothing.
     bool Reset(int inRate, int outRate);
+    // Right after Reset, for a song started part-way: the first input frame pushed is
+    // frame `inputFrame` of the song and the first output frame is `outputFrame`, the
+    // first output frame at or after it (OutputFrameAt); the output keeps the positions
+    // it has when the song is converted from its start.
+    void StartAt(uint64_t inputFrame, uint64_t outputFrame);
 
     // Input frames still to push before `outFrames` more output frames can be pulled.
     size_t InputNeeded(size_t outFrames) const;

@@ -3,6 +3,7 @@
 #include "Sound.h"
 
 #include "ModuleRenderer.h"
+#include "ServerLatency.h"
 #include "SilentOutput.h"
 #include "StreamDecoder.h"
 // Each entry point that may allocate holds a LibraryScope: this layer stands in for the
@@ -16,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +36,8 @@ struct Module {
     // Steady-clock time at which the song's first frame is due at the output; 0 until
     // the audio thread has begun rendering it.
     std::atomic<int64_t> startNs{0};
+    // Bumped when the song stops or moves: syncs rendered before are no longer heard.
+    std::atomic<uint64_t> generation{0};
 };
 
 struct Stream {
@@ -59,12 +63,16 @@ constexpr int kDeviceBufferFrames = 512;  // 11.6 ms at 44100 Hz
 // milliseconds to draw: it needs the same slack.
 constexpr int kServerBufferFrames = 4096;
 
+bool ThroughSoundServer() {
+    const char* driver = SDL_GetCurrentAudioDriver();
+    return driver &&
+           (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0);
+}
+
 int DeviceBufferFrames() {
     const char* driver = SDL_GetCurrentAudioDriver();
-    if (driver && (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0 ||
-                   std::strcmp(driver, "emscripten") == 0))
-        return kServerBufferFrames;
-    return kDeviceBufferFrames;
+    const bool browser = driver && std::strcmp(driver, "emscripten") == 0;
+    return ThroughSoundServer() || browser ? kServerBufferFrames : kDeviceBufferFrames;
 }
 
 struct Channel {
@@ -94,6 +102,7 @@ struct State {
     std::vector<float> scratch;
     std::set<Module*> modules;  // every live handle, so a stale pointer is refused
     std::set<Stream*> streams;
+    ServerLatency server;  // asked only through a sound server
 };
 
 // Never destroyed: an audio thread still running at process exit must find it intact.
@@ -135,6 +144,35 @@ struct Stats {
 // The thread SDL runs the audio callback on, once it has run.
 std::atomic<SDL_threadID> audioThread{0};
 
+// Syncs rendered but not yet heard: the audio thread queues each with the time its
+// row's first frame reaches the ear, and a thread of the layer's own hands it to the
+// Zxx callback then. Rows are rendered a device buffer or more ahead of the sound
+// (through a sound server, 93 ms and the server's own buffering), and a picture drawn
+// on a sync as it is rendered runs that far ahead of the beat.
+struct HeardSync {
+    Module* module;
+    SyncEvent event;
+    int64_t dueNs;
+    uint64_t generation;
+};
+struct SyncDelivery {
+    static constexpr size_t kCapacity = 256;
+    std::mutex mutex;  // the ring and `stop`
+    std::condition_variable changed;
+    std::mutex delivering;  // held while a callback runs, so that a song is not freed under it
+    HeardSync ring[kCapacity];
+    size_t first = 0, count = 0;
+    bool stop = false;
+    std::thread thread;
+};
+SyncDelivery& Delivery() {
+    static SyncDelivery* delivery = [] {
+        const MemoryTracker::LibraryScope libraryScope;
+        return new SyncDelivery;
+    }();
+    return *delivery;
+}
+
 bool Fail(int code) {
     lastError.store(code);
     return false;
@@ -165,8 +203,7 @@ private:
     bool silent_;
 };
 
-void DeliverSync(void* user, const SyncEvent& event) {
-    Module* module = static_cast<Module*>(user);
+void DeliverSync(Module* module, const SyncEvent& event) {
     ZxxCallback callback = module->callback.load(std::memory_order_acquire);
     if (!callback) return;
     int64_t latency = NowNs() - event.renderStartNs;
@@ -188,16 +225,114 @@ void PanGains(int pan, float* left, float* right) {
     *right = pan >= 128 ? 1.0f : pan / 128.0f;
 }
 
-// `dueNs`: when the first of these frames is due at the output.
+// The delivery thread: each queued sync at its time, in order.
+void RunSyncDelivery() {
+    const MemoryTracker::LibraryScope libraryScope;
+    SyncDelivery& d = Delivery();
+    std::unique_lock<std::mutex> lock(d.mutex);
+    while (!d.stop) {
+        if (d.count == 0) {
+            d.changed.wait(lock);
+            continue;
+        }
+        const HeardSync next = d.ring[d.first];
+        if (NowNs() < next.dueNs) {
+            d.changed.wait_until(lock, std::chrono::steady_clock::time_point(
+                                           std::chrono::nanoseconds(next.dueNs)));
+            continue;
+        }
+        d.first = (d.first + 1) % SyncDelivery::kCapacity;
+        --d.count;
+        std::lock_guard<std::mutex> delivering(d.delivering);
+        lock.unlock();
+        if (next.module->generation.load(std::memory_order_acquire) == next.generation)
+            DeliverSync(next.module, next.event);
+        lock.lock();
+    }
+}
+
+void StartSyncDelivery() {
+#ifdef __EMSCRIPTEN__
+    // A page has no threads: each sync is handed over as its row is rendered.
+    return;
+#endif
+    SyncDelivery& d = Delivery();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    if (d.thread.joinable()) return;
+    d.stop = false;
+    d.count = 0;
+    d.thread = std::thread(RunSyncDelivery);
+}
+
+void StopSyncDelivery() {
+    SyncDelivery& d = Delivery();
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        d.stop = true;
+        d.count = 0;
+    }
+    d.changed.notify_all();
+    if (d.thread.joinable()) d.thread.join();
+}
+
+// A song stopped, moved or about to be freed: its queued syncs go, and one being
+// delivered is waited for.
+void DropSyncs(Module* module) {
+    module->generation.fetch_add(1, std::memory_order_acq_rel);
+    SyncDelivery& d = Delivery();
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        size_t kept = 0;
+        for (size_t i = 0; i < d.count; ++i) {
+            const HeardSync& s = d.ring[(d.first + i) % SyncDelivery::kCapacity];
+            if (s.module != module) d.ring[(d.first + kept++) % SyncDelivery::kCapacity] = s;
+        }
+        d.count = kept;
+    }
+    std::lock_guard<std::mutex> delivering(d.delivering);
+}
+
+// What the renderer's sync handler needs to time a sync: the chunk being rendered.
+struct ChunkTiming {
+    Module* module;
+    uint64_t firstFrame;  // the song frame the chunk starts at
+    int64_t dueNs;        // when that frame is heard
+    double frameNs;
+};
+
+// On the audio thread: queued for when its row is heard. Only a full queue (a song
+// raising hundreds of syncs within the output's latency) hands one over at once.
+void QueueSync(void* user, const SyncEvent& event) {
+    const ChunkTiming& chunk = *static_cast<const ChunkTiming*>(user);
+    const int64_t frames =
+        static_cast<int64_t>(event.frame) - static_cast<int64_t>(chunk.firstFrame);
+    const int64_t dueNs =
+        chunk.dueNs + static_cast<int64_t>(static_cast<double>(frames) * chunk.frameNs);
+    const HeardSync sync {chunk.module, event, dueNs,
+                          chunk.module->generation.load(std::memory_order_acquire)};
+    SyncDelivery& d = Delivery();
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        if (d.count < SyncDelivery::kCapacity && d.thread.joinable()) {
+            d.ring[(d.first + d.count++) % SyncDelivery::kCapacity] = sync;
+            d.changed.notify_one();
+            return;
+        }
+    }
+    DeliverSync(chunk.module, event);
+}
+
+// `dueNs`: when the first of these frames is heard.
 void MixInto(State& s, float* out, size_t frames, int64_t dueNs) {
     float* scratch = s.scratch.data();
     for (Module* module : s.active) {
         if (!module->playing.load(std::memory_order_acquire)) continue;
-        if (module->renderer.FramesRendered() == 0 && module->startNs.load() == 0) {
+        if (module->startNs.load() == 0) {
             module->startNs.store(dueNs, std::memory_order_release);
             stats.songStartNs.store(dueNs, std::memory_order_relaxed);
         }
-        size_t got = module->renderer.Render(scratch, frames, DeliverSync, module);
+        ChunkTiming chunk {module, module->renderer.FramesRendered(), dueNs, 1e9 / s.mixRate};
+        size_t got = module->renderer.Render(scratch, frames, QueueSync, &chunk);
         float gain = module->volume.load(std::memory_order_relaxed) / 255.0f;
         for (size_t i = 0; i < 2 * got; ++i) out[i] += scratch[i] * gain;
         if (got < frames) module->playing.store(false);
@@ -233,9 +368,11 @@ void SDLCALL AudioCallback(void*, Uint8* bytes, int length) {
     size_t frames = static_cast<size_t>(length) / (2 * sizeof(float));
     std::fill(out, out + 2 * frames, 0.0f);
     // The buffer filled now waits behind the one playing: its first frame is heard about
-    // one buffer from now.
+    // one buffer from now. A sound server says how long what it is handed waits there.
     const double frameNs = 1e9 / s.mixRate;
-    const int64_t dueNs = start + static_cast<int64_t>(frames * frameNs);
+    const int64_t reported = s.server.LatencyNs();
+    const int64_t heardAfter = reported > 0 ? reported : static_cast<int64_t>(frames * frameNs);
+    const int64_t dueNs = start + heardAfter;
     size_t step = s.scratch.size() / 2;
     for (size_t done = 0; step > 0 && done < frames; done += step)
         MixInto(s, out + 2 * done, std::min(step, frames - done),
@@ -375,6 +512,8 @@ bool Init(int mixRate, int maxChannels, unsigned) {
             s.initialised = false;
             return Fail(kErrInit);
         }
+        // Paced by hand, mixing is the clock: a sync is due as its row is mixed.
+        if (!s.silentByHand) StartSyncDelivery();
         return true;
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Fail(kErrInit);
@@ -412,6 +551,8 @@ bool Init(int mixRate, int maxChannels, unsigned) {
     s.device = device;
     s.initialised = true;
     lastError.store(kErrNone);
+    if (ThroughSoundServer()) s.server.Start();
+    StartSyncDelivery();
     SDL_PauseAudioDevice(device, 0);
     return true;
 }
@@ -426,6 +567,8 @@ void Close() {
     StopSilentOutput();
     if (!silent) SDL_CloseAudioDevice(s.device);  // returns once the audio thread has stopped
     s.device = 0;
+    StopSyncDelivery();
+    s.server.Stop();
     for (Module* module : s.active) module->playing.store(false);
     s.active.clear();
     for (int c = 0; c < s.maxChannels; ++c) {
@@ -474,18 +617,27 @@ bool SetZxxCallback(Module* module, ZxxCallback callback) {
     return true;
 }
 
-bool PlaySong(Module* module) {
+bool PlaySong(Module* module) { return PlaySongFrom(module, 0); }
+
+bool PlaySongFrom(Module* module, uint32_t ms) {
     const MemoryTracker::LibraryScope libraryScope;
     State& s = S();
     if (!s.initialised) return Fail(kErrUninitialized);
     if (!LiveModule(module)) return Fail(kErrInvalidParam);
     {
         DeviceLock lock;
-        module->renderer.Restart();
+        module->playing.store(false);
+        s.active.erase(std::remove(s.active.begin(), s.active.end(), module), s.active.end());
+    }
+    DropSyncs(module);
+    // Out of the mix, the seek (up to a row of rendering) holds up no device callback.
+    const uint64_t frame = static_cast<uint64_t>(ms) * static_cast<uint64_t>(s.mixRate) / 1000;
+    if (!module->renderer.Seek(frame)) return Fail(kErrInvalidParam);
+    {
+        DeviceLock lock;
         module->startNs.store(0);
         module->playing.store(true);
-        if (std::find(s.active.begin(), s.active.end(), module) == s.active.end())
-            s.active.push_back(module);
+        s.active.push_back(module);
     }
     // Returns when the song's first frame is due at the output, so that a clock read
     // right after this call runs with what is heard. A device that does not call back
@@ -506,12 +658,23 @@ bool PlaySong(Module* module) {
     return true;
 }
 
+bool GetSongSyncs(Module* module, std::vector<SongSync>* syncs) {
+    if (!LiveModule(module) || !syncs) return Fail(kErrInvalidParam);
+    syncs->clear();
+    for (const SyncEvent& event : module->renderer.Syncs())
+        syncs->push_back({event.frame * 1000.0 / S().mixRate, event.param});
+    return true;
+}
+
 bool StopSong(Module* module) {
     State& s = S();
     if (!LiveModule(module)) return Fail(kErrInvalidParam);
-    DeviceLock lock;
-    module->playing.store(false);
-    s.active.erase(std::remove(s.active.begin(), s.active.end(), module), s.active.end());
+    {
+        DeviceLock lock;
+        module->playing.store(false);
+        s.active.erase(std::remove(s.active.begin(), s.active.end(), module), s.active.end());
+    }
+    DropSyncs(module);
     return true;
 }
 
@@ -611,6 +774,17 @@ bool SetPan(int channel, int pan) {
 
 int StreamGetPosition(Stream* stream) {
     return stream ? stream->position.load(std::memory_order_acquire) : 0;
+}
+
+bool StreamSetTime(Stream* stream, uint32_t ms) {
+    if (!LiveStream(stream)) return Fail(kErrInvalidParam);
+    DeviceLock lock;
+    const int64_t frame = static_cast<int64_t>(ms) * stream->decoder.SampleRate() / 1000;
+    if (!stream->decoder.Seek(frame)) return Fail(kErrInvalidParam);
+    const int64_t position = stream->decoder.Position();
+    stream->position.store(position > INT_MAX ? INT_MAX : static_cast<int>(position),
+                           std::memory_order_release);
+    return true;
 }
 
 bool IsStreamPlaying(Stream* stream) { return stream && stream->playing.load(); }

@@ -5,20 +5,23 @@
 // Threads: calls are made from the main thread, except the ones marked "any thread"
 // (the Zxx callback, the play state, the stream position, the error code and the mixer
 // figures), which are lock-free and may also be made from the Zxx callback. The Zxx
-// callback runs on the audio thread, right after the audio of its row was rendered.
+// callback runs on a thread of the layer's own when its row is heard: the row is
+// rendered ahead on the audio thread and its sync waits out the output's latency.
 //
 // Handles stay valid until FreeSong / StreamClose, also across Close; Close stops all
 // playback. Handles still live at exit are reclaimed with the process.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace sound {
 
 struct Module;  // a loaded tracker module
 struct Stream;  // a stream opened from a file image in memory
 
-// Called with the parameter byte of each Zxx command as playback reaches its row.
+// Called with the parameter byte of each Zxx command as its row is heard; a song stopped
+// or moved before then drops its syncs still waiting.
 using ZxxCallback = void (*)(Module* module, unsigned char param);
 
 // Stream mode bits: the first argument of StreamOpen is a memory image of `length`
@@ -57,16 +60,33 @@ void Close();
 
 Module* LoadSong(const char* fileName);              // null on failure
 bool SetZxxCallback(Module* module, ZxxCallback callback);  // any thread
-// From the start; the song loops. Returns once its first frame is due at the output
-// (the buffer it begins in, plus the one playing ahead of it), so that a clock started
-// after the call keeps step with what is heard.
+// From the start; the song loops. Returns once its first frame is heard (the buffer it
+// begins in, plus the one playing ahead of it; through a sound server, what the server
+// says waits in it), so that a clock started after the call keeps step with the sound.
 bool PlaySong(Module* module);
 bool SetMasterVolume(Module* module, int volume);    // 0..255
+// PlaySong from `ms` into the song instead of its start (what a player's seek and
+// resume need): rows begun before that time, and one beginning exactly at it, do not
+// raise their Zxx callback. False with kErrInvalidParam where the song does not last
+// that long (it is then stopped).
+bool PlaySongFrom(Module* module, uint32_t ms);
+
+// A Zxx command of a song and when its row begins, in ms from the song's start (to the
+// frame at the mix rate).
+struct SongSync {
+    double ms = 0;
+    unsigned char param = 0;
+};
+// The song's Zxx commands in play order as it plays once through from its start.
+bool GetSongSyncs(Module* module, std::vector<SongSync>* syncs);
 
 Stream* StreamOpen(const void* data, unsigned mode, int length);  // null on failure
 int StreamPlay(int channel, Stream* stream);         // channel played on, or -1
 bool SetPan(int channel, int pan);
 int StreamGetPosition(Stream* stream);               // 0 for a null stream; any thread
+// Moves a stream to `ms` from its start (wrapped into it when it loops); its position
+// reads as there at once.
+bool StreamSetTime(Stream* stream, uint32_t ms);
 
 // Beyond the calls the player makes.
 bool StopSong(Module* module);

@@ -88,13 +88,21 @@ bool StreamDecoder::Open(const void* data, size_t size, std::string* error) {
     return true;
 }
 
-void StreamDecoder::Rewind() {
-    if (file_) sf_seek(file_, 0, SEEK_SET);
-    position_ = 0;
+void StreamDecoder::Rewind() { Seek(0); }
+
+bool StreamDecoder::Seek(int64_t frame) {
+    if (!file_ || frame < 0) return false;
+    if (frame >= frames_) {
+        if (!looping_) return false;
+        frame %= frames_;
+    }
+    if (sf_seek(file_, frame, SEEK_SET) < 0) return false;
+    position_ = frame;
     ended_ = false;
     blockFrames_ = blockNext_ = 0;
     primed_ = false;
     phase_ = 0;
+    return true;
 }
 
 bool StreamDecoder::NextFrame(float* left, float* right) {

@@ -32,6 +32,9 @@ public:
 
     // Back to the start of the audio.
     void Rewind();
+    // To source frame `frame` (wrapped into the file when it loops); false past the end
+    // of one that does not.
+    bool Seek(int64_t frame);
 
     // Source frames taken since the start; goes back to 0 each time the stream loops.
     int64_t Position() const { return position_; }

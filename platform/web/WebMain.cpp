@@ -22,6 +22,7 @@ const char kUsage[] =
     "Arguments the page passes to kavlo:\n"
     "  --size WxH         draw the show at this size (default 800x600)\n"
     "  --mute             no sound device; the music runs silently at its own pace\n"
+    "  --start MS         begin the show MS milliseconds in (the page's ?t=MS)\n"
     "  --check-gl         look for GL errors before every swap and report them\n"
     "  --test-fps N       a test clock: frame n shows time n * 1000 / N ms, the music\n"
     "                     silent and moved with it (as kavlo-capture does)\n"
@@ -33,6 +34,7 @@ struct Options {
     bool checkGl = false;
     int testFps = 0;
     std::vector<uint32_t> at;
+    PlayOptions play;
     // No sound device: asked for, or a test clock that moves the music itself.
     bool Silent() const { return mute || testFps; }
 };
@@ -47,6 +49,14 @@ bool ParseTimes(const char* text, std::vector<uint32_t>* out) {
         if (*end != ',') return false;
         p = end + 1;
     }
+}
+
+// A time in the show, whole milliseconds.
+bool ParseStart(const char* text, PlayOptions* play) {
+    std::vector<uint32_t> times;
+    if (!ParseTimes(text, &times) || times.size() != 1 || times[0] >= kShowLengthMs) return false;
+    play->startMs = times[0];
+    return true;
 }
 
 bool ParseOptions(int argc, char** argv, Options* options) {
@@ -64,6 +74,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             options->testFps = std::atoi(value);
             ++i;
         } else if (std::strcmp(arg, "--at") == 0 && value && ParseTimes(value, &options->at)) {
+            ++i;
+        } else if (std::strcmp(arg, "--start") == 0 && value && ParseStart(value, &options->play)) {
             ++i;
         } else {
             std::fprintf(stderr, "kavlo: bad argument '%s'\n%s", arg, kUsage);
@@ -132,13 +144,14 @@ public:
     }
 
     bool PlayMusic() override {
-        page::ShowReady();
-        page::WaitForPlay();
-        playing_ = true;
-        // The mixer runs between frames only, so nothing is mixed from here to the start.
-        songStartFrames = sound::GetMixerStats().framesMixed;
-        songStarted = true;
+        WaitForTheClick();
         return SystemPlatform::PlayMusic();
+    }
+
+    // The first call starts the show (?t=MS), later ones resume or seek.
+    bool PlayMusicFrom(uint32_t ms) override {
+        WaitForTheClick();
+        return SystemPlatform::PlayMusicFrom(ms);
     }
 
     void SwapAndPump() override {
@@ -155,12 +168,25 @@ public:
         workStart_ = emscripten_get_now();
     }
 
+    // Each paused frame already waits for the browser's next one.
+    void IdleWhilePaused() override {}
+
     void DestroyWindow() override {
         if (options_.checkGl) ReportGLErrors();
         SystemPlatform::DestroyWindow();
     }
 
 private:
+    void WaitForTheClick() {
+        if (playing_) return;
+        page::ShowReady();
+        page::WaitForPlay();
+        playing_ = true;
+        // The mixer runs between frames only, so nothing is mixed from here to the start.
+        songStartFrames = sound::GetMixerStats().framesMixed;
+        songStarted = true;
+    }
+
     void ReportGLErrors() {
         // A lost context answers every call with an error; a few lines tell enough.
         for (int n = 0; n < 8; ++n) {
@@ -226,7 +252,7 @@ int main(int argc, char** argv) {
     if (options.testFps) sound::PaceSilentOutputByHand(true);
 
     WebPlatform platform(options);
-    const int result = RunDemo(platform, false, options.size);
+    const int result = RunDemo(platform, false, options.size, options.play);
     GLWindow::Destroy();
     SDL_Quit();
     emscripten_async_call(ExitNow, reinterpret_cast<void*>(static_cast<intptr_t>(result)), 0);

@@ -2,11 +2,16 @@
 // effects draw when, frame times, the sync flag, the failure paths and the shutdown order.
 #include "GLTestContext.h"
 #include "GLWindow.h"
+#include "Player.h"
 #include "main.h"
 #include "platform/MessageBox.h"
+#include "platform/pictures/Screenshot.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <map>
@@ -24,6 +29,9 @@ struct Frame {
 };
 // Frames drawn by each recording effect, by its id: the run deletes the effects.
 std::map<int, std::vector<Frame>> frameLog;
+// Frames only stepped (a seek's replay) and state resets, by effect id.
+std::map<int, std::vector<Frame>> stepLog;
+std::map<int, int> resets;
 
 // An effect that records its Init and every Render.
 class RecordingEffect : public Effect {
@@ -37,6 +45,10 @@ public:
     }
     void Render(unsigned timeMs, int deltaMs, bool sync) override {
         frameLog[id].push_back({timeMs, deltaMs, sync});
+    }
+    void ResetState() override { ++resets[id]; }
+    void StepState(unsigned timeMs, int deltaMs, bool sync) override {
+        stepLog[id].push_back({timeMs, deltaMs, sync});
     }
     int id;
     bool initResult;
@@ -100,7 +112,31 @@ public:
         for (size_t i = 0; i < effects.size(); ++i)
             list.push_back({effects[i], i < rows.size() ? rows[i] : static_cast<int>(i)});
     }
+
+    // Player keys, each handed out once that many swaps have been made.
+    std::deque<std::pair<int, PlayerKey>> keys;
+    std::vector<MusicSync> syncs;
+    PlayerKey TakeKey() override {
+        if (keys.empty() || keys.front().first > swaps) return PlayerKey::None;
+        const PlayerKey key = keys.front().second;
+        keys.pop_front();
+        return key;
+    }
+    void PauseMusic() override { events.push_back("pause"); }
+    bool PlayMusicFrom(uint32_t ms) override {
+        events.push_back("play from " + std::to_string(ms));
+        return playResult;
+    }
+    std::vector<MusicSync> MusicSyncs() override { return syncs; }
+    void HoldPicture() override { events.push_back("hold"); }
+    void ShowHeldPicture() override { ++heldShown; }
+    void SaveScreenshot(uint32_t ms) override { events.push_back("screenshot " + std::to_string(ms)); }
+    int heldShown = 0;
 };
+
+bool Has(const std::string& event) {
+    return std::find(events.begin(), events.end(), event) != events.end();
+}
 
 class ShellTest : public ::testing::Test {
 protected:
@@ -108,6 +144,8 @@ protected:
         ASSERT_TRUE(testsupport::SharedGL().Ok()) << testsupport::SharedGL().Error();
         events.clear();
         frameLog.clear();
+        stepLog.clear();
+        resets.clear();
         quitRequested = 0;
         syncPending = 0;
         platform::SetMessageBoxHook([this](const char* text, const char* caption) {
@@ -320,6 +358,127 @@ TEST_F(ShellTest, FailurePathsShowTheirMessagesStopWhereTheyShouldAndExitNonZero
     }
 }
 
+
+// ---------------------------------------------------------------------------------
+// The show as a player
+
+std::vector<uint32_t> Times(const std::vector<Frame>& frames) {
+    std::vector<uint32_t> times;
+    for (const Frame& f : frames) times.push_back(f.timeMs);
+    return times;
+}
+
+TEST(PlayerRun, GridSyncFlagsAndEffectStarts) {
+    const std::pair<uint32_t, uint32_t> grid[] = {
+        {0, 0}, {1, 16}, {16, 16}, {17, 33}, {1000, 1000}, {17345, 17350}, {171999, 172000}};
+    for (const auto& [ms, time] : grid)
+        EXPECT_EQ(player::GridTime(player::GridFrameAt(ms)), time) << ms;
+    // A non-zero parameter withdraws the sync before it, as in the live show.
+    const std::vector<MusicSync> syncs = {{100, 0}, {150, 7}, {200, 0}};
+    const struct {
+        double after, at;
+        bool flag;
+    } flags[] = {{-1, 99, false}, {-1, 100, true}, {100, 150, false}, {100, 199, false},
+                 {150, 200, true}, {99, 200, true}, {200, 1000, false}};
+    for (const auto& f : flags) EXPECT_EQ(player::SyncFlag(syncs, f.after, f.at), f.flag) << f.at;
+    const std::pair<uint32_t, uint32_t> previous[] = {
+        {0, 0}, {16999, 0}, {17000, 0}, {27000, 17000}, {50000, 27000}, {65000, 44000}, {171000, 140000}};
+    for (const auto& [at, start] : previous) EXPECT_EQ(player::PreviousEffectStart(at), start) << at;
+    const std::pair<uint32_t, uint32_t> next[] = {
+        {0, 17000}, {17000, 27000}, {59999, 60000}, {155000, kShowLengthMs}};
+    for (const auto& [at, start] : next) EXPECT_EQ(player::NextEffectStart(at), start) << at;
+}
+
+// Space draws one more frame and holds it; the music stops, and plays on from the held
+// frame's time on the second Space, where the clock starts again.
+TEST_F(ShellTest, PauseHoldsTheFrameAndResumesTheMusicFromIt) {
+    AddEffects({0});
+    fake.ticks = {1000, 1000, 1100, 1200, 5000, 5050, 201000};
+    fake.keys = {{3, PlayerKey::PlayPause}, {6, PlayerKey::PlayPause}};
+    EXPECT_EQ(RunDemo(fake, true), kExitSuccess);
+    EXPECT_EQ(Times(frameLog[0]), (std::vector<uint32_t> {100, 200, 250}));
+    EXPECT_EQ(frameLog[0][2].deltaMs, 50);
+    EXPECT_TRUE(Has("pause") && Has("hold") && Has("play from 200"));
+    EXPECT_GE(fake.heldShown, 2);  // shown again on each swap while paused
+}
+
+// Right seeks 5 s on: every effect's state is reset and stepped through the steady run,
+// the last frame of each phase before the seek and the frame before it are drawn, and
+// the seek's frame carries the run's delta and sync. The music plays on from there.
+TEST_F(ShellTest, ASeekReplaysTheStateAndDrawsTheRunsFrame) {
+    AddEffects({0});
+    fake.syncs = {{6000, 0}};
+    fake.ticks = {0, 0, 1000, 9000, 9100, 250000};
+    fake.keys = {{3, PlayerKey::Forward}};
+    RunDemo(fake, true);
+    EXPECT_EQ(resets[0], 1);
+    EXPECT_EQ(Times(frameLog[0]), (std::vector<uint32_t> {1000, 983, 5983, 6000, 6100}));
+    EXPECT_EQ(stepLog[0].size(), 357u);  // frames 16 to 5966 but 983
+    EXPECT_EQ(frameLog[0][3].deltaMs, 17);
+    EXPECT_TRUE(frameLog[0][3].sync);
+    EXPECT_EQ(frameLog[0][4].deltaMs, 100);
+    EXPECT_TRUE(Has("pause") && Has("play from 6000"));
+}
+
+// '.' while paused draws the next frame of the steady run, with the syncs between.
+TEST_F(ShellTest, AFrameStepWhilePausedDrawsTheNextFrameOfTheRun) {
+    AddEffects({0});
+    fake.syncs = {{210, 0}};
+    fake.ticks = {0, 0, 100, 200, 200000};
+    fake.keys = {{3, PlayerKey::PlayPause}, {5, PlayerKey::StepFrame}};
+    fake.onSwap = [](int swap) {
+        if (swap == 8) quitRequested = 1;
+    };
+    RunDemo(fake, true);
+    EXPECT_EQ(Times(frameLog[0]), (std::vector<uint32_t> {100, 200, 216}));
+    EXPECT_EQ(frameLog[0][2].deltaMs, 16);
+    EXPECT_TRUE(frameLog[0][2].sync);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "hold"), 2);
+    EXPECT_FALSE(Has("play from 216"));  // still paused
+}
+
+// --loop: past the show's length the show starts over at 0, state and music with it.
+TEST_F(ShellTest, LoopingStartsTheShowOverAtTheEnd) {
+    AddEffects({0});
+    fake.ticks = {0, 0, 100, 172100, 300000, 300050};
+    fake.onSwap = [](int swap) {
+        if (swap == 5) quitRequested = 1;
+    };
+    PlayOptions options;
+    options.loop = true;
+    EXPECT_EQ(RunDemo(fake, true, RenderSize(), options), kExitSuccess);
+    EXPECT_EQ(Times(frameLog[0]), (std::vector<uint32_t> {100, 50}));
+    EXPECT_EQ(resets[0], 1);
+    EXPECT_TRUE(Has("play from 0"));
+}
+
+// F12 saves the next frame while playing, the held one while paused.
+TEST_F(ShellTest, ScreenshotsAreOfTheNextFrameOrTheHeldOne) {
+    AddEffects({0});
+    fake.ticks = {0, 0, 100, 200, 300, 400};
+    fake.keys = {{3, PlayerKey::Screenshot}, {4, PlayerKey::PlayPause}, {6, PlayerKey::Screenshot}};
+    fake.onSwap = [](int swap) {
+        if (swap == 8) quitRequested = 1;
+    };
+    RunDemo(fake, true);
+    EXPECT_TRUE(Has("screenshot 200"));
+    EXPECT_TRUE(Has("screenshot 300"));
+    EXPECT_EQ(Times(frameLog[0]), (std::vector<uint32_t> {100, 200, 300}));
+}
+
+// --start: the state and first frame of the steady run there, and the music from there.
+TEST_F(ShellTest, TheStartOptionBeginsOnItsFrameOfTheRun) {
+    AddEffects({0});
+    fake.ticks = {0, 0, 100, 250000};
+    PlayOptions options;
+    options.startMs = 2990;
+    RunDemo(fake, true, RenderSize(), options);
+    EXPECT_TRUE(Has("play from 3000"));
+    EXPECT_FALSE(Has("play"));
+    EXPECT_EQ(Times(frameLog[0]), (std::vector<uint32_t> {983, 2983, 3000, 3100}));
+    EXPECT_EQ(frameLog[0][2].deltaMs, 17);
+}
+
 }  // namespace
 
 TEST(RenderSizeOption, ReadsWidthByHeightAndRefusesAnythingElse) {
@@ -331,4 +490,71 @@ TEST(RenderSizeOption, ReadsWidthByHeightAndRefusesAnythingElse) {
                             "800x 600", "-800x600", "63x600", "800x16385", "99999999999x600"})
         EXPECT_FALSE(ParseRenderSize(bad, &size)) << bad;
     EXPECT_EQ(size.width, 1440);  // untouched by a refused text
+}
+
+namespace {
+
+// Sets (or with null unsets) a variable for the scope's lifetime.
+class EnvVar {
+public:
+    EnvVar(const char* name, const char* value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    ~EnvVar() {
+        if (had_) setenv(name_.c_str(), old_.c_str(), 1);
+        else unsetenv(name_.c_str());
+    }
+
+private:
+    std::string name_, old_;
+    bool had_ = false;
+};
+
+}  // namespace
+
+// The pictures folder by the XDG rules, and pictures of one moment kept apart.
+TEST(Screenshots, FolderByTheXdgRulesAndNamesByShowTime) {
+    const std::string root = std::string(std::getenv("KAVLO_TEST_OUTPUT") ? std::getenv("KAVLO_TEST_OUTPUT") : ".") +
+                             "/pictures-test";
+    std::system(("rm -rf '" + root + "' && mkdir -p '" + root + "/config' '" + root + "/home'").c_str());
+    EnvVar home("HOME", (root + "/home").c_str()), config("XDG_CONFIG_HOME", (root + "/config").c_str());
+    {
+        EnvVar pictures("XDG_PICTURES_DIR", "/srv/shots");
+        EXPECT_EQ(platform::PicturesFolder(), "/srv/shots");
+    }
+    EnvVar pictures("XDG_PICTURES_DIR", "relative/is/ignored");
+    EXPECT_EQ(platform::PicturesFolder(), root + "/home/Pictures");
+    const struct {
+        const char* line;
+        std::string folder;
+    } listed[] = {{"XDG_PICTURES_DIR=\"$HOME/Bilder\"", root + "/home/Bilder"},
+                  {"XDG_PICTURES_DIR=\"/data/pics\"", "/data/pics"},
+                  {"XDG_PICTURES_DIR=\"Pictures\"", root + "/home/Pictures"},  // not allowed
+                  {"# XDG_PICTURES_DIR=\"/commented\"", root + "/home/Pictures"}};
+    for (const auto& l : listed) {
+        std::FILE* f = std::fopen((root + "/config/user-dirs.dirs").c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fprintf(f, "XDG_MUSIC_DIR=\"$HOME/Music\"\n%s\n", l.line);
+        std::fclose(f);
+        EXPECT_EQ(platform::PicturesFolder(), l.folder) << l.line;
+    }
+    {
+        EnvVar noHome("HOME", nullptr), noConfig("XDG_CONFIG_HOME", nullptr);
+        EXPECT_EQ(platform::PicturesFolder(), "");
+    }
+
+    EXPECT_EQ(platform::ScreenshotName(65016), "kavlo-065.016s.png");
+    EXPECT_EQ(platform::ScreenshotName(171999), "kavlo-171.999s.png");
+    const uint8_t rgba[2 * 2 * 4] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 9, 9, 9, 255};
+    std::string error;
+    const std::string folder = root + "/made/on/the/way";
+    EXPECT_EQ(platform::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), folder + "/kavlo-065.016s.png");
+    EXPECT_EQ(platform::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), folder + "/kavlo-065.016s-2.png");
+    std::fclose(std::fopen((root + "/file").c_str(), "w"));
+    EXPECT_EQ(platform::SaveScreenshot(root + "/file/sub", 0, 2, 2, rgba, &error), "");
+    EXPECT_NE(error.find("cannot make"), std::string::npos) << error;
 }

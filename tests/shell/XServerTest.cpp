@@ -1,5 +1,6 @@
 // The real `kavlo` on a real X server (Xvfb at 1920 x 1080, whose only mode is its own):
-// full screen scaled with black sides, a resized window, F11, Escape, --exact-mode.
+// full screen scaled with black sides, a resized window, F11, Escape, --exact-mode, and
+// the player keys.
 // Screenshots are taken from the X server with ffmpeg and kept in the test's folder.
 #include <gtest/gtest.h>
 #include <png.h>
@@ -173,7 +174,7 @@ protected:
 
     std::vector<std::string> Env() const {
         return {"DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "CI=1",
-                "ASAN_OPTIONS=detect_leaks=0"};
+                "ASAN_OPTIONS=detect_leaks=0", "XDG_PICTURES_DIR=" + dir_ + "/pictures"};
     }
 
     std::unique_ptr<Process> StartKavlo(const std::vector<std::string>& options,
@@ -311,6 +312,55 @@ TEST_F(XServerTest, AResizedWindowScalesThePictureAndF11Toggles) {
 
     Run({"xdotool", "key", "Escape"});
     EXPECT_EQ(kavlo->Wait(20), 0) << ReadFile(dir_ + "/windowed.log");
+}
+
+// Space holds the picture (two screenshots a second apart are the same), '.' moves it on
+// a frame at a time, F12 saves it where XDG_PICTURES_DIR says, Right seeks while paused, and
+// Space plays on.
+TEST_F(XServerTest, PlayerKeysPauseStepSaveAndSeek) {
+    std::system(("rm -rf '" + dir_ + "/pictures'").c_str());
+    // Past the opening's still second; even here the picture holds for a frame now and
+    // then, so three steps are taken.
+    auto kavlo = StartKavlo({"--start", "3000"}, "player.log");
+    ShotOnceLit("playing.png", 240, 0, 300, 1080);
+    Run({"xdotool", "key", "space"});
+    Sleep(1);
+    const Screenshot held = Shot("paused_1.png");
+    Sleep(1);
+    const Screenshot still = Shot("paused_2.png");
+    ASSERT_EQ(held.width, 1920);
+    EXPECT_EQ(held.rgb, still.rgb);
+    Run({"xdotool", "key", "period", "period", "period"});
+    Sleep(1);
+    const Screenshot stepped = Shot("stepped.png");
+    EXPECT_NE(stepped.rgb, still.rgb);
+    Run({"xdotool", "key", "F12"});
+    ASSERT_TRUE(WaitForText(dir_ + "/player.log", "kavlo: saved the picture at ", 20))
+        << ReadFile(dir_ + "/player.log");
+    const std::string log = ReadFile(dir_ + "/player.log");
+    const size_t in = log.find(" in ", log.find("saved the picture at "));
+    const std::string path = log.substr(in + 4, log.find('\n', in) - in - 4);
+    EXPECT_EQ(path.rfind(dir_ + "/pictures/Kavlo/kavlo-", 0), 0u) << path;
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str())) << path;
+    EXPECT_EQ(image.width, 800u);  // the render size, not the screen's
+    EXPECT_EQ(image.height, 600u);
+    png_image_free(&image);
+    Run({"xdotool", "key", "Right"});
+    Sleep(1);
+    const Screenshot sought = Shot("sought.png");
+    EXPECT_NE(sought.rgb, stepped.rgb);
+    Sleep(1);
+    EXPECT_EQ(Shot("sought_2.png").rgb, sought.rgb);  // still paused
+    Run({"xdotool", "key", "space"});
+    Sleep(1);
+    const Screenshot playing = Shot("resumed_1.png");
+    Sleep(1);
+    EXPECT_NE(Shot("resumed_2.png").rgb, playing.rgb);
+    Run({"xdotool", "key", "Escape"});
+    EXPECT_EQ(kavlo->Wait(20), 0) << ReadFile(dir_ + "/player.log");
 }
 
 // --exact-mode keeps the original rule: the exact mode or the message, then exit 1.

@@ -384,3 +384,72 @@ TEST(ModuleRenderer, RowsFallOnTheirTempoAtEveryOutputRate) {
     EXPECT_EQ(rows[63].order, 3);
     EXPECT_EQ(rows[63].row, 15);
 }
+
+// ---- seeking: the song plays on from a frame as if it had played there
+
+// Rows begun before the frame, and one beginning on it, are not reported again; those
+// after it come at their frames from the song's start. The list of syncs taken at load
+// holds every one at the frame the song plays it at.
+TEST(ModuleRenderer, SeekPlaysOnFromAFrameAndTheSyncListHoldsEveryRow) {
+    xm::Module song = BasicModule(8);
+    song.patterns[0].At(2, 1).Sync(2);
+    song.patterns[0].At(5, 1).Sync(5);
+    song.patterns[0].At(7, 1).Sync(7);
+    song.orders = {0, 0};
+    const std::vector<uint8_t> image = Image(song);
+    sound::ModuleRenderer renderer;
+    ASSERT_TRUE(renderer.Load(image.data(), image.size(), nullptr));
+    ASSERT_EQ(renderer.Syncs().size(), 6u);
+    const int rows[] = {2, 5, 7, 10, 13, 15};
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(static_cast<double>(renderer.Syncs()[i].frame), rows[i] * kRowFrames) << i;
+    std::vector<float> buffer(2 * 1000);
+    for (const double at : {5.0, 5.5, 12.0}) {
+        SCOPED_TRACE(at);
+        const uint64_t frame = static_cast<uint64_t>(at * kRowFrames);
+        ASSERT_TRUE(renderer.Seek(frame));
+        EXPECT_EQ(renderer.FramesRendered(), frame);
+        std::vector<Fired> fired;
+        while (renderer.FramesRendered() < 16 * kRowFrames)
+            renderer.Render(buffer.data(), 1000, Collect, &fired);
+        ASSERT_FALSE(fired.empty());
+        EXPECT_GT(static_cast<double>(fired[0].frame), at * kRowFrames);
+        for (const Fired& f : fired) {
+            const int row = f.row + (f.frame >= 8 * kRowFrames ? 8 : 0);
+            EXPECT_NEAR(static_cast<double>(f.frame), row * kRowFrames, 64) << f.row;
+        }
+    }
+    EXPECT_FALSE(renderer.Seek(static_cast<uint64_t>(40 * kRowFrames)));  // past the end
+    EXPECT_EQ(renderer.FramesRendered(), 0u);
+}
+
+// At 120 BPM and 44100 Hz the song is converted from 44112 Hz: after a seek the sound
+// is the one played through, to the output frame, and the rows are where they were. A
+// note on every row, so that no note carries over the seek (libopenmpt's own business).
+TEST(ModuleRenderer, SeekThroughTheRateConverterKeepsSoundAndRows) {
+    xm::Module song = BasicModule(32);
+    song.bpm = 120;
+    for (int row = 0; row < 32; ++row) song.patterns[0].At(row, 0).Play(row % 2 ? "E-4" : "C-4", 1);
+    for (int row = 0; row < 32; row += 4) song.patterns[0].At(row, 1).Sync();
+    const std::vector<uint8_t> image = Image(song);
+    sound::ModuleRenderer through, seeking;
+    ASSERT_TRUE(through.Load(image.data(), image.size(), nullptr));
+    ASSERT_TRUE(seeking.Load(image.data(), image.size(), nullptr));
+    ASSERT_NE(through.RenderRate(), 44100);
+    // Row 13 begins half an output frame past a whole one.
+    const size_t total = 44100 * 3, from = 13 * 5512 + 3000, frames = 44100;
+    std::vector<float> all(2 * total), part(2 * frames);
+    through.Render(all.data(), total, nullptr, nullptr);
+    ASSERT_TRUE(seeking.Seek(from));
+    std::vector<Fired> fired;
+    seeking.Render(part.data(), frames, Collect, &fired);
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 512; i < 2 * frames; ++i) {  // past the converter's first taps
+        const double a = all[2 * from + i], b = part[i];
+        ab += a * b, aa += a * a, bb += b * b;
+    }
+    EXPECT_GT(ab / std::sqrt(aa * bb), 0.999);
+    ASSERT_FALSE(fired.empty());
+    for (const Fired& f : fired)  // rows of 125 ms, syncs on every fourth
+        EXPECT_NEAR(f.frame * 1000.0 / 44100, std::round(f.frame * 2.0 / 44100) * 500, 1.0);
+}

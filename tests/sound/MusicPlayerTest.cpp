@@ -163,6 +163,41 @@ TEST_F(MusicPlayerTest, MixedCaseNameIsAStreamThatEndsTheShowOnce) {
     EXPECT_TRUE(boxes.empty());
 }
 
+// Playing from a time: a module's first sync is the first after it, and its sync list
+// has them all; a stream moved back is not one that started over.
+TEST_F(MusicPlayerTest, PlayFromAndTheSyncList) {
+    xm::Module song = BasicModule(16);
+    song.speed = 1;  // rows of 20 ms
+    for (int row = 2; row < 16; row += 4) song.patterns[0].At(row, 1).Sync(static_cast<uint8_t>(row));
+    ASSERT_TRUE(soundtest::WriteBytes("musik.xm", Image(song)));
+    {
+        MusicPlayer player;
+        ASSERT_TRUE(player.Open("musik.xm"));
+        const std::vector<MusicSync> syncs = player.Syncs();
+        ASSERT_EQ(syncs.size(), 4u);
+        for (size_t i = 0; i < syncs.size(); ++i) EXPECT_NEAR(syncs[i].timeMs, 40 + 80.0 * i, 0.1);
+        lastParam = -1;
+        player.SetSyncCallback(CountSync);
+        ASSERT_TRUE(player.PlayFrom(130));  // between rows 6 and 10
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (lastParam < 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_EQ(lastParam.load(), 10);
+        player.Pause();
+        sound::Close();
+    }
+    ASSERT_TRUE(soundtest::WriteBytes("song.wav", LoopWav(44100)));
+    MusicPlayer stream;
+    ASSERT_TRUE(stream.Open("song.wav"));
+    ASSERT_TRUE(stream.PlayFrom(800));
+    EXPECT_TRUE(stream.CheckPosition());
+    EXPECT_GE(lastStreamPosition, 800 * 44100 / 1000);
+    ASSERT_TRUE(stream.PlayFrom(100));
+    EXPECT_TRUE(stream.CheckPosition());
+    EXPECT_TRUE(stream.Syncs().empty());
+    EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(MusicPlayerTest, UpperCaseNameIsAModuleEvenWhenItHoldsAWav) {
     ASSERT_TRUE(soundtest::WriteBytes("SONG.XM", LoopWav(441)));
     MusicPlayer player;

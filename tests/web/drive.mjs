@@ -2,7 +2,7 @@
 // packages) and checks it: the show's frames at the contact-sheet times against
 // kavlo-capture's, the music against the page's clock and the capture's syncs, and a
 // console free of exceptions and GL errors; then Escape and the tracker's report.
-//   node drive.mjs URL REFERENCE_DIR OUT_DIR [frames|music|muted|messages]   (one part)
+//   node drive.mjs URL REFERENCE_DIR OUT_DIR [frames|music|muted|player|messages]   (one part)
 // REFERENCE_DIR holds at_MS.rgb (kavlo-capture's frames as raw RGB, top row first) and
 // syncs.txt (kavlo-capture --syncs). Frames the page drew go to OUT_DIR/web_MS.rgba.
 import { spawn } from 'node:child_process';
@@ -316,6 +316,30 @@ async function checkRealTime(browser, muted) {
   return Object.assign(figures, { samples, at20, syncs: delivered.length });
 }
 
+// The player: ?t=MS starts there, Space holds the music (no syncs) and plays it on.
+async function checkPlayer(browser) {
+  const tab = await Tab.open(browser, `${url}?mute&size=320x240&t=50000`);
+  check(await tab.waitFor('window.kavlo && window.kavlo.readyAt != null', 180),
+    'player: the program loads and waits for the click');
+  await tab.click();
+  check(await tab.waitFor('window.kavlo.syncs.length >= 2', 30), 'player: syncs arrive after ?t=50000');
+  const first = (await tab.evaluate('window.kavlo.syncs'))[0];
+  check(first >= 50000 && first < 52000, `player: the first sync is the one after 50 s (${first})`);
+  await tab.key(' ', 'Space', 32);
+  await sleep(700);
+  const paused = await tab.evaluate('window.kavlo.syncs.length');
+  await sleep(2000);
+  const still = await tab.evaluate('window.kavlo.syncs.length');
+  await tab.key(' ', 'Space', 32);
+  await sleep(2000);
+  const resumed = await tab.evaluate('window.kavlo.syncs.length');
+  check(still === paused && resumed > still,
+    `player: Space pauses the music and plays it on (syncs ${paused}, ${still} paused, ${resumed} after)`);
+  const problems = tab.problems();
+  check(problems.length === 0, 'player: no exception or GL error' +
+    (problems.length ? ':\n  ' + problems.slice(0, 10).join('\n  ') : ''));
+}
+
 // A browser without Web Audio plays the show silently, its music still running.
 async function checkNoWebAudio(browser) {
   const tab = await Tab.open(browser, 'about:blank');
@@ -357,6 +381,7 @@ try {
   if (!only || only === 'frames') figures.frames = await checkFrames(browser);
   if (!only || only === 'music') figures.music = await checkRealTime(browser, false);
   if (!only || only === 'muted') figures.muted = await checkRealTime(browser, true);
+  if (!only || only === 'player') await checkPlayer(browser);
   if (!only || only === 'messages') {
     await checkNoWebAudio(browser);
     await checkMessages(browser);

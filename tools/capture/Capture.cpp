@@ -2,13 +2,13 @@
 #include "Capture.h"
 
 #include "GLWindow.h"
+#include "platform/pictures/Screenshot.h"
 #include "platform/process/Process.h"
 #include "platform/sound/ModuleRenderer.h"
 
 #include <SDL.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <png.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -123,24 +123,7 @@ bool WriteWav(const std::string& path, const float* samples, size_t frames, std:
 }
 
 bool WritePngBottomUp(const std::string& path, int width, int height, const uint8_t* rgba) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGB;
-    // Drop alpha: the frame's alpha channel is whatever blending left, not transparency.
-    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* src = rgba + static_cast<size_t>(height - 1 - y) * width * 4;
-        uint8_t* dst = &rgb[static_cast<size_t>(y) * width * 3];
-        for (int x = 0; x < width; ++x) {
-            dst[3 * x] = src[4 * x];
-            dst[3 * x + 1] = src[4 * x + 1];
-            dst[3 * x + 2] = src[4 * x + 2];
-        }
-    }
-    return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
+    return platform::WritePngBottomUp(path, width, height, rgba);
 }
 
 namespace {

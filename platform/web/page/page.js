@@ -153,6 +153,8 @@
     const args = ['--size', width + 'x' + height];
     if (query.has('mute')) args.push('--mute');
     if (query.has('check-gl')) args.push('--check-gl');
+    // ?t=MS: a link to a moment of the show.
+    if (/^\d{1,6}$/.test(query.get('t') || '')) args.push('--start', query.get('t'));
     if (query.has('test-fps')) args.push('--test-fps', query.get('test-fps'));
     if (query.has('at')) args.push('--at', query.get('at'));
     return args;

@@ -1,0 +1,27 @@
+// Saving the show's picture as a PNG file in the user's pictures folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The user's pictures folder: on Windows %USERPROFILE%\Pictures; elsewhere
+// $XDG_PICTURES_DIR (an absolute path), else XDG_PICTURES_DIR in the user-dirs.dirs of
+// $XDG_CONFIG_HOME or ~/.config, else ~/Pictures. Empty when none can be named.
+std::string PicturesFolder();
+
+// The file name of a picture taken at show time `timeMs`: "kavlo-065.016s.png".
+std::string ScreenshotName(uint32_t timeMs);
+
+// Writes RGBA pixels whose first row is the bottom of the picture (OpenGL's order) as an
+// RGB PNG file (the alpha channel is whatever blending left, not transparency).
+bool WritePngBottomUp(const std::string& path, int width, int height, const uint8_t* rgba);
+
+// Writes the picture into `folder` (made if missing) under ScreenshotName, with "-2",
+// "-3" ... before ".png" where that name is taken. The path on success, else empty with
+// the reason in *error.
+std::string SaveScreenshot(const std::string& folder, uint32_t timeMs, int width, int height,
+                           const uint8_t* rgba, std::string* error);
+
+}  // namespace platform
