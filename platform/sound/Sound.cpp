@@ -251,17 +251,16 @@ void RunSyncDelivery() {
     }
 }
 
+// A page has no threads: there each sync is handed over as its row is rendered.
 void StartSyncDelivery() {
-#ifdef __EMSCRIPTEN__
-    // A page has no threads: each sync is handed over as its row is rendered.
-    return;
-#endif
+#ifndef __EMSCRIPTEN__
     SyncDelivery& d = Delivery();
     std::lock_guard<std::mutex> lock(d.mutex);
     if (d.thread.joinable()) return;
     d.stop = false;
     d.count = 0;
     d.thread = std::thread(RunSyncDelivery);
+#endif
 }
 
 void StopSyncDelivery() {

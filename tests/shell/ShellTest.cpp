@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -516,11 +517,18 @@ private:
 
 }  // namespace
 
-// The pictures folder by the XDG rules, and pictures of one moment kept apart.
+// The pictures folder by the XDG rules (on Windows, the profile's), and pictures of one
+// moment kept apart.
 TEST(Screenshots, FolderByTheXdgRulesAndNamesByShowTime) {
     const std::string root = std::string(std::getenv("KAVLO_TEST_OUTPUT") ? std::getenv("KAVLO_TEST_OUTPUT") : ".") +
                              "/pictures-test";
-    std::system(("rm -rf '" + root + "' && mkdir -p '" + root + "/config' '" + root + "/home'").c_str());
+    std::filesystem::remove_all(root);
+#ifdef _WIN32
+    const std::string pictures = platform::PicturesFolder();
+    EXPECT_EQ(pictures.substr(pictures.size() > 9 ? pictures.size() - 9 : 0), "\\Pictures") << pictures;
+#else
+    std::filesystem::create_directories(root + "/config");
+    std::filesystem::create_directories(root + "/home");
     EnvVar home("HOME", (root + "/home").c_str()), config("XDG_CONFIG_HOME", (root + "/config").c_str());
     {
         EnvVar pictures("XDG_PICTURES_DIR", "/srv/shots");
@@ -546,14 +554,20 @@ TEST(Screenshots, FolderByTheXdgRulesAndNamesByShowTime) {
         EnvVar noHome("HOME", nullptr), noConfig("XDG_CONFIG_HOME", nullptr);
         EXPECT_EQ(platform::PicturesFolder(), "");
     }
+#endif
 
     EXPECT_EQ(platform::ScreenshotName(65016), "kavlo-065.016s.png");
     EXPECT_EQ(platform::ScreenshotName(171999), "kavlo-171.999s.png");
     const uint8_t rgba[2 * 2 * 4] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 9, 9, 9, 255};
     std::string error;
     const std::string folder = root + "/made/on/the/way";
-    EXPECT_EQ(platform::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), folder + "/kavlo-065.016s.png");
-    EXPECT_EQ(platform::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), folder + "/kavlo-065.016s-2.png");
+#ifdef _WIN32
+    const std::string in = folder + "\\";
+#else
+    const std::string in = folder + "/";
+#endif
+    EXPECT_EQ(platform::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), in + "kavlo-065.016s.png");
+    EXPECT_EQ(platform::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), in + "kavlo-065.016s-2.png");
     std::fclose(std::fopen((root + "/file").c_str(), "w"));
     EXPECT_EQ(platform::SaveScreenshot(root + "/file/sub", 0, 2, 2, rgba, &error), "");
     EXPECT_NE(error.find("cannot make"), std::string::npos) << error;
