@@ -25,6 +25,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 const TimelineRow kTimeline[kTimelineRows] = {
     {0, 18000},       // EffectSpiral
@@ -115,8 +116,11 @@ void SystemPlatform::SaveScreenshot(uint32_t timeMs) {
     if (!GLWindow::ReadPicture(&rgba, &width, &height)) return;
     std::string error;
     const std::string folder = platform::PicturesFolder();
-    const std::string path = platform::SaveScreenshot(folder.empty() ? folder : folder + "/Kavlo",
-                                                      timeMs, width, height, rgba.data(), &error);
+    // Joined the system's way, so that the path said on Windows is all backslashes.
+    const std::string kavloFolder =
+        folder.empty() ? folder : (std::filesystem::u8path(folder) / "Kavlo").u8string();
+    const std::string path =
+        platform::SaveScreenshot(kavloFolder, timeMs, width, height, rgba.data(), &error);
     if (path.empty())
         std::fprintf(stderr, "kavlo: the picture was not saved: %s\n", error.c_str());
     else
