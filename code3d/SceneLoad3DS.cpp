@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "kavlo/rar/ArchiveReader.h"
+#include "rar/ArchiveReader.h"
 #include "memory/MemoryTracker.h"
 #include "object.h"
 

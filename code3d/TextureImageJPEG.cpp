@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "ijl/jpeg.h"
-#include "kavlo/rar/ArchiveReader.h"
+#include "rar/ArchiveReader.h"
 
 namespace {
 

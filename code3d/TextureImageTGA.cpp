@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "MemoryTracker.h"
-#include "kavlo/rar/ArchiveReader.h"
+#include "rar/ArchiveReader.h"
 
 namespace {
 

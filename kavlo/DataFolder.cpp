@@ -1,7 +1,7 @@
 // Where kavlo and kavlo-capture find the show's data and write their logs.
 #include "DataFolder.h"
 
-#include "kavlo/rar/ArchiveReader.h"
+#include "rar/ArchiveReader.h"
 #include "platform/files/Files.h"
 
 #include <SDL.h>

@@ -2,7 +2,7 @@
 // show on the real machine.
 #include "DataFolder.h"
 #include "GLWindow.h"
-#include "kavlo/rar/ArchiveInternal.h"
+#include "rar/ArchiveInternal.h"
 #include "memory/MemoryTracker.h"
 #include "main.h"
 #include "platform/process/Process.h"

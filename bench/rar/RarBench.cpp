@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "RarWriter.h"
-#include "kavlo/rar/ArchiveInternal.h"
-#include "kavlo/rar/ArchiveReader.h"
+#include "rar/ArchiveInternal.h"
+#include "rar/ArchiveReader.h"
 
 namespace {
 

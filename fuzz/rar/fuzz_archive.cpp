@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "kavlo/rar/ArchiveInternal.h"
+#include "rar/ArchiveInternal.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "kavlo/rar/ArchiveInternal.h"
+#include "rar/ArchiveInternal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool once = [] {

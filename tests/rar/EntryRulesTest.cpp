@@ -15,7 +15,7 @@
 
 #include "RarTestUtil.h"
 #include "RarWriter.h"
-#include "kavlo/rar/ArchiveInternal.h"
+#include "rar/ArchiveInternal.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KAVLO_TEST_ASAN 1

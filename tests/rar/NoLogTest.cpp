@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "RarTestUtil.h"
-#include "kavlo/rar/ArchiveReader.h"
+#include "rar/ArchiveReader.h"
 
 using namespace rartest;
 

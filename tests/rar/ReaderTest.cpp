@@ -8,9 +8,9 @@
 
 #include "RarTestUtil.h"
 #include "RarWriter.h"
-#include "kavlo/rar/ArchiveInternal.h"
-#include "kavlo/rar/ArchiveReader.h"
-#include "kavlo/rar/RarState.h"
+#include "rar/ArchiveInternal.h"
+#include "rar/ArchiveReader.h"
+#include "rar/RarState.h"
 
 using namespace rartest;
 

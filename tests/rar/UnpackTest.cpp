@@ -10,8 +10,8 @@
 
 #include "RarTestUtil.h"
 #include "RarWriter.h"
-#include "kavlo/rar/ArchiveInternal.h"
-#include "kavlo/rar/RarState.h"
+#include "rar/ArchiveInternal.h"
+#include "rar/RarState.h"
 
 using namespace rartest;
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "kavlo/rar/ArchiveReader.h"
+#include "rar/ArchiveReader.h"
 #include "GLTestContext.h"
 #include "MemoryTracker.h"
 #include "SceneLoad3DS.h"

@@ -11,7 +11,7 @@
 #include "Commands.h"
 #include "FileInfo.h"
 #include "RarList.h"
-#include "kavlo/rar/ArchiveReader.h"
+#include "rar/ArchiveReader.h"
 
 namespace kavlodata {
 

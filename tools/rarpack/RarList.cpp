@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "kavlo/rar/ArchiveInternal.h"
+#include "rar/ArchiveInternal.h"
 
 namespace rarpack {
 

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <memory>
 
-#include "kavlo/rar/Rar20Tables.h"
-#include "kavlo/rar/RarState.h"
+#include "rar/Rar20Tables.h"
+#include "rar/RarState.h"
 
 namespace rarpack {
 namespace {

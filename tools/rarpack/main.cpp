@@ -11,9 +11,9 @@
 
 #include "RarList.h"
 #include "RarWriter.h"
-#include "kavlo/rar/ArchiveInternal.h"
-#include "kavlo/rar/ArchiveReader.h"
-#include "kavlo/rar/RarState.h"
+#include "rar/ArchiveInternal.h"
+#include "rar/ArchiveReader.h"
+#include "rar/RarState.h"
 #include "platform/files/Files.h"
 #ifdef _WIN32
 #include "platform/windows/Windows.h"
