@@ -3,7 +3,7 @@
 // callback, and tells the frame loop when a stream has started over.
 #pragma once
 
-#include "platform/sound/Sound.h"
+#include "audio/Sound.h"
 
 #include <cstdint>
 #include <vector>

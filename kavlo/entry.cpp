@@ -6,7 +6,7 @@
 #include "memory/MemoryTracker.h"
 #include "main.h"
 #include "platform/process/Process.h"
-#include "platform/sound/Sound.h"
+#include "audio/Sound.h"
 
 #include <SDL.h>
 #include <GL/gl.h>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sound/XmScan.h"
+#include "audio/XmScan.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sound::XmScan scan;

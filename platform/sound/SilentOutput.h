@@ -8,7 +8,9 @@ namespace sound::silent {
 // Mixes one buffer of `frames` stereo frames into `buffer` (2 * frames floats).
 using MixFunction = void (*)(float* buffer, int frames);
 
-// Starts the pacing at `rate` frames per second; false if it cannot start.
+// Starts the pacing at `rate` frames per second; false if it cannot start. Whatever the
+// pacing allocates is allocated here, on the caller's thread, so that the sound library
+// accounts for it as its own; `mix` accounts for its own work.
 bool Start(int rate, int frames, MixFunction mix);
 // Stops it; returns once no mix is running. Nothing when it was not started.
 void Stop();

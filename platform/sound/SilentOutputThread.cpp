@@ -3,8 +3,6 @@
 // the mix rate exactly however late a single wake-up comes.
 #include "SilentOutput.h"
 
-#include "memory/MemoryTracker.h"
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -19,9 +17,7 @@ std::thread thread;
 std::mutex lock;
 std::atomic<bool> stop{false};
 
-void Run(int rate, int frames, MixFunction mix) {
-    const MemoryTracker::LibraryScope libraryScope;
-    std::vector<float> buffer(2 * static_cast<size_t>(frames));
+void Run(int rate, int frames, MixFunction mix, std::vector<float> buffer) {
     const auto start = std::chrono::steady_clock::now();
     for (uint64_t n = 1; !stop.load(std::memory_order_acquire); ++n) {
         {
@@ -38,7 +34,7 @@ void Run(int rate, int frames, MixFunction mix) {
 bool Start(int rate, int frames, MixFunction mix) {
     if (thread.joinable()) return false;
     stop.store(false);
-    thread = std::thread(Run, rate, frames, mix);
+    thread = std::thread(Run, rate, frames, mix, std::vector<float>(2 * static_cast<size_t>(frames)));
     return true;
 }
 

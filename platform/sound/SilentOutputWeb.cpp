@@ -2,8 +2,6 @@
 // own timer mixes, between the show's frames, every buffer that has come due since.
 #include "SilentOutput.h"
 
-#include "memory/MemoryTracker.h"
-
 #include <emscripten/emscripten.h>
 #include <emscripten/eventloop.h>
 
@@ -37,7 +35,6 @@ void OnTimer(void*) {
 
 bool Start(int rate, int frames, MixFunction mix) {
     if (pace.timer) return false;
-    const MemoryTracker::LibraryScope libraryScope;
     if (!pace.buffer) pace.buffer = new std::vector<float>;
     pace.buffer->assign(2 * static_cast<size_t>(frames), 0.0f);
     pace.rate = rate;

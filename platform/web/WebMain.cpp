@@ -3,7 +3,7 @@
 // every frame and starts its music on the viewer's click.
 #include "GLWindow.h"
 #include "main.h"
-#include "platform/sound/Sound.h"
+#include "audio/Sound.h"
 #include "platform/web/Page.h"
 
 #include <SDL.h>

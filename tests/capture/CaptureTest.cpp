@@ -2,8 +2,8 @@
 // sound outputs, and the command line.
 #include "Capture.h"
 #include "GLWindow.h"
-#include "platform/sound/ModuleRenderer.h"
-#include "platform/sound/XmScan.h"
+#include "audio/ModuleRenderer.h"
+#include "audio/XmScan.h"
 #include "tools/xm/XmWriter.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // layer lists them (which are the capture's own). PSNR and the seek's time are printed.
 #include "GLWindow.h"
 #include "main.h"
-#include "platform/sound/ModuleRenderer.h"
+#include "audio/ModuleRenderer.h"
 
 #include <gtest/gtest.h>
 #include <png.h>

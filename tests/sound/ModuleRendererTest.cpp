@@ -2,7 +2,7 @@
 // loops, at their sample positions, and never audible.
 #include "SoundTestSupport.h"
 
-#include "platform/sound/ModuleRenderer.h"
+#include "audio/ModuleRenderer.h"
 
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>

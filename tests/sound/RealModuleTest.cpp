@@ -3,9 +3,9 @@
 // Skipped where the package is not installed.
 #include "SoundTestSupport.h"
 
-#include "platform/sound/ModuleRenderer.h"
-#include "platform/sound/Sound.h"
-#include "platform/sound/XmScan.h"
+#include "audio/ModuleRenderer.h"
+#include "audio/Sound.h"
+#include "audio/XmScan.h"
 
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>

@@ -2,7 +2,7 @@
 // modules with their Zxx callback on the audio thread, streams on channels, real output.
 #include "SoundTestSupport.h"
 
-#include "platform/sound/Sound.h"
+#include "audio/Sound.h"
 
 #include <gtest/gtest.h>
 

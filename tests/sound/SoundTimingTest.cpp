@@ -2,8 +2,8 @@
 // and how much of the audio thread's time the mixer takes while a module plays.
 #include "SoundTestSupport.h"
 
-#include "platform/sound/ModuleRenderer.h"
-#include "platform/sound/Sound.h"
+#include "audio/ModuleRenderer.h"
+#include "audio/Sound.h"
 
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>

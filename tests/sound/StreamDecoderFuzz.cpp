@@ -1,6 +1,6 @@
 // libFuzzer target: stream decoding of any bytes through libsndfile's virtual I/O,
 // looping and resampling.
-#include "platform/sound/StreamDecoder.h"
+#include "audio/StreamDecoder.h"
 
 #include <cstddef>
 #include <cstdint>

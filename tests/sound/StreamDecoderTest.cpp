@@ -2,7 +2,7 @@
 // images.
 #include "SoundTestSupport.h"
 
-#include "platform/sound/StreamDecoder.h"
+#include "audio/StreamDecoder.h"
 
 #include <gtest/gtest.h>
 

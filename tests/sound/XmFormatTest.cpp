@@ -1,7 +1,7 @@
 // The XM writer and the XM pattern scanner, each checked against libopenmpt's reading.
 #include "SoundTestSupport.h"
 
-#include "platform/sound/XmScan.h"
+#include "audio/XmScan.h"
 
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>

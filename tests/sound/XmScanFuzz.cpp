@@ -1,6 +1,6 @@
 // libFuzzer target: the XM pattern scanner and the module renderer on any bytes.
-#include "platform/sound/ModuleRenderer.h"
-#include "platform/sound/XmScan.h"
+#include "audio/ModuleRenderer.h"
+#include "audio/XmScan.h"
 
 #include <cstddef>
 #include <cstdint>

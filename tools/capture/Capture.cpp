@@ -4,7 +4,7 @@
 #include "GLWindow.h"
 #include "platform/pictures/Screenshot.h"
 #include "platform/process/Process.h"
-#include "platform/sound/ModuleRenderer.h"
+#include "audio/ModuleRenderer.h"
 
 #include <SDL.h>
 #include <GL/gl.h>

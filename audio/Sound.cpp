@@ -3,9 +3,10 @@
 #include "Sound.h"
 
 #include "ModuleRenderer.h"
-#include "ServerLatency.h"
-#include "SilentOutput.h"
 #include "StreamDecoder.h"
+#include "platform/sound/ServerLatency.h"
+#include "platform/sound/SilentOutput.h"
+#include "platform/sound/Threads.h"
 // Each entry point that may allocate holds a LibraryScope: this layer stands in for the
 // closed sound library, whose memory (a loaded song is kept to the end) is not the
 // demo's to report as leaked.
@@ -253,14 +254,13 @@ void RunSyncDelivery() {
 
 // A page has no threads: there each sync is handed over as its row is rendered.
 void StartSyncDelivery() {
-#ifndef __EMSCRIPTEN__
+    if (!kOwnThreads) return;
     SyncDelivery& d = Delivery();
     std::lock_guard<std::mutex> lock(d.mutex);
     if (d.thread.joinable()) return;
     d.stop = false;
     d.count = 0;
     d.thread = std::thread(RunSyncDelivery);
-#endif
 }
 
 void StopSyncDelivery() {
