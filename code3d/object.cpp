@@ -8,7 +8,7 @@
 
 #include "Material.h"
 #include "Texture.h"
-#include "kavlo/GLWindow.h"
+#include "platform/gl/Extensions.h"
 #include "memory/MemoryTracker.h"
 
 Object::Object()

@@ -1,7 +1,7 @@
 // The music player over the sound layer.
 #include "MusicPlayer.h"
 
-#include "platform/MessageBox.h"
+#include "platform/message/MessageBox.h"
 
 #include <climits>
 #include <cstdio>

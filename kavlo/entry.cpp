@@ -1,7 +1,7 @@
 // Process entry of `kavlo`: reads the command line, finds the show's data and runs the
 // show on the real machine.
 #include "DataFolder.h"
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "rar/ArchiveInternal.h"
 #include "memory/MemoryTracker.h"
 #include "main.h"

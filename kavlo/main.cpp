@@ -10,14 +10,14 @@
 #include "EffectTorus.h"
 #include "EffectTorus2.h"
 #include "EffectTwister.h"
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "Player.h"
 #include "code3d/TextureImageJPEG.h"
 #include "effectbeam.h"
 #include "effectgreet.h"
 #include "effectvortexc.h"
 #include "memory/MemoryTracker.h"
-#include "platform/MessageBox.h"
+#include "platform/message/MessageBox.h"
 #include "platform/pictures/Screenshot.h"
 
 #include <SDL.h>
@@ -103,7 +103,7 @@ bool SystemPlatform::CreateWindow(int width, int height, int refreshHz, int bits
 bool SystemPlatform::LoadExtensions() { return GLWindow::LoadExtensions(); }
 void SystemPlatform::SwapAndPump() { GLWindow::SwapAndPump(); }
 void SystemPlatform::DestroyWindow() { GLWindow::Destroy(); }
-PlayerKey SystemPlatform::TakeKey() { return GLWindow::TakePlayerKey(); }
+PlayerKey SystemPlatform::TakeKey() { return PlayerKeyOf(GLWindow::TakeKey()); }
 void SystemPlatform::HoldPicture() { GLWindow::HoldPicture(); }
 void SystemPlatform::ShowHeldPicture() { GLWindow::ShowHeldPicture(); }
 void SystemPlatform::DrawUnseen(bool unseen) { GLWindow::DrawUnseen(unseen); }

@@ -2,7 +2,7 @@
 // show's loading time, and the capture speed against real time. Run it in a folder that
 // holds the show's data; `--archive FILE` loads from another archive of the same entries.
 #include "Capture.h"
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 
 #include <GL/gl.h>
 

@@ -2,7 +2,7 @@
 // with each band's faces only, in turn, frame by frame in one run: the time of each and
 // whether the pictures are the same. Run it in a folder that holds the show's data.
 #include "EffectTwister.h"
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "main.h"
 
 #include <GL/gl.h>

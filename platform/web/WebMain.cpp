@@ -1,7 +1,7 @@
 // Entry of the show in a web browser: the page hands over its options as arguments and
 // the show's data in the module's file system; the show yields to the browser after
 // every frame and starts its music on the viewer's click.
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "main.h"
 #include "audio/Sound.h"
 #include "platform/web/Page.h"

@@ -1,7 +1,7 @@
 // Tests of the offline capture: frame times, deltas, where syncs land, the frame and
 // sound outputs, and the command line.
 #include "Capture.h"
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "audio/ModuleRenderer.h"
 #include "audio/XmScan.h"
 #include "tools/xm/XmWriter.h"

@@ -1,7 +1,7 @@
 // A seek draws what a steady 60 fps run draws there: kavlo-capture's frame at that time,
 // for a start option and for a seek back by key, with the music's syncs as the sound
 // layer lists them (which are the capture's own). PSNR and the seek's time are printed.
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "main.h"
 #include "audio/ModuleRenderer.h"
 

@@ -15,7 +15,7 @@
 #include "Material.h"
 #include "ObjectVortex.h"
 #include "Texture.h"
-#include "kavlo/GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "object.h"
 #include "scene.h"
 

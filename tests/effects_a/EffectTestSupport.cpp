@@ -6,7 +6,7 @@
 #include "EffectSpiral.h"
 #include "EffectTwister.h"
 #include "GLTestContext.h"
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "effectvortexc.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 
 #include "Effect.h"
 #include "GLTestContext.h"
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 
 #include <GL/glext.h>
 #include <gtest/gtest.h>

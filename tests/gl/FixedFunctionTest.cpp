@@ -1,7 +1,7 @@
 // The fixed-function calls the show relies on, drawn on the context the build gives the
 // window layer: the desktop driver in the default build, the layer over ES with
 // KAVLO_GLES. Both must give what GL 1.1 defines, so each case holds for both.
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

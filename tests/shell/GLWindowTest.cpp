@@ -1,7 +1,7 @@
 // Tests of the window layer on SDL's offscreen driver: mode refusal, the pixel format,
 // key handling one event per frame, and the extension check.
-#include "GLWindow.h"
-#include "platform/MessageBox.h"
+#include "platform/window/GLWindow.h"
+#include "platform/message/MessageBox.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // Tests of the demo's control flow with a scripted clock, window and music: which
 // effects draw when, frame times, the sync flag, the failure paths and the shutdown order.
 #include "GLTestContext.h"
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "Player.h"
 #include "main.h"
-#include "platform/MessageBox.h"
+#include "platform/message/MessageBox.h"
 #include "platform/pictures/Screenshot.h"
 
 #include <gtest/gtest.h>

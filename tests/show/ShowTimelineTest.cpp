@@ -1,7 +1,7 @@
 // The whole timeline: one frame every 500 ms of the show, from 0 to 172000, through the
 // real shell and effect list with a virtual clock, on the default data.
 #include "Capture.h"
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "MemoryTracker.h"
 
 #include <gtest/gtest.h>

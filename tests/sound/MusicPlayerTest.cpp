@@ -3,7 +3,7 @@
 #include "SoundTestSupport.h"
 
 #include "kavlo/MusicPlayer.h"
-#include "platform/MessageBox.h"
+#include "platform/message/MessageBox.h"
 
 #include <gtest/gtest.h>
 

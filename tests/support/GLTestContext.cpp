@@ -1,7 +1,7 @@
 // Offscreen GL context and PNG output for the test programs.
 #include "GLTestContext.h"
 
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 
 #include <SDL.h>
 #include <GL/gl.h>

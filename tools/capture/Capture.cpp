@@ -1,7 +1,7 @@
 // Offline capture: virtual clock, rendered music, frame sinks (PNG, single frames, video).
 #include "Capture.h"
 
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "platform/pictures/Screenshot.h"
 #include "platform/process/Process.h"
 #include "audio/ModuleRenderer.h"

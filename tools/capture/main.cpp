@@ -2,7 +2,7 @@
 // video, PNG frames, single frames or the sound alone.
 #include "Capture.h"
 #include "DataFolder.h"
-#include "GLWindow.h"
+#include "platform/window/GLWindow.h"
 #include "memory/MemoryTracker.h"
 #include "platform/files/Files.h"
 

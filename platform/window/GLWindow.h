@@ -3,10 +3,8 @@
 // process-wide state, all used from the main thread only.
 #pragma once
 
-#include "PlayerKey.h"
-
-#include <GL/gl.h>
-#include <GL/glext.h>
+#include "platform/gl/Extensions.h"
+#include "platform/window/Keys.h"
 
 #include <cstdint>
 #include <vector>
@@ -68,8 +66,9 @@ void SwapAndPump();
 // swap; nothing when the picture goes straight to the window. For tests.
 void PresentToWindow();
 
-// The player keys SwapAndPump has found, oldest first; None when there is none left.
-PlayerKey TakePlayerKey();
+// The keys SwapAndPump has found, oldest first; None when there is none left. Held down,
+// a key repeats, but Space, Home and F12, which count once per press.
+Key TakeKey();
 
 // The picture while the show is paused: HoldPicture keeps a copy of the picture just
 // drawn, ShowHeldPicture puts it back where it was drawn, for the next SwapAndPump to
@@ -97,27 +96,8 @@ struct Rect {
 };
 Rect FitPicture(int pictureWidth, int pictureHeight, int drawableWidth, int drawableHeight);
 
-// Fetches the eight extension entry points below in order; false (with the "OpenGL
-// Setup Error!" box) unless the six multitexture ones are all present.
-bool LoadExtensions();
-
-// LoadExtensions with another lookup in place of SDL_GL_GetProcAddress (for tests).
-using ProcLookup = void* (*)(const char* name);
-bool LoadExtensionsWith(ProcLookup lookup);
-
 // The lookup of the offscreen picture's framebuffer-object calls; null (the default)
 // for SDL_GL_GetProcAddress. For tests.
 void UseFramebufferLookup(ProcLookup lookup);
-
-// The extension entry points, shared with the mesh renderer. Only ActiveTextureARB is
-// ever called; the others are fetched and kept as the original program does.
-extern PFNGLUNLOCKARRAYSEXTPROC UnlockArraysEXT;
-extern PFNGLLOCKARRAYSEXTPROC LockArraysEXT;
-extern PFNGLMULTITEXCOORD1FARBPROC MultiTexCoord1fARB;
-extern PFNGLMULTITEXCOORD2FARBPROC MultiTexCoord2fARB;
-extern PFNGLMULTITEXCOORD3FARBPROC MultiTexCoord3fARB;
-extern PFNGLMULTITEXCOORD4FARBPROC MultiTexCoord4fARB;
-extern PFNGLACTIVETEXTUREARBPROC ActiveTextureARB;
-extern PFNGLCLIENTACTIVETEXTUREARBPROC ClientActiveTextureARB;
 
 }  // namespace GLWindow

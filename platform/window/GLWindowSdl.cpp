@@ -3,8 +3,8 @@
 // request.
 #include "GLWindow.h"
 
-#include "platform/MessageBox.h"
 #include "platform/gl/Context.h"
+#include "platform/message/MessageBox.h"
 
 #include <SDL.h>
 
@@ -94,8 +94,8 @@ struct WindowState {
     GLuint heldFramebuffer = 0, heldColorBuffer = 0;
     // One pixel with depth and stencil, for DrawUnseen; 0 until first used.
     GLuint unseenFramebuffer = 0, unseenBuffers[2] = {0, 0};
-    // Player keys not yet taken by the shell, a ring of them.
-    PlayerKey keys[16] = {};
+    // Keys not yet taken by the program, a ring of them.
+    Key keys[16] = {};
     int keyFirst = 0, keyCount = 0;
 };
 WindowState state;
@@ -274,25 +274,25 @@ bool IsFullscreenKey(const SDL_KeyboardEvent& key) {
            (key.keysym.sym == SDLK_RETURN && (key.keysym.mod & KMOD_ALT) != 0);
 }
 
-// Held down, the seeks and the frame step repeat; pause and screenshot do not.
-PlayerKey PlayerKeyOf(const SDL_KeyboardEvent& key) {
+// Held down, the arrows, the page keys and the period repeat; Space, Home and F12 do not.
+Key KeyOf(const SDL_KeyboardEvent& key) {
     switch (key.keysym.sym) {
-    case SDLK_SPACE: return key.repeat ? PlayerKey::None : PlayerKey::PlayPause;
-    case SDLK_LEFT: return PlayerKey::Back;
-    case SDLK_RIGHT: return PlayerKey::Forward;
-    case SDLK_PAGEUP: return PlayerKey::PreviousEffect;
-    case SDLK_PAGEDOWN: return PlayerKey::NextEffect;
-    case SDLK_HOME: return key.repeat ? PlayerKey::None : PlayerKey::Start;
-    case SDLK_PERIOD: return PlayerKey::StepFrame;
-    case SDLK_F12: return key.repeat ? PlayerKey::None : PlayerKey::Screenshot;
-    default: return PlayerKey::None;
+    case SDLK_SPACE: return key.repeat ? Key::None : Key::Space;
+    case SDLK_LEFT: return Key::Left;
+    case SDLK_RIGHT: return Key::Right;
+    case SDLK_PAGEUP: return Key::PageUp;
+    case SDLK_PAGEDOWN: return Key::PageDown;
+    case SDLK_HOME: return key.repeat ? Key::None : Key::Home;
+    case SDLK_PERIOD: return Key::Period;
+    case SDLK_F12: return key.repeat ? Key::None : Key::F12;
+    default: return Key::None;
     }
 }
 
 // A full ring drops the newest: keys pressed faster than frames come are not all wanted.
-void QueueKey(PlayerKey key) {
+void QueueKey(Key key) {
     const int size = static_cast<int>(sizeof state.keys / sizeof state.keys[0]);
-    if (key == PlayerKey::None || state.keyCount == size) return;
+    if (key == Key::None || state.keyCount == size) return;
     state.keys[(state.keyFirst + state.keyCount++) % size] = key;
 }
 
@@ -538,7 +538,7 @@ void SwapAndPump() {
         else if (IsFullscreenKey(event.key)) {
             if (!event.key.repeat) ToggleFullscreen();
         } else
-            QueueKey(PlayerKeyOf(event.key));
+            QueueKey(KeyOf(event.key));
         break;
     case SDL_QUIT:
         // A closed window ends the show the way Escape does.
@@ -552,9 +552,9 @@ void SwapAndPump() {
     }
 }
 
-PlayerKey TakePlayerKey() {
-    if (state.keyCount == 0) return PlayerKey::None;
-    const PlayerKey key = state.keys[state.keyFirst];
+Key TakeKey() {
+    if (state.keyCount == 0) return Key::None;
+    const Key key = state.keys[state.keyFirst];
     const int size = static_cast<int>(sizeof state.keys / sizeof state.keys[0]);
     state.keyFirst = (state.keyFirst + 1) % size;
     --state.keyCount;

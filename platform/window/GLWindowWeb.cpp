@@ -1,11 +1,11 @@
 // The window and its OpenGL context in a web browser: the page's canvas with a WebGL 2
 // context through emscripten's own calls, Escape from the page's keys as the quit
-// request and the player's keys (F12 stays the browser's). The page lays the canvas out (4:3, centred, full screen), so there is no
+// request and the keys the show takes (F12 stays the browser's). The page lays the canvas out (4:3, centred, full screen), so there is no
 // display mode and no scaled present here; SDL serves the sound alone.
 #include "GLWindow.h"
 
-#include "platform/MessageBox.h"
 #include "platform/gl/Context.h"
+#include "platform/message/MessageBox.h"
 
 #include <emscripten/html5.h>
 
@@ -24,19 +24,19 @@ struct WindowState {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
     // Escapes pressed since the last frame, handled one a frame as window messages are.
     int escapes = 0;
-    std::deque<PlayerKey> playerKeys;
+    std::deque<Key> keys;
 };
 WindowState state;
 
-PlayerKey PlayerKeyOf(const char* key) {
-    if (std::strcmp(key, " ") == 0) return PlayerKey::PlayPause;
-    if (std::strcmp(key, "ArrowLeft") == 0) return PlayerKey::Back;
-    if (std::strcmp(key, "ArrowRight") == 0) return PlayerKey::Forward;
-    if (std::strcmp(key, "PageUp") == 0) return PlayerKey::PreviousEffect;
-    if (std::strcmp(key, "PageDown") == 0) return PlayerKey::NextEffect;
-    if (std::strcmp(key, "Home") == 0) return PlayerKey::Start;
-    if (std::strcmp(key, ".") == 0) return PlayerKey::StepFrame;
-    return PlayerKey::None;
+Key KeyOf(const char* key) {
+    if (std::strcmp(key, " ") == 0) return Key::Space;
+    if (std::strcmp(key, "ArrowLeft") == 0) return Key::Left;
+    if (std::strcmp(key, "ArrowRight") == 0) return Key::Right;
+    if (std::strcmp(key, "PageUp") == 0) return Key::PageUp;
+    if (std::strcmp(key, "PageDown") == 0) return Key::PageDown;
+    if (std::strcmp(key, "Home") == 0) return Key::Home;
+    if (std::strcmp(key, ".") == 0) return Key::Period;
+    return Key::None;
 }
 
 EM_BOOL OnKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
@@ -45,13 +45,13 @@ EM_BOOL OnKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
         if (!event->repeat) ++state.escapes;
         return EM_TRUE;
     }
-    const PlayerKey key = PlayerKeyOf(event->key);
-    // As on the desktop, held down the seeks and the frame step repeat.
-    const bool once = key == PlayerKey::PlayPause || key == PlayerKey::Start;
-    if (key != PlayerKey::None && !(once && event->repeat)) state.playerKeys.push_back(key);
+    const Key key = KeyOf(event->key);
+    // As on the desktop, held down the arrows, the page keys and the period repeat.
+    const bool once = key == Key::Space || key == Key::Home;
+    if (key != Key::None && !(once && event->repeat)) state.keys.push_back(key);
     // The show's keys are kept from the page (Space would scroll it); every other key,
     // F12 among them, stays the browser's.
-    return key != PlayerKey::None;
+    return key != Key::None;
 }
 
 }  // namespace
@@ -84,7 +84,7 @@ bool Create(int width, int height, int, int, bool) {
         return false;
     }
     state.escapes = 0;
-    state.playerKeys.clear();
+    state.keys.clear();
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, OnKeyDown);
     return true;
 }
@@ -112,10 +112,10 @@ void SwapAndPump() {
     quitRequested = 1;
 }
 
-PlayerKey TakePlayerKey() {
-    if (state.playerKeys.empty()) return PlayerKey::None;
-    const PlayerKey key = state.playerKeys.front();
-    state.playerKeys.pop_front();
+Key TakeKey() {
+    if (state.keys.empty()) return Key::None;
+    const Key key = state.keys.front();
+    state.keys.pop_front();
     return key;
 }
 

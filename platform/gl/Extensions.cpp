@@ -1,9 +1,9 @@
 // The extension entry points the effects call, for every kind of window: fetched by
 // name from whichever GL is current (the desktop's, or our layer over WebGL 2).
-#include "GLWindow.h"
+#include "Extensions.h"
 
-#include "platform/MessageBox.h"
 #include "platform/gl/Context.h"
+#include "platform/message/MessageBox.h"
 
 namespace GLWindow {
 
