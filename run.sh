@@ -20,4 +20,4 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "run.sh: the show is in $root/kavlo-show.mp4" >&2
   exit 0
 fi
-exec "$root/build/release/kavlo/kavlo" "$@"
+exec "$root/build/release/app/desktop/kavlo" "$@"

@@ -120,7 +120,7 @@ run_tsan() {
   echo "== $dir: kavlo --windowed for ${KAVLO_TSAN_SHOW_SECONDS:-40} s" >&2
   (cd "$show" && KAVLO_CHECK_GUARDS=1 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy \
     timeout --preserve-status -s TERM -k 60 "${KAVLO_TSAN_SHOW_SECONDS:-40}" \
-    ../kavlo/kavlo --windowed) || status=$?
+    ../app/desktop/kavlo --windowed) || status=$?
   if [ "$status" -ne 0 ]; then echo "test.sh: kavlo under ThreadSanitizer exited with $status" >&2; exit 1; fi
   echo "== $dir: kavlo-capture --at" >&2
   local frames

@@ -18,14 +18,10 @@
 #include "effectvortexc.h"
 #include "memory/MemoryTracker.h"
 #include "platform/message/MessageBox.h"
-#include "platform/pictures/Screenshot.h"
 
-#include <SDL.h>
 #include <GL/gl.h>
 
-#include <cctype>
 #include <cstdio>
-#include <filesystem>
 
 const TimelineRow kTimeline[kTimelineRows] = {
     {0, 18000},       // EffectSpiral
@@ -59,73 +55,6 @@ void AppendEffects(std::vector<EffectEntry>& effects) {
     effects.push_back({KAVLO_NEW(EffectOrdan2), 8});
     effects.push_back({KAVLO_NEW(EffectSekskanter), 9});
     effects.push_back({KAVLO_NEW(EffectGreet), 10});
-}
-
-bool ParseRenderSize(const char* text, RenderSize* size) {
-    // Digits, one 'x', digits: nothing else.
-    int sides[2] = {0, 0};
-    const char* p = text;
-    for (int k = 0; k < 2; ++k) {
-        if (!p || !std::isdigit(static_cast<unsigned char>(*p))) return false;
-        long value = 0;
-        while (std::isdigit(static_cast<unsigned char>(*p))) {
-            value = value * 10 + (*p++ - '0');
-            if (value > kMaxRenderSide) return false;
-        }
-        sides[k] = static_cast<int>(value);
-        if (k == 0 && *p++ != 'x') return false;
-    }
-    if (*p != '\0' || sides[0] < kMinRenderSide || sides[1] < kMinRenderSide) return false;
-    size->width = sides[0];
-    size->height = sides[1];
-    return true;
-}
-
-// ---------------------------------------------------------------------------------
-// The real platform
-
-uint32_t SystemPlatform::Ticks() { return SDL_GetTicks(); }
-
-bool SystemPlatform::OpenMusic(const char* fileName) {
-    // The player's only failures are a sound output that cannot start, each with its box;
-    // the way out goes to the terminal before the box waits for the user.
-    platform::SetErrorBoxHint(
-        "kavlo: no sound device could be opened; kavlo --mute plays the show without sound");
-    const bool opened = music.Open(fileName);
-    platform::SetErrorBoxHint(nullptr);
-    return opened;
-}
-
-bool SystemPlatform::CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
-                                  bool fullscreen) {
-    return GLWindow::Create(width, height, refreshHz, bitsPerPixel, fullscreen);
-}
-bool SystemPlatform::LoadExtensions() { return GLWindow::LoadExtensions(); }
-void SystemPlatform::SwapAndPump() { GLWindow::SwapAndPump(); }
-void SystemPlatform::DestroyWindow() { GLWindow::Destroy(); }
-PlayerKey SystemPlatform::TakeKey() { return PlayerKeyOf(GLWindow::TakeKey()); }
-void SystemPlatform::HoldPicture() { GLWindow::HoldPicture(); }
-void SystemPlatform::ShowHeldPicture() { GLWindow::ShowHeldPicture(); }
-void SystemPlatform::DrawUnseen(bool unseen) { GLWindow::DrawUnseen(unseen); }
-// Events are handled one per paused frame: often enough for keys, and idle otherwise.
-void SystemPlatform::IdleWhilePaused() { SDL_Delay(15); }
-
-void SystemPlatform::SaveScreenshot(uint32_t timeMs) {
-    std::vector<uint8_t> rgba;
-    int width = 0, height = 0;
-    if (!GLWindow::ReadPicture(&rgba, &width, &height)) return;
-    std::string error;
-    const std::string folder = platform::PicturesFolder();
-    // Joined the system's way, so that the path said on Windows is all backslashes.
-    const std::string kavloFolder =
-        folder.empty() ? folder : (std::filesystem::u8path(folder) / "Kavlo").u8string();
-    const std::string path =
-        platform::SaveScreenshot(kavloFolder, timeMs, width, height, rgba.data(), &error);
-    if (path.empty())
-        std::fprintf(stderr, "kavlo: the picture was not saved: %s\n", error.c_str());
-    else
-        std::fprintf(stderr, "kavlo: saved the picture at %u.%03u s in %s\n", timeMs / 1000,
-                     timeMs % 1000, path.c_str());
 }
 
 // ---------------------------------------------------------------------------------

@@ -1,6 +1,6 @@
 // The demo's control flow: music, window, loading screen, the timeline of effects and
-// the frame loop. `RunDemo` is the whole program; the process entry (entry.cpp) only
-// reads the command line and hands it the real platform.
+// the frame loop. `RunDemo` is the whole program; the programs' mains (app/) only read
+// the command line and hand it the real platform.
 #pragma once
 
 #include "Effect.h"
@@ -40,7 +40,8 @@ struct EffectEntry {
 void AppendEffects(std::vector<EffectEntry>& effects);
 
 // What the control flow needs from the machine; tests replace it to drive frames with
-// chosen times. The real one (SystemPlatform) uses GLWindow, MusicPlayer and the clock.
+// chosen times. The real one (app/common's SystemPlatform) uses GLWindow, MusicPlayer and
+// the clock.
 class ShellPlatform {
 public:
     virtual ~ShellPlatform() = default;
@@ -80,34 +81,6 @@ public:
     virtual void DrawUnseen(bool unseen) { (void)unseen; }
 };
 
-// The real machine: SDL's millisecond clock, GLWindow and MusicPlayer.
-class SystemPlatform : public ShellPlatform {
-public:
-    uint32_t Ticks() override;
-    bool OpenMusic(const char* fileName) override;
-    void SetSyncCallback(SyncCallback callback) override { music.SetSyncCallback(callback); }
-    bool PlayMusic() override { return music.Play(); }
-    bool CheckPosition() override { return music.CheckPosition(); }
-    bool CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
-                      bool fullscreen) override;
-    bool LoadExtensions() override;
-    void SwapAndPump() override;
-    void DestroyWindow() override;
-    PlayerKey TakeKey() override;
-    void PauseMusic() override { music.Pause(); }
-    bool PlayMusicFrom(uint32_t ms) override { return music.PlayFrom(ms); }
-    std::vector<MusicSync> MusicSyncs() override { return music.Syncs(); }
-    void HoldPicture() override;
-    void ShowHeldPicture() override;
-    // In the pictures folder's Kavlo, said on stderr.
-    void SaveScreenshot(uint32_t timeMs) override;
-    void IdleWhilePaused() override;
-    void DrawUnseen(bool unseen) override;
-
-private:
-    MusicPlayer music;
-};
-
 // Exit statuses of the show. The original returned 0 on every path, so a run that only
 // showed an error box looked like a success to whoever started it.
 constexpr int kExitSuccess = 0;  // the show ended by its length, Escape or the music
@@ -119,12 +92,6 @@ struct RenderSize {
     int width = 800;
     int height = 600;
 };
-
-// Reads "WxH" (for example "1440x1080"); false for anything else or a side outside
-// kMinRenderSide..kMaxRenderSide.
-constexpr int kMinRenderSide = 64;
-constexpr int kMaxRenderSide = 16384;
-bool ParseRenderSize(const char* text, RenderSize* size);
 
 // How the show plays beyond the original's one run from the start.
 struct PlayOptions {

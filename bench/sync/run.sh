@@ -57,6 +57,8 @@ if [ -n "$before" ]; then
   rm -rf "$old/src" && mkdir -p "$old/src"
   git -C "$root" archive "$before" | tar -x -C "$old/src"
   build_tree "$old/src" "$old/build" kavlo kavlo_show_data
+  old_kavlo=$old/build/app/desktop/kavlo
+  [ -x "$old_kavlo" ] || old_kavlo=$old/build/kavlo/kavlo  # a revision before app/
 fi
 
 work=$(mktemp -d)
@@ -135,6 +137,6 @@ play() {
 
 echo "== uptime: $(uptime)"
 for r in $(seq 1 "$rounds"); do
-  [ -n "$before" ] && play "before-$r" "$old/build/kavlo/kavlo" "$old/build/show"
-  play "after-$r" "$build/kavlo/kavlo" "$show"
+  [ -n "$before" ] && play "before-$r" "$old_kavlo" "$old/build/show"
+  play "after-$r" "$build/app/desktop/kavlo" "$show"
 done

@@ -1,5 +1,5 @@
 // The pictures folder on Windows: Pictures in the user's profile.
-#include "Screenshot.h"
+#include "PicturesFolder.h"
 
 #include "platform/windows/Windows.h"
 

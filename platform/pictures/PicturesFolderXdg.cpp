@@ -1,5 +1,5 @@
 // The pictures folder by the XDG base-directory and user-dirs rules.
-#include "Screenshot.h"
+#include "PicturesFolder.h"
 
 #include <cstdlib>
 #include <fstream>

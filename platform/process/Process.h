@@ -43,4 +43,13 @@ private:
 // to do where programs always have their terminal's streams.
 void AttachParentConsole();
 
+// The program's arguments in UTF-8, its own name first, for programs that take file
+// names in any language: on Windows from the wide command line (the narrow argv is in
+// the code page), elsewhere argv as it is.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// A write to a program that has stopped reading fails instead of ending this one: the
+// system's broken-pipe signal is ignored, where it has one.
+void KeepRunningOnBrokenPipe();
+
 }  // namespace platform

@@ -127,4 +127,10 @@ bool ChildProcess::Finish(std::string* how) {
 
 void AttachParentConsole() {}
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void KeepRunningOnBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+
 }  // namespace platform

@@ -149,4 +149,9 @@ void AttachParentConsole() {
     if (!out) std::freopen("CONOUT$", "w", stdout);
 }
 
+std::vector<std::string> Utf8Arguments(int, char**) { return windows::Utf8Arguments(); }
+
+// A pipe whose reader has gone fails the write; there is no signal to ignore.
+void KeepRunningOnBrokenPipe() {}
+
 }  // namespace platform

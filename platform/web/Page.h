@@ -1,4 +1,4 @@
-// The program's calls into the page that runs it (platform/web/page/page.js): frames,
+// The program's calls into the page that runs it (app/web/page/page.js): frames,
 // the click that starts the music, messages, and what the page's test reads.
 #pragma once
 

@@ -42,6 +42,10 @@ void SetVsync(Vsync vsync);  // before Create
 // One that does not exist gives display 0. When set, Create says on stderr which
 // display it took.
 void SetDisplay(int index);  // before Create
+// For programs that only read their pictures back: where no display is named (neither
+// DISPLAY nor WAYLAND_DISPLAY) and SDL_VIDEODRIVER names no driver, windows are made by
+// SDL's offscreen driver. Before Create.
+void UseOffscreenWithoutDisplay();
 
 // Opens the window with a current, double-buffered GL context (RGBA 8/8/8/8, depth 16,
 // stencil 1). Full screen: switches the display to exactly width x height at

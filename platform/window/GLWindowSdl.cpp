@@ -655,4 +655,13 @@ bool ReadPicture(std::vector<uint8_t>* rgba, int* width, int* height) {
 
 void UseFramebufferLookup(ProcLookup lookup) { state.framebufferLookup = lookup; }
 
+void UseOffscreenWithoutDisplay() {
+#ifndef _WIN32  // Windows always has a desktop to make the hidden window on
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!std::getenv("SDL_VIDEODRIVER") && !(display && *display) && !(wayland && *wayland))
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+#endif
+}
+
 }  // namespace GLWindow

@@ -60,6 +60,7 @@ void SetPresentation(Presentation) {}
 // The browser paces frames by the display it shows the page on.
 void SetVsync(Vsync) {}
 void SetDisplay(int) {}
+void UseOffscreenWithoutDisplay() {}  // the page's canvas is always there
 
 bool Create(int width, int height, int, int, bool) {
     if (state.context) return false;

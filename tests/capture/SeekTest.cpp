@@ -2,6 +2,7 @@
 // for a start option and for a seek back by key, with the music's syncs as the sound
 // layer lists them (which are the capture's own). PSNR and the seek's time are printed.
 #include "platform/window/GLWindow.h"
+#include "app/common/Options.h"
 #include "main.h"
 #include "audio/ModuleRenderer.h"
 

@@ -22,7 +22,7 @@ for tool in pipewire pipewire-pulse wireplumber pactl parec dbus-daemon; do
 done
 cmake -S . -B "$build" -DKAVLO_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target kavlo kavlo-capture kavlo_show_data desktop-check >/dev/null
-kavlo=$root/$build/kavlo/kavlo
+kavlo=$root/$build/app/desktop/kavlo
 check=$root/$build/tests/desktop/desktop-check
 out=$root/$build/sound
 rm -rf "$out"

@@ -34,7 +34,7 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -p "$work/run" "$work/home" "$work/data"
-cp "$build/kavlo/kavlo" "$work/kavlo"
+cp "$build/app/desktop/kavlo" "$work/kavlo"
 cp "$build/show/musik.xm" "$build/show/megadata.rar" "$work/data/"
 cat >"$work/sway.conf" <<'EOF'
 output HEADLESS-1 resolution 1280x720 position 0 0

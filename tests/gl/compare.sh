@@ -50,7 +50,7 @@ PY
 
 echo "== build/gles: kavlo through the timeline" >&2
 log="$work/kavlo.log"
-(cd build/gles/show && KAVLO_TEST_FRAME_MS=50 ../kavlo/kavlo --windowed --mute) 2>"$log" \
+(cd build/gles/show && KAVLO_TEST_FRAME_MS=50 ../app/desktop/kavlo --windowed --mute) 2>"$log" \
   || { cat "$log" >&2; echo "compare.sh: kavlo over the ES layer failed" >&2; exit 1; }
 if grep -q "GL error" "$log"; then
   grep "GL error" "$log" | head >&2

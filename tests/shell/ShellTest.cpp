@@ -5,7 +5,9 @@
 #include "Player.h"
 #include "main.h"
 #include "platform/message/MessageBox.h"
-#include "platform/pictures/Screenshot.h"
+#include "app/common/Options.h"
+#include "app/common/Screenshot.h"
+#include "platform/pictures/PicturesFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -556,8 +558,8 @@ TEST(Screenshots, FolderByTheXdgRulesAndNamesByShowTime) {
     }
 #endif
 
-    EXPECT_EQ(platform::ScreenshotName(65016), "kavlo-065.016s.png");
-    EXPECT_EQ(platform::ScreenshotName(171999), "kavlo-171.999s.png");
+    EXPECT_EQ(app::ScreenshotName(65016), "kavlo-065.016s.png");
+    EXPECT_EQ(app::ScreenshotName(171999), "kavlo-171.999s.png");
     const uint8_t rgba[2 * 2 * 4] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 9, 9, 9, 255};
     std::string error;
     const std::string folder = root + "/made/on/the/way";
@@ -566,9 +568,9 @@ TEST(Screenshots, FolderByTheXdgRulesAndNamesByShowTime) {
 #else
     const std::string in = folder + "/";
 #endif
-    EXPECT_EQ(platform::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), in + "kavlo-065.016s.png");
-    EXPECT_EQ(platform::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), in + "kavlo-065.016s-2.png");
+    EXPECT_EQ(app::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), in + "kavlo-065.016s.png");
+    EXPECT_EQ(app::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), in + "kavlo-065.016s-2.png");
     std::fclose(std::fopen((root + "/file").c_str(), "w"));
-    EXPECT_EQ(platform::SaveScreenshot(root + "/file/sub", 0, 2, 2, rgba, &error), "");
+    EXPECT_EQ(app::SaveScreenshot(root + "/file/sub", 0, 2, 2, rgba, &error), "");
     EXPECT_NE(error.find("cannot make"), std::string::npos) << error;
 }

@@ -24,7 +24,7 @@ extern char** environ;
 
 namespace {
 
-const std::string kKavlo = std::string(KAVLO_BINARY_DIR) + "/kavlo/kavlo";
+const std::string kKavlo = std::string(KAVLO_BINARY_DIR) + "/app/desktop/kavlo";
 const std::string kShowData = std::string(KAVLO_BINARY_DIR) + "/show";
 
 bool OnPath(const char* program) {

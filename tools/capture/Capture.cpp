@@ -2,7 +2,7 @@
 #include "Capture.h"
 
 #include "platform/window/GLWindow.h"
-#include "platform/pictures/Screenshot.h"
+#include "app/common/Screenshot.h"
 #include "platform/process/Process.h"
 #include "audio/ModuleRenderer.h"
 
@@ -123,7 +123,7 @@ bool WriteWav(const std::string& path, const float* samples, size_t frames, std:
 }
 
 bool WritePngBottomUp(const std::string& path, int width, int height, const uint8_t* rgba) {
-    return platform::WritePngBottomUp(path, width, height, rgba);
+    return app::WritePngBottomUp(path, width, height, rgba);
 }
 
 namespace {

@@ -1,15 +1,16 @@
 // kavlo-capture: renders the show offline at a fixed frame rate, with its music, to a
 // video, PNG frames, single frames or the sound alone.
 #include "Capture.h"
-#include "DataFolder.h"
+#include "app/common/DataFolder.h"
+#include "app/common/Options.h"
 #include "platform/window/GLWindow.h"
 #include "memory/MemoryTracker.h"
 #include "platform/files/Files.h"
+#include "platform/process/Process.h"
 
 #include <SDL.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -119,10 +120,8 @@ struct RemovedOnExit {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef SIGPIPE
     // An ffmpeg that ends early must fail a write, not kill us before its status is read.
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
+    platform::KeepRunningOnBrokenPipe();
     // No logs until the capture is in the folder they belong in: a run that ends at the
     // command line leaves none.
     MemoryTracker::HoldLogs();
@@ -277,13 +276,8 @@ int main(int argc, char** argv) {
         }
     }
 
-#ifndef _WIN32  // Windows always has a desktop to make the hidden window on
     // Headless machines draw through SDL's offscreen driver.
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!std::getenv("SDL_VIDEODRIVER") && !(display && *display) && !(wayland && *wayland))
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-#endif
+    GLWindow::UseOffscreenWithoutDisplay();
 
     capture::CapturePlatform platform(fps, capture::SyncSchedule(music.syncs), sink.get(), toMs,
                                       !quiet);

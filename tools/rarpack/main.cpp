@@ -15,9 +15,7 @@
 #include "rar/ArchiveReader.h"
 #include "rar/RarState.h"
 #include "platform/files/Files.h"
-#ifdef _WIN32
-#include "platform/windows/Windows.h"
-#endif
+#include "platform/process/Process.h"
 
 // Paths are UTF-8 in std::string on every platform: fs::u8path and u8string() say so to
 // Windows' std::filesystem, which otherwise reads narrow names in another code page.
@@ -455,16 +453,14 @@ int CmdExtractOrTest(int argc, char** argv, bool extract) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    // File names in any language: the wide command line, in UTF-8.
-    std::vector<std::string> utf8 = platform::windows::Utf8Arguments();
+    // File names in any language: the command line in UTF-8.
+    std::vector<std::string> utf8 = platform::Utf8Arguments(argc, argv);
     std::vector<char*> utf8Argv;
     for (std::string& arg : utf8) utf8Argv.push_back(&arg[0]);
     if (!utf8Argv.empty()) {
         argc = static_cast<int>(utf8Argv.size());
         argv = utf8Argv.data();
     }
-#endif
     std::vector<char*> args;
     bool debugLog = false;
     for (int i = 1; i < argc; ++i) {

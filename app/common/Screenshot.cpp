@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-namespace platform {
+namespace app {
 
 std::string ScreenshotName(uint32_t timeMs) {
     char name[40];
@@ -65,4 +65,4 @@ std::string SaveScreenshot(const std::string& folder, uint32_t timeMs, int width
     return written;
 }
 
-}  // namespace platform
+}  // namespace app

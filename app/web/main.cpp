@@ -1,8 +1,9 @@
 // Entry of the show in a web browser: the page hands over its options as arguments and
 // the show's data in the module's file system; the show yields to the browser after
 // every frame and starts its music on the viewer's click.
+#include "app/common/Options.h"
+#include "app/common/SystemPlatform.h"
 #include "platform/window/GLWindow.h"
-#include "main.h"
 #include "audio/Sound.h"
 #include "platform/web/Page.h"
 

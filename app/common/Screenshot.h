@@ -1,15 +1,11 @@
-// Saving the show's picture as a PNG file in the user's pictures folder.
+// Saving the show's picture as a PNG file in the user's pictures folder
+// (platform::PicturesFolder); in a browser there is none (app/web/Screenshot.cpp).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace platform {
-
-// The user's pictures folder: on Windows %USERPROFILE%\Pictures; elsewhere
-// $XDG_PICTURES_DIR (an absolute path), else XDG_PICTURES_DIR in the user-dirs.dirs of
-// $XDG_CONFIG_HOME or ~/.config, else ~/Pictures. Empty when none can be named.
-std::string PicturesFolder();
+namespace app {
 
 // The file name of a picture taken at show time `timeMs`: "kavlo-065.016s.png".
 std::string ScreenshotName(uint32_t timeMs);
@@ -24,4 +20,4 @@ bool WritePngBottomUp(const std::string& path, int width, int height, const uint
 std::string SaveScreenshot(const std::string& folder, uint32_t timeMs, int width, int height,
                            const uint8_t* rgba, std::string* error);
 
-}  // namespace platform
+}  // namespace app

@@ -1,10 +1,11 @@
 // Process entry of `kavlo`: reads the command line, finds the show's data and runs the
 // show on the real machine.
-#include "DataFolder.h"
+#include "app/common/DataFolder.h"
+#include "app/common/Options.h"
+#include "app/common/SystemPlatform.h"
 #include "platform/window/GLWindow.h"
 #include "rar/ArchiveInternal.h"
 #include "memory/MemoryTracker.h"
-#include "main.h"
 #include "platform/process/Process.h"
 #include "audio/Sound.h"
 

@@ -1,0 +1,58 @@
+// The real machine: SDL's clock, the window layer, the music player and the pictures folder.
+#include "SystemPlatform.h"
+
+#include "Screenshot.h"
+#include "platform/message/MessageBox.h"
+#include "platform/pictures/PicturesFolder.h"
+#include "platform/window/GLWindow.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+uint32_t SystemPlatform::Ticks() { return SDL_GetTicks(); }
+
+bool SystemPlatform::OpenMusic(const char* fileName) {
+    // The player's only failures are a sound output that cannot start, each with its box;
+    // the way out goes to the terminal before the box waits for the user.
+    platform::SetErrorBoxHint(
+        "kavlo: no sound device could be opened; kavlo --mute plays the show without sound");
+    const bool opened = music.Open(fileName);
+    platform::SetErrorBoxHint(nullptr);
+    return opened;
+}
+
+bool SystemPlatform::CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
+                                  bool fullscreen) {
+    return GLWindow::Create(width, height, refreshHz, bitsPerPixel, fullscreen);
+}
+bool SystemPlatform::LoadExtensions() { return GLWindow::LoadExtensions(); }
+void SystemPlatform::SwapAndPump() { GLWindow::SwapAndPump(); }
+void SystemPlatform::DestroyWindow() { GLWindow::Destroy(); }
+PlayerKey SystemPlatform::TakeKey() { return PlayerKeyOf(GLWindow::TakeKey()); }
+void SystemPlatform::HoldPicture() { GLWindow::HoldPicture(); }
+void SystemPlatform::ShowHeldPicture() { GLWindow::ShowHeldPicture(); }
+void SystemPlatform::DrawUnseen(bool unseen) { GLWindow::DrawUnseen(unseen); }
+// Events are handled one per paused frame: often enough for keys, and idle otherwise.
+void SystemPlatform::IdleWhilePaused() { SDL_Delay(15); }
+
+void SystemPlatform::SaveScreenshot(uint32_t timeMs) {
+    std::vector<uint8_t> rgba;
+    int width = 0, height = 0;
+    if (!GLWindow::ReadPicture(&rgba, &width, &height)) return;
+    std::string error;
+    const std::string folder = platform::PicturesFolder();
+    // Joined the system's way, so that the path said on Windows is all backslashes.
+    const std::string kavloFolder =
+        folder.empty() ? folder : (std::filesystem::u8path(folder) / "Kavlo").u8string();
+    const std::string path =
+        app::SaveScreenshot(kavloFolder, timeMs, width, height, rgba.data(), &error);
+    if (path.empty())
+        std::fprintf(stderr, "kavlo: the picture was not saved: %s\n", error.c_str());
+    else
+        std::fprintf(stderr, "kavlo: saved the picture at %u.%03u s in %s\n", timeMs / 1000,
+                     timeMs % 1000, path.c_str());
+}
