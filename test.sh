@@ -21,10 +21,10 @@
 #   ./test.sh --windows      the Windows build under Wine (scripts/test-windows)
 #   ./test.sh --gles         the show through the fixed-function layer over OpenGL ES
 #                            (KAVLO_GLES) against the desktop driver, frame by frame
-#                            (tests/gl/compare.sh)
+#                            (tests/platform/gl/compare.sh)
 #   ./test.sh --reproducible the .deb and the Windows zip built twice, from two clones of
 #                            the last commit, and compared (scripts/test-reproducible)
-#   ./test.sh --web          the show in headless Chromium (tests/web/run.sh)
+#   ./test.sh --web          the show in headless Chromium (tests/app/web/run.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -37,12 +37,12 @@ case "${1:-}" in
   --plain) mode=plain ;;
   --asan) mode=asan ;;
   --tsan) mode=tsan ;;
-  --package) exec tests/desktop/run.sh package ;;
-  --desktop) exec tests/desktop/run.sh package sound wayland ;;
+  --package) exec tests/app/desktop/run.sh package ;;
+  --desktop) exec tests/app/desktop/run.sh package sound wayland ;;
   --windows) scripts/setup --windows && exec scripts/test-windows ;;
-  --gles) scripts/setup --check && exec tests/gl/compare.sh ;;
+  --gles) scripts/setup --check && exec tests/platform/gl/compare.sh ;;
   --reproducible) exec scripts/test-reproducible ;;
-  --web) scripts/setup --web && exec tests/web/run.sh ;;
+  --web) scripts/setup --web && exec tests/app/web/run.sh ;;
   -h|--help) usage; exit 0 ;;
   *) echo "test.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
 esac
@@ -79,7 +79,7 @@ case "$mode" in
     part asan ./test.sh --asan
     # The sound check is left to --desktop: on a busy 2-core machine the show, rendered
     # in software, still starves the sound server's client a few times a show.
-    part package-wayland tests/desktop/run.sh package wayland
+    part package-wayland tests/app/desktop/run.sh package wayland
     part windows ./test.sh --windows
     part gles ./test.sh --gles
     part web ./test.sh --web

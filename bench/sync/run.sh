@@ -3,7 +3,7 @@
 # sound server: kavlo in a window on Xvfb with its sound through a private PulseAudio
 # with a null sink; ffmpeg records the screen (x11grab at 200 fps, each frame stamped
 # with the wall clock) and parec the sink's monitor (its first frame's wall time fitted from the
-# file's growth, as tests/desktop/sound.sh does: ffmpeg's own pulse input stamped the
+# file's growth, as tests/app/desktop/sound.sh does: ffmpeg's own pulse input stamped the
 # sound 60 to 250 ms away from when it arrived). kavlo runs with KAVLO_TEST_FLASH=1, so
 # every frame carrying a sync is white; kavlo-sync-offsets finds each sync's note in the
 # recording (against kavlo-capture's rendering of the music) and prints flash minus note.

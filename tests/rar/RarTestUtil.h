@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "System.h"
+
 namespace rartest {
 
 using Bytes = std::vector<uint8_t>;
@@ -129,13 +131,7 @@ inline Bytes ReadFile(const std::string& path) {
 
 inline std::string ReadLog() {
     Bytes b = ReadFile("debug_unrar.txt");
-    std::string log(b.begin(), b.end());
-#ifdef _WIN32
-    // A text file there: each line ends in CR LF.
-    for (size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at))
-        log.erase(at, 1);
-#endif
-    return log;
+    return testsystem::TextLines(std::string(b.begin(), b.end()));
 }
 
 // MSB-first bits, as the unpacker reads them.

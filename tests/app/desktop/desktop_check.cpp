@@ -1,4 +1,4 @@
-// Measurements for the desktop checks (tests/desktop/*.sh), printed as "name value"
+// Measurements for the desktop checks (tests/app/desktop/*.sh), printed as "name value"
 // lines and judged by their exit status:
 //   desktop-check picture SHOT.png [--bars]
 //       the screenshot shows the show: not one flat colour; with --bars, a 4:3 picture

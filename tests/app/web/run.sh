@@ -2,9 +2,9 @@
 # The show in a web browser: builds build/web (scripts/build-web), renders kavlo-capture's
 # frames at the contact-sheet times and its sync list, serves the page on localhost and
 # plays it in headless Chromium (drive.mjs). Frames and figures land in build/web-test/.
-#   tests/web/run.sh     (./test.sh --web)
+#   tests/app/web/run.sh     (./test.sh --web)
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../../.."
 root=$PWD
 
 say() { echo "web test: $*" >&2; }
@@ -53,7 +53,7 @@ for _ in $(seq 50); do
 done
 
 status=0
-node tests/web/drive.mjs "http://127.0.0.1:$port/" "$out/reference" "$out" || status=$?
+node tests/app/web/drive.mjs "http://127.0.0.1:$port/" "$out/reference" "$out" || status=$?
 # The page's frames as pictures, beside the capture's.
 for f in "$out"/web_*.rgba; do
   [ -f "$f" ] || continue

@@ -5,9 +5,6 @@
 #include "Player.h"
 #include "main.h"
 #include "platform/message/MessageBox.h"
-#include "app/common/Options.h"
-#include "app/common/Screenshot.h"
-#include "platform/pictures/PicturesFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -483,94 +479,3 @@ TEST_F(ShellTest, TheStartOptionBeginsOnItsFrameOfTheRun) {
 }
 
 }  // namespace
-
-TEST(RenderSizeOption, ReadsWidthByHeightAndRefusesAnythingElse) {
-    RenderSize size;
-    ASSERT_TRUE(ParseRenderSize("1440x1080", &size));
-    EXPECT_EQ(size.width, 1440);
-    EXPECT_EQ(size.height, 1080);
-    for (const char* bad : {"", "800", "800x", "x600", "800x600x", "800X600", " 800x600",
-                            "800x 600", "-800x600", "63x600", "800x16385", "99999999999x600"})
-        EXPECT_FALSE(ParseRenderSize(bad, &size)) << bad;
-    EXPECT_EQ(size.width, 1440);  // untouched by a refused text
-}
-
-namespace {
-
-// Sets (or with null unsets) a variable for the scope's lifetime.
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name) {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
-    }
-    ~EnvVar() {
-        if (had_) setenv(name_.c_str(), old_.c_str(), 1);
-        else unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_, old_;
-    bool had_ = false;
-};
-
-}  // namespace
-
-// The pictures folder by the XDG rules (on Windows, the profile's), and pictures of one
-// moment kept apart.
-TEST(Screenshots, FolderByTheXdgRulesAndNamesByShowTime) {
-    const std::string root = std::string(std::getenv("KAVLO_TEST_OUTPUT") ? std::getenv("KAVLO_TEST_OUTPUT") : ".") +
-                             "/pictures-test";
-    std::filesystem::remove_all(root);
-#ifdef _WIN32
-    const std::string pictures = platform::PicturesFolder();
-    EXPECT_EQ(pictures.substr(pictures.size() > 9 ? pictures.size() - 9 : 0), "\\Pictures") << pictures;
-#else
-    std::filesystem::create_directories(root + "/config");
-    std::filesystem::create_directories(root + "/home");
-    EnvVar home("HOME", (root + "/home").c_str()), config("XDG_CONFIG_HOME", (root + "/config").c_str());
-    {
-        EnvVar pictures("XDG_PICTURES_DIR", "/srv/shots");
-        EXPECT_EQ(platform::PicturesFolder(), "/srv/shots");
-    }
-    EnvVar pictures("XDG_PICTURES_DIR", "relative/is/ignored");
-    EXPECT_EQ(platform::PicturesFolder(), root + "/home/Pictures");
-    const struct {
-        const char* line;
-        std::string folder;
-    } listed[] = {{"XDG_PICTURES_DIR=\"$HOME/Bilder\"", root + "/home/Bilder"},
-                  {"XDG_PICTURES_DIR=\"/data/pics\"", "/data/pics"},
-                  {"XDG_PICTURES_DIR=\"Pictures\"", root + "/home/Pictures"},  // not allowed
-                  {"# XDG_PICTURES_DIR=\"/commented\"", root + "/home/Pictures"}};
-    for (const auto& l : listed) {
-        std::FILE* f = std::fopen((root + "/config/user-dirs.dirs").c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fprintf(f, "XDG_MUSIC_DIR=\"$HOME/Music\"\n%s\n", l.line);
-        std::fclose(f);
-        EXPECT_EQ(platform::PicturesFolder(), l.folder) << l.line;
-    }
-    {
-        EnvVar noHome("HOME", nullptr), noConfig("XDG_CONFIG_HOME", nullptr);
-        EXPECT_EQ(platform::PicturesFolder(), "");
-    }
-#endif
-
-    EXPECT_EQ(app::ScreenshotName(65016), "kavlo-065.016s.png");
-    EXPECT_EQ(app::ScreenshotName(171999), "kavlo-171.999s.png");
-    const uint8_t rgba[2 * 2 * 4] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 9, 9, 9, 255};
-    std::string error;
-    const std::string folder = root + "/made/on/the/way";
-#ifdef _WIN32
-    const std::string in = folder + "\\";
-#else
-    const std::string in = folder + "/";
-#endif
-    EXPECT_EQ(app::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), in + "kavlo-065.016s.png");
-    EXPECT_EQ(app::SaveScreenshot(folder, 65016, 2, 2, rgba, &error), in + "kavlo-065.016s-2.png");
-    std::fclose(std::fopen((root + "/file").c_str(), "w"));
-    EXPECT_EQ(app::SaveScreenshot(root + "/file/sub", 0, 2, 2, rgba, &error), "");
-    EXPECT_NE(error.find("cannot make"), std::string::npos) << error;
-}

@@ -5,10 +5,10 @@
 # apt-get purge leaves no file of the package and nothing new on the file system.
 # Needs root (apt-get); run by ./test.sh --package.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../../.."
 root=$PWD
 build=${KAVLO_DESKTOP_BUILD:-build/test}   # the plain test build of ./test.sh
-check=$root/$build/tests/desktop/desktop-check
+check=$root/$build/tests/app/desktop/desktop-check
 
 fail() { echo "package test: $*" >&2; exit 1; }
 [ "$(id -u)" = 0 ] || fail "needs root for apt-get"

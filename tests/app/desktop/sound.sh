@@ -10,7 +10,7 @@
 # Both runs must play their first note within KAVLO_FIRST_NOTE_LIMIT s (2) of kavlo's
 # start. Figures are printed; the recordings stay in build/test/sound/.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../../.."
 root=$PWD
 build=${KAVLO_DESKTOP_BUILD:-build/test}   # the plain test build of ./test.sh
 limit=${KAVLO_FIRST_NOTE_LIMIT:-2}
@@ -23,7 +23,7 @@ done
 cmake -S . -B "$build" -DKAVLO_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target kavlo kavlo-capture kavlo_show_data desktop-check >/dev/null
 kavlo=$root/$build/app/desktop/kavlo
-check=$root/$build/tests/desktop/desktop-check
+check=$root/$build/tests/app/desktop/desktop-check
 out=$root/$build/sound
 rm -rf "$out"
 mkdir -p "$out"

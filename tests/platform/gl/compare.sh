@@ -4,9 +4,9 @@
 # both, captures the contact sheet's times with each build's kavlo-capture and fails where
 # a frame's RGB PSNR is under 30 dB; then plays the ES build's kavlo through the whole
 # timeline and fails on any GL error it reports.
-#   tests/gl/compare.sh [MS,MS,...]
+#   tests/platform/gl/compare.sh [MS,MS,...]
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../../.."
 times=${1:-3000,10000,22000,35000,50000,65000,85000,107000,125000,148000,158000,168000}
 jobs=$(nproc)
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy

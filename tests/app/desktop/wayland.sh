@@ -6,7 +6,7 @@
 # tile taken alone and scaled the same way; F11 again full screen; Escape ends the show
 # with status 0. The screenshots stay in build/test/wayland/.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../../.."
 root=$PWD
 build=${KAVLO_DESKTOP_BUILD:-build/test}   # the plain test build of ./test.sh
 
@@ -16,7 +16,7 @@ for tool in sway swaymsg grim wtype setpriv jq; do
 done
 cmake -S . -B "$build" -DKAVLO_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target kavlo kavlo_show_data desktop-check >/dev/null
-check=$root/$build/tests/desktop/desktop-check
+check=$root/$build/tests/app/desktop/desktop-check
 out=$root/$build/wayland
 rm -rf "$out"
 mkdir -p "$out"

@@ -1,21 +1,21 @@
 #!/usr/bin/env bash
 # The desktop checks named (package, sound, wayland; all three when none is named),
 # each timed; every one runs even when one before it failed.
-#   tests/desktop/run.sh [package] [sound] [wayland]
+#   tests/app/desktop/run.sh [package] [sound] [wayland]
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../../.."
 scripts/setup --desktop
 checks=("$@")
 [ ${#checks[@]} -gt 0 ] || checks=(package sound wayland)
 failed=()
 for name in "${checks[@]}"; do
-  [ -x "tests/desktop/$name.sh" ] || { echo "run.sh: no check '$name'" >&2; exit 2; }
-  echo "== tests/desktop/$name.sh" >&2
+  [ -x "tests/app/desktop/$name.sh" ] || { echo "run.sh: no check '$name'" >&2; exit 2; }
+  echo "== tests/app/desktop/$name.sh" >&2
   start=$SECONDS
-  if "tests/desktop/$name.sh"; then
-    echo "== tests/desktop/$name.sh passed in $((SECONDS - start)) s" >&2
+  if "tests/app/desktop/$name.sh"; then
+    echo "== tests/app/desktop/$name.sh passed in $((SECONDS - start)) s" >&2
   else
-    echo "== tests/desktop/$name.sh FAILED after $((SECONDS - start)) s" >&2
+    echo "== tests/app/desktop/$name.sh FAILED after $((SECONDS - start)) s" >&2
     failed+=("$name")
   fi
 done
