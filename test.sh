@@ -9,7 +9,7 @@
 #                            need, installs and purges the package, runs sway as
 #                            nobody: needs root
 # One part alone:
-#   ./test.sh --plain        the plain build
+#   ./test.sh --plain        the folders' layers (scripts/check-layers), then the plain build
 #   ./test.sh --asan         the sanitizer build
 #   ./test.sh --tsan         ThreadSanitizer: the suites of the tracker, the sound layer, the
 #                            shell and the capture, then a stretch of the real show (in no
@@ -138,7 +138,8 @@ run_tsan() {
 }
 
 case "$mode" in
-  plain) run_suite build/test -DCMAKE_BUILD_TYPE=Release ;;
+  plain) scripts/check-layers
+         run_suite build/test -DCMAKE_BUILD_TYPE=Release ;;
   # -O1 and line tables only: the sanitizers' reports keep their file and line, and the
   # build takes half the time of -O2 -g.
   asan) run_suite build/test-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVLO_SANITIZE=ON \
