@@ -769,8 +769,10 @@ int GetFile(void** outData, unsigned long* outSize, const char* fileName,
     g.outSize = &delivered;
 
     char text[1024];
+    // The log is a plain file that outlives the run: it says whether a password was
+    // given, never which.
     snprintf(text, sizeof text, "Extracting >%s< from >%s< (password is >%s<)...", g.requestedName,
-             g.archiveName, g.password);
+             g.archiveName, g.password[0] ? "(hidden)" : "");
     RAR_LOG(kSource, text);
 
     int result = ExtractEntry();
