@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "RarList.h"
 #include "RarWriter.h"
 #include "kavlo/rar/ArchiveInternal.h"
+#include "kavlo/rar/ArchiveList.h"
 #include "kavlo/rar/ArchiveReader.h"
 #include "kavlo/rar/RarState.h"
 #include "platform/files/Files.h"
@@ -22,8 +22,6 @@
 // Paths are UTF-8 in std::string on every platform: fs::u8path and u8string() say so to
 // Windows' std::filesystem, which otherwise reads narrow names in another code page.
 namespace fs = std::filesystem;
-using rarpack::ListArchive;
-using rarpack::ListedEntry;
 
 namespace {
 
@@ -52,50 +50,11 @@ const char kUsage[] =
     "  -o DIR      extraction folder\n"
     "  -v          t, x: a line for every entry; t also names the entries the show's\n"
     "              own loader would not reach (it stops at a sub-block ahead of them)\n"
-    "  --debug-log write the archive reader's debug_unrar.txt (it shows the password)\n"
+    "  --debug-log write the archive reader's debug_unrar.txt (never the password)\n"
     "  --help      this text\n";
 
-// Text from an archive or the command line as it may reach a terminal: control
-// characters (C0, DEL, C1) and bytes that are not UTF-8 are written as escapes (\n,
-// \x1b), so a stored name can neither forge a line of ours nor send escape codes.
-std::string Shown(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        uint32_t code = len > 1 ? c & (0x7Fu >> len) : c;
-        for (size_t k = 1; k < len; ++k) {
-            const unsigned char more = i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0;
-            if ((more & 0xC0) != 0x80) {
-                len = 0;
-                break;
-            }
-            code = code << 6 | (more & 0x3Fu);
-        }
-        static const uint32_t kLeast[5] = {0, 0x20, 0xA0, 0x800, 0x10000};  // no controls, no overlong forms
-        const bool printable = len > 0 && code >= kLeast[len] && code != 0x7F && code <= 0x10FFFF &&
-                               (code < 0xD800 || code > 0xDFFF);
-        if (printable) {
-            out.append(s, i, len);
-            i += len;
-            continue;
-        }
-        const size_t bytes = len > 0 ? len : 1;
-        for (size_t k = 0; k < bytes; ++k, ++i) {
-            const unsigned char b = static_cast<unsigned char>(s[i]);
-            char text[8];
-            if (b == '\n') snprintf(text, sizeof text, "\\n");
-            else if (b == '\r') snprintf(text, sizeof text, "\\r");
-            else if (b == '\t') snprintf(text, sizeof text, "\\t");
-            else snprintf(text, sizeof text, "\\x%02x", b);
-            out += text;
-        }
-    }
-    return out;
-}
-
 int Fail(const std::string& message) {
-    fprintf(stderr, "rarpack: %s\n", Shown(message).c_str());
+    fprintf(stderr, "rarpack: %s\n", ArchiveEscapeText(message).c_str());
     return 1;
 }
 
@@ -218,27 +177,19 @@ int CmdList(int argc, char** argv) {
     if (argc != 1) return Fail("l needs exactly one archive (see --help)");
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(argv[0], &bytes)) return Fail(std::string("cannot read ") + argv[0]);
-    bool solid = false;
-    std::vector<ListedEntry> entries;
+    ArchiveListing listing;
     std::string error;
-    bool damaged = false;
-    if (!ListArchive(bytes, &solid, &entries, &error, &damaged) && !damaged)
-        return Fail(std::string(argv[0]) + ": " + error);
-    printf("Archive %s%s\n", Shown(argv[0]).c_str(), solid ? " (solid)" : "");
+    if (!ArchiveList(bytes.data(), bytes.size(), &listing, &error)) return Fail(std::string(argv[0]) + ": " + error);
+    printf("Archive %s%s\n", ArchiveEscapeText(argv[0]).c_str(), listing.solid ? " (solid)" : "");
     printf("%12s %12s  %-6s %-8s %s\n", "Size", "Packed", "Method", "CRC32", "Name");
-    int broken = 0;
-    for (const ListedEntry& e : entries) {
-        printf("%12u %12u  %-6s %08X %s\n", e.unpacked, e.packed, rarpack::MethodName(e).c_str(),
-               e.crc, Shown(e.name).c_str());
-        if (e.headerOk) continue;
-        fflush(stdout);
-        fprintf(stderr, "rarpack: %s: damaged header at offset %llu\n", Shown(e.name).c_str(),
-                static_cast<unsigned long long>(e.offset));
-        ++broken;
-    }
-    printf("%zu entries\n", entries.size());
-    if (damaged) return Fail(std::string(argv[0]) + ": damaged: " + error);
-    return broken ? 1 : 0;
+    for (const ArchiveListedEntry& e : listing.entries)
+        printf("%12u %12u  %-6s %08X %s\n", e.unpacked, e.packed, ArchiveMethodName(e).c_str(), e.crc,
+               ArchiveEscapeText(e.name).c_str());
+    printf("%zu entries\n", listing.entries.size());
+    fflush(stdout);
+    const std::vector<std::string> problems = ArchiveListingProblems(listing, argv[0]);
+    for (const std::string& line : problems) fprintf(stderr, "rarpack: %s\n", line.c_str());
+    return problems.empty() ? 0 : 1;
 }
 
 // A stored name as this platform writes paths: '\' and '/' both become its separator.
@@ -246,7 +197,7 @@ std::string DisplayName(const char* stored) {
     std::string s = stored;
     for (char& ch : s)
         if (ch == '\\' || ch == '/') ch = static_cast<char>(fs::path::preferred_separator);
-    return Shown(s);
+    return ArchiveEscapeText(s);
 }
 
 // Two names are the same entry (ArchiveNamesMatch) exactly when their keys are equal.
@@ -316,16 +267,16 @@ public:
         bool written = f && fwrite(data, 1, size, f) == size;
         if (f) written = fclose(f) == 0 && written;
         if (!written) {
-            fprintf(stderr, "rarpack: cannot write %s\n", Shown(dest.u8string()).c_str());
+            fprintf(stderr, "rarpack: cannot write %s\n", ArchiveEscapeText(dest.u8string()).c_str());
             ++failures_;
             return true;
         }
-        if (verbose_) printf("%s\n", Shown(dest.u8string()).c_str());
+        if (verbose_) printf("%s\n", ArchiveEscapeText(dest.u8string()).c_str());
         return true;
     }
 
     void Damaged(const char* what, uint64_t offset) override {
-        fprintf(stderr, "rarpack: %s: damaged: %s\n", archive_.c_str(), rarpack::DamageText(what, offset).c_str());
+        fprintf(stderr, "rarpack: %s: damaged: %s\n", archive_.c_str(), ArchiveDamageText(what, offset).c_str());
     }
 
     // Names asked for that no entry had; each counts as a failure.
@@ -333,7 +284,7 @@ public:
         int missing = 0;
         for (size_t i = 0; i < names_.size(); ++i) {
             if (found_[i]) continue;
-            fprintf(stderr, "rarpack: %s: not in the archive\n", Shown(names_[i]).c_str());
+            fprintf(stderr, "rarpack: %s: not in the archive\n", ArchiveEscapeText(names_[i]).c_str());
             ++missing;
         }
         return missing;
@@ -345,7 +296,7 @@ public:
 
     int failures() const { return failures_; }
     int entries() const { return entries_; }
-    void SetArchive(const std::string& archive) { archive_ = Shown(archive); }
+    void SetArchive(const std::string& archive) { archive_ = ArchiveEscapeText(archive); }
 
 private:
     std::string Reason(const ArchiveEntryInfo& e) const {
