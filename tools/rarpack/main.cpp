@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ExtractPaths.h"
 #include "RarWriter.h"
 #include "kavlo/rar/ArchiveInternal.h"
 #include "kavlo/rar/ArchiveList.h"
@@ -39,9 +40,13 @@ const char kUsage[] =
     "       at most 1 GB an entry; a progress line on stderr for archives over 8 MB)\n"
     "\n"
     "  l, t and x stop at the archive's end block and ignore what follows it. An entry\n"
-    "  whose header CRC is wrong fails; other damage ends the reading, named with its\n"
-    "  offset; either gives exit status 1. Names are shown with control characters\n"
-    "  escaped (\\n, \\x1b).\n"
+    "  whose header CRC is wrong fails; other damage (a block of unknown type, a header\n"
+    "  CRC that does not match) ends the reading, named with its offset; either gives\n"
+    "  exit status 1. Names are shown with control characters escaped (\\n, \\x1b).\n"
+    "  t tests every entry, also one that repeats an earlier name. x writes each entry\n"
+    "  below DIR (a leading drive or '/' dropped) and refuses, with exit status 1, a\n"
+    "  name holding \"..\" or ':', a name over 259 bytes, and an entry whose path an\n"
+    "  earlier entry was written to (ASCII case and trailing dots ignored).\n"
     "\n"
     "  -s          solid archive (entries continue each other's dictionary)\n"
     "  -m0         store only; -m1 .. -m5 compression effort (default -m3)\n"
@@ -49,7 +54,8 @@ const char kUsage[] =
     "  -p PASSWORD encrypt / decrypt with the RAR 2.0 cipher\n"
     "  -o DIR      extraction folder\n"
     "  -v          t, x: a line for every entry; t also names the entries the show's\n"
-    "              own loader would not reach (it stops at a sub-block ahead of them)\n"
+    "              own loader would not reach (it stops at a sub-block ahead of them, or\n"
+    "              finds an earlier entry of the same name)\n"
     "  --debug-log write the archive reader's debug_unrar.txt (never the password)\n"
     "  --help      this text\n";
 
@@ -84,27 +90,6 @@ std::string EntryName(std::string path) {
     while (path.rfind("./", 0) == 0) path.erase(0, 2);
     while (!path.empty() && path[0] == '/') path.erase(0, 1);
     return path;
-}
-
-// A stored name made safe to write below the extraction folder: no absolute paths,
-// no "..", separators as '/'.
-bool SafeRelativePath(const std::string& name, fs::path* out) {
-    std::string s = name;
-    for (char& ch : s)
-        if (ch == '\\') ch = '/';
-    fs::path result;
-    size_t start = 0;
-    while (start <= s.size()) {
-        size_t end = s.find('/', start);
-        if (end == std::string::npos) end = s.size();
-        std::string part = s.substr(start, end - start);
-        if (part == "..") return false;
-        if (!part.empty() && part != "." && part.find(':') == std::string::npos) result /= fs::u8path(part);
-        start = end + 1;
-    }
-    if (result.empty()) return false;
-    *out = result;
-    return true;
 }
 
 int CmdAdd(int argc, char** argv) {
@@ -227,15 +212,11 @@ public:
                 found_[i] = true;
             }
         }
-        if (wanted && names_.empty() && !seen_.insert(NameKey(e.name)).second) {
-            // A name met before is the same file: keep the first, as ArchiveGetFile does.
-            fprintf(stderr, "rarpack: %s: same name as an earlier entry, skipped\n", DisplayName(e.name).c_str());
-            return false;
-        }
-        return wanted;
+        return wanted && (!extract_ || PlanOutput(e));
     }
 
     bool Take(const ArchiveEntryInfo& e, const uint8_t* data, unsigned long size, bool ok) override {
+        if (!e.headerOk) Progress(e.packedSize);  // met without Wants
         ++entries_;
         const std::string name = DisplayName(e.name);
         if (!ok) {
@@ -244,20 +225,19 @@ public:
             return true;
         }
         if (!extract_) {
-            if (verbose_ && e.subBlockAhead)
+            // Every entry is tested; the notes say which ones the show's loader never reaches.
+            const bool repeat = !seen_.insert(NameKey(e.name)).second;
+            if (!verbose_) return true;
+            if (e.subBlockAhead)
                 printf("OK   %s (the show's loader stops at the sub-block at offset %llu before it)\n", name.c_str(),
                        static_cast<unsigned long long>(e.subBlockAhead));
-            else if (verbose_)
+            else if (repeat)
+                printf("OK   %s (same name as an earlier entry: the show's loader gets that one)\n", name.c_str());
+            else
                 printf("OK   %s\n", name.c_str());
             return true;
         }
-        fs::path rel;
-        if (!SafeRelativePath(e.name, &rel)) {
-            fprintf(stderr, "rarpack: %s: unsafe name, not extracted\n", name.c_str());
-            ++failures_;
-            return true;
-        }
-        fs::path dest = fs::u8path(outDir_) / rel;
+        fs::path dest = fs::u8path(outDir_) / rel_;
         std::error_code ec;
         if (dest.has_parent_path() && dest.parent_path() != lastFolder_) {  // entries come folder by folder
             fs::create_directories(dest.parent_path(), ec);
@@ -271,6 +251,7 @@ public:
             ++failures_;
             return true;
         }
+        paths_.Written(rel_, name);
         if (verbose_) printf("%s\n", ArchiveEscapeText(dest.u8string()).c_str());
         return true;
     }
@@ -299,6 +280,17 @@ public:
     void SetArchive(const std::string& archive) { archive_ = ArchiveEscapeText(archive); }
 
 private:
+    // Where an entry is to be written (rel_), or a message and a failure when it cannot
+    // be written without losing it or another entry.
+    bool PlanOutput(const ArchiveEntryInfo& e) {
+        std::string refusal;
+        if (paths_.Plan(e.name, e.nameSize, &rel_, &refusal)) return true;
+        fprintf(stderr, "rarpack: %s: %s, not extracted\n", DisplayName(e.name).c_str(), refusal.c_str());
+        ++entries_;
+        ++failures_;
+        return false;
+    }
+
     std::string Reason(const ArchiveEntryInfo& e) const {
         char text[120];
         if (!e.headerOk)
@@ -336,7 +328,9 @@ private:
     std::string outDir_;
     std::vector<std::string> names_;
     std::vector<bool> found_;
-    std::set<std::string> seen_;
+    std::set<std::string> seen_;                 // t: NameKey of the entries tested
+    rarpack::ExtractPaths paths_;                // x: the paths written
+    fs::path rel_;                               // x: where the entry just wanted goes
     fs::path lastFolder_;
     uint64_t archiveBytes_;
     uint64_t done_ = 0;
