@@ -1,6 +1,6 @@
 // The window and its OpenGL context over SDL2: exact display mode or a scaled present,
-// the demo's pixel format, one window event per presented frame, Escape as the quit
-// request.
+// the demo's pixel format, the pending window events handled after each presented frame,
+// Escape as the quit request.
 #include "GLWindow.h"
 
 #include "platform/MessageBox.h"
@@ -94,8 +94,9 @@ struct WindowState {
     GLuint heldFramebuffer = 0, heldColorBuffer = 0;
     // One pixel with depth and stencil, for DrawUnseen; 0 until first used.
     GLuint unseenFramebuffer = 0, unseenBuffers[2] = {0, 0};
-    // Player keys not yet taken by the shell, a ring of them.
-    PlayerKey keys[16] = {};
+    // Player keys not yet taken by the shell, a ring of them: room for every key a
+    // person presses (or a held key repeats) during a slow frame, such as a seek's.
+    PlayerKey keys[64] = {};
     int keyFirst = 0, keyCount = 0;
 };
 WindowState state;
@@ -321,6 +322,28 @@ void ApplyVsync() {
     }
 }
 
+void HandleEvent(const SDL_Event& event) {
+    switch (event.type) {
+    case SDL_KEYDOWN:
+        if (event.key.keysym.sym == SDLK_ESCAPE)
+            quitRequested = 1;
+        else if (IsFullscreenKey(event.key)) {
+            if (!event.key.repeat) ToggleFullscreen();
+        } else
+            QueueKey(PlayerKeyOf(event.key));
+        break;
+    case SDL_QUIT:
+        // A closed window ends the show the way Escape does.
+        quitRequested = 1;
+        break;
+    case SDL_WINDOWEVENT:
+        if (event.window.event == SDL_WINDOWEVENT_CLOSE) quitRequested = 1;
+        break;
+    default:
+        break;
+    }
+}
+
 }  // namespace
 
 void SetPresentation(Presentation presentation) { state.presentation = presentation; }
@@ -529,27 +552,13 @@ void SwapAndPump() {
     }
     PresentToWindow();
     SDL_GL_SwapWindow(state.window);
+    // The events pending now, and none that come while they are handled, so that a
+    // storm of them cannot hold the frame; after Escape the rest no longer matter.
+    SDL_PumpEvents();
     SDL_Event event;
-    if (!SDL_PollEvent(&event)) return;
-    switch (event.type) {
-    case SDL_KEYDOWN:
-        if (event.key.keysym.sym == SDLK_ESCAPE)
-            quitRequested = 1;
-        else if (IsFullscreenKey(event.key)) {
-            if (!event.key.repeat) ToggleFullscreen();
-        } else
-            QueueKey(PlayerKeyOf(event.key));
-        break;
-    case SDL_QUIT:
-        // A closed window ends the show the way Escape does.
-        quitRequested = 1;
-        break;
-    case SDL_WINDOWEVENT:
-        if (event.window.event == SDL_WINDOWEVENT_CLOSE) quitRequested = 1;
-        break;
-    default:
-        break;
-    }
+    while (!quitRequested &&
+           SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
+        HandleEvent(event);
 }
 
 PlayerKey TakePlayerKey() {

@@ -59,8 +59,8 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
 void Destroy();
 
 // glFinish, glFlush, the present (the scaled copy to the window, where the picture is
-// offscreen) and buffer swap, then handles at most one pending window event. Does
-// nothing when there is no window. The present leaves every GL state the effects can
+// offscreen) and buffer swap, then handles the window events pending at that moment
+// (none after Escape). Does nothing when there is no window. The present leaves every GL state the effects can
 // see as it found it.
 void SwapAndPump();
 

@@ -107,7 +107,8 @@ PlayerKey SystemPlatform::TakeKey() { return GLWindow::TakePlayerKey(); }
 void SystemPlatform::HoldPicture() { GLWindow::HoldPicture(); }
 void SystemPlatform::ShowHeldPicture() { GLWindow::ShowHeldPicture(); }
 void SystemPlatform::DrawUnseen(bool unseen) { GLWindow::DrawUnseen(unseen); }
-// Events are handled one per paused frame: often enough for keys, and idle otherwise.
+// The pending events are handled each paused frame: often enough for keys, and idle
+// otherwise.
 void SystemPlatform::IdleWhilePaused() { SDL_Delay(15); }
 
 void SystemPlatform::SaveScreenshot(uint32_t timeMs) {
@@ -207,9 +208,12 @@ public:
         }
     }
 
-    // The keys found since the last call, then the seek they asked for.
+    // The keys found since the last call, then the seek they asked for. Keys that came
+    // with Escape are dropped: a seek would only hold the end back.
     void HandleKeys() {
-        for (PlayerKey key; (key = platform_.TakeKey()) != PlayerKey::None;) Handle(key);
+        heldPictureSaved_ = false;
+        for (PlayerKey key; (key = platform_.TakeKey()) != PlayerKey::None;)
+            if (quitRequested == 0) Handle(key);
         if (seekPending_) {
             seekPending_ = false;
             SeekTo(seekMs_);
@@ -246,7 +250,11 @@ private:
             if (paused_ && !seekPending_) Step();
             break;
         case PlayerKey::Screenshot:
-            if (paused_ && !forced_) {
+            // The picture the keys before it lead to, once however often F12 came
+            // with it.
+            if (paused_ && !forced_ && !seekPending_) {
+                if (heldPictureSaved_) break;
+                heldPictureSaved_ = true;
                 platform_.ShowHeldPicture();
                 platform_.SaveScreenshot(shownMs_);
             } else {
@@ -306,6 +314,12 @@ private:
         const uint64_t frame = player::GridFrameAt(from + 1);
         const uint32_t time = player::GridTime(frame);
         if (time >= kShowLengthMs) return;
+        // A step earlier among the same keys: its frame is drawn now, unshown, so that
+        // the effects pass every frame of the run as they do one step a frame.
+        if (forced_)
+            for (const EffectEntry& entry : effects_)
+                if (entry.effect->IsActive(frame_.timeMs))
+                    entry.effect->Render(frame_.timeMs, frame_.deltaMs, frame_.sync);
         frame_ = {time, static_cast<int32_t>(time - from), player::SyncFlag(Syncs(), from, time)};
         forced_ = true;
     }
@@ -316,6 +330,7 @@ private:
     uint32_t originTick_ = 0, originMs_ = 0;
     uint32_t shownMs_ = 0;  // the time of the picture on the screen
     bool paused_ = false, pauseAfterFrame_ = false, screenshotAfterFrame_ = false;
+    bool heldPictureSaved_ = false;  // by an F12 among the keys being handled
     bool seekPending_ = false;
     uint32_t seekMs_ = 0;
     bool forced_ = false;
