@@ -554,6 +554,49 @@ TEST(RenderSizeOption, ReadsWidthByHeightAndRefusesAnythingElse) {
     EXPECT_EQ(size.width, 1440);  // untouched by a refused text
 }
 
+// Every program's numbers and time lists: digits only, within their range, also where
+// `unsigned long` has 32 bits.
+TEST(NumberOptions, DigitsOnlyWithinTheirRange) {
+    const struct {
+        const char* text;
+        uint32_t max;
+        bool ok;
+        uint32_t value;
+    } numbers[] = {
+        {"0", 1000, true, 0},          {"007", 1000, true, 7},
+        {"171999", 171999, true, 171999}, {"172000", 171999, false, 0},
+        {"4294967295", UINT32_MAX, true, UINT32_MAX}, {"4294967296", UINT32_MAX, false, 0},
+        {"18446744073709551617", UINT32_MAX, false, 0}, {"5x", 1000, false, 0},
+        {"", 1000, false, 0},          {"-1", UINT32_MAX, false, 0},
+        {"+5", 1000, false, 0},        {" 5", 1000, false, 0},
+        {"5 ", 1000, false, 0},        {"0x10", 1000, false, 0},
+        {"1e3", 1000, false, 0},       {"1001", 1000, false, 0},
+    };
+    for (const auto& n : numbers) {
+        uint32_t value = 12345;
+        EXPECT_EQ(ParseNumber(n.text, n.max, &value), n.ok) << '"' << n.text << '"';
+        EXPECT_EQ(value, n.ok ? n.value : 12345u) << '"' << n.text << '"';
+    }
+    uint32_t value = 0;
+    EXPECT_FALSE(ParseNumber(nullptr, 1000, &value));
+
+    const struct {
+        const char* text;
+        std::vector<uint32_t> times;  // empty: refused
+    } lists[] = {
+        {"2000", {2000}}, {"0,65000,4294967295", {0, 65000, UINT32_MAX}}, {"", {}}, {",", {}},
+        {"1,", {}}, {",1", {}}, {"1,,2", {}}, {"1;2", {}}, {"1, 2", {}}, {"5,4294967296", {}},
+        {"5x", {}}, {"-1", {}},
+    };
+    for (const auto& l : lists) {
+        std::vector<uint32_t> times = {7};
+        EXPECT_EQ(ParseTimes(l.text, &times), !l.times.empty()) << '"' << l.text << '"';
+        std::vector<uint32_t> want = {7};
+        want.insert(want.end(), l.times.begin(), l.times.end());
+        EXPECT_EQ(times, want) << '"' << l.text << '"';
+    }
+}
+
 namespace {
 
 // Sets (or with null unsets) a variable for the scope's lifetime.
