@@ -318,6 +318,9 @@ private:
     // The state of the steady run before the frame at or after `ms` (the last frame
     // before the show's end at most), which is then the next frame drawn.
     uint32_t Prepare(uint32_t ms) {
+        // From the cleared picture the show starts on: what the effects draw first
+        // blends over it (the opening fades in), not over the picture left on screen.
+        ClearScreen();
         uint64_t frame = player::GridFrameAt(ms < kShowLengthMs ? ms : kShowLengthMs);
         if (player::GridTime(frame) >= kShowLengthMs) --frame;
         player::ReplayUpTo(platform_, effects_, Syncs(), frame);

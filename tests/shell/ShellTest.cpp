@@ -514,6 +514,26 @@ TEST_F(ShellTest, TheKeysOfOneFrameActTogether) {
     }
 }
 
+// A seek to the show's start draws its first frame over the cleared picture the show
+// starts on, as kavlo-capture does, not over the picture left on the screen.
+TEST_F(ShellTest, ASeekToTheStartBeginsOnTheClearedPicture) {
+    AddEffects({0});
+    fake.ticks = {0, 0, 1000, 1100, 1200};
+    fake.keys = {{3, PlayerKey::Start}};
+    fake.onSwap = [](int swap) {
+        if (swap == 2) {  // the picture of the frame at 1000 ms
+            glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+        }
+        if (swap == 4) quitRequested = 1;
+    };
+    RunDemo(fake, true);
+    ASSERT_TRUE(Has("play from 0"));
+    unsigned char pixel[4] = {1, 1, 1, 1};
+    glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    EXPECT_EQ(pixel[0], 0);
+}
+
 // Two '.' in one frame: the effects get both frames of the run, each with its delta.
 TEST_F(ShellTest, TwoStepsInOneFrameDrawBothFramesOfTheRun) {
     AddEffects({0});
