@@ -71,6 +71,10 @@ void PresentToWindow();
 // The player keys SwapAndPump has found, oldest first; None when there is none left.
 PlayerKey TakePlayerKey();
 
+// Between swaps: whether Escape or a close of the window is pending, in which case the
+// quit request is set. Nothing else is taken from the events; SwapAndPump handles them.
+bool QuitPending();
+
 // The picture while the show is paused: HoldPicture keeps a copy of the picture just
 // drawn, ShowHeldPicture puts it back where it was drawn, for the next SwapAndPump to
 // present (scaled, resized and toggled like any frame). Nothing where OpenGL has no

@@ -144,6 +144,7 @@ PlayerKey SystemPlatform::TakeKey() { return GLWindow::TakePlayerKey(); }
 void SystemPlatform::HoldPicture() { GLWindow::HoldPicture(); }
 void SystemPlatform::ShowHeldPicture() { GLWindow::ShowHeldPicture(); }
 void SystemPlatform::DrawUnseen(bool unseen) { GLWindow::DrawUnseen(unseen); }
+bool SystemPlatform::QuitPending() { return GLWindow::QuitPending(); }
 // The pending events are handled each paused frame: often enough for keys, and idle
 // otherwise.
 void SystemPlatform::IdleWhilePaused() { SDL_Delay(15); }
@@ -332,6 +333,7 @@ private:
     void SeekTo(uint32_t ms) {
         if (!paused_) platform_.PauseMusic();
         const uint32_t at = Prepare(ms);
+        if (quitRequested != 0) return;  // cut short: the show ends
         shownMs_ = at;
         if (!paused_ && !pauseAfterFrame_) {
             platform_.PlayMusicFrom(at);

@@ -78,6 +78,9 @@ public:
     // With true, what is drawn goes nowhere (or as little as can be) until false: a seek
     // draws some frames only for the GL state they leave.
     virtual void DrawUnseen(bool unseen) { (void)unseen; }
+    // Whether the show is to end (Escape since the last SwapAndPump; the quit request is
+    // then set): a long seek looks now and then, and stops. The default cannot tell.
+    virtual bool QuitPending() { return false; }
 };
 
 // The real machine: SDL's millisecond clock, GLWindow and MusicPlayer.
@@ -103,6 +106,7 @@ public:
     void SaveScreenshot(uint32_t timeMs) override;
     void IdleWhilePaused() override;
     void DrawUnseen(bool unseen) override;
+    bool QuitPending() override;
 
 private:
     MusicPlayer music;

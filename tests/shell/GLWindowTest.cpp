@@ -89,6 +89,12 @@ TEST_F(GLWindowTest, WindowedContextHasThePixelFormatAndEscapeEndsBehindAnyBurst
                                          PlayerKey::StepFrame};
     EXPECT_EQ(taken, want);
 
+    // Between swaps, only Escape is looked for; the keys wait for the next swap.
+    PushKey(SDLK_RIGHT);
+    EXPECT_FALSE(GLWindow::QuitPending());
+    GLWindow::SwapAndPump();
+    EXPECT_EQ(GLWindow::TakePlayerKey(), PlayerKey::Forward);
+
     // Escape behind thousands of queued events ends the show in the frame that finds
     // them; what came after it stays for nobody.
     for (int n = 0; n < 3000; ++n) {
@@ -100,6 +106,8 @@ TEST_F(GLWindowTest, WindowedContextHasThePixelFormatAndEscapeEndsBehindAnyBurst
     }
     PushKey(SDLK_ESCAPE);
     PushKey(SDLK_HOME);
+    EXPECT_TRUE(GLWindow::QuitPending()) << "a long seek would stop here";
+    quitRequested = 0;
     GLWindow::SwapAndPump();
     EXPECT_EQ(quitRequested, 1);
     int left = 0;
@@ -224,9 +232,13 @@ TEST_F(GLWindowTest, ScaledFullScreenDrawsOffscreenAndPresentsFittedWithBars) {
     bindFramebuffer(GL_FRAMEBUFFER, 0);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
-    // F11 / Alt+Enter: to a window and back.
+    // F11 / Alt+Enter: to a window and back; twice in one frame, no change.
     SDL_PumpEvents();
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    PushKey(SDLK_F11);
+    PushKey(SDLK_F11);
+    GLWindow::SwapAndPump();
+    EXPECT_NE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN, 0u);
     PushKey(SDLK_F11);
     GLWindow::SwapAndPump();
     EXPECT_EQ(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN, 0u);

@@ -133,6 +133,12 @@ public:
     void ShowHeldPicture() override { ++heldShown; }
     void SaveScreenshot(uint32_t ms) override { events.push_back("screenshot " + std::to_string(ms)); }
     int heldShown = 0;
+    // Escape found at this look between swaps (counted from 1); never with 0.
+    int quitAtLook = 0, looks = 0;
+    bool QuitPending() override {
+        if (quitAtLook && ++looks >= quitAtLook) quitRequested = 1;
+        return quitRequested != 0;
+    }
 };
 
 bool Has(const std::string& event) {
@@ -532,6 +538,19 @@ TEST_F(ShellTest, ASeekToTheStartBeginsOnTheClearedPicture) {
     unsigned char pixel[4] = {1, 1, 1, 1};
     glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
     EXPECT_EQ(pixel[0], 0);
+}
+
+// Escape during a seek's replay stops it: the show ends without the rest of it.
+TEST_F(ShellTest, EscapeDuringASeekStopsItsReplay) {
+    AddEffects({0});
+    fake.ticks = {0, 0, 1000, 9000, 9100, 250000};
+    fake.keys = {{3, PlayerKey::Forward}};  // 360 frames to replay
+    fake.quitAtLook = 2;
+    EXPECT_EQ(RunDemo(fake, true), kExitSuccess);
+    EXPECT_GT(stepLog[0].size(), 0u);
+    EXPECT_LT(stepLog[0].size(), 357u);
+    for (const Frame& f : frameLog[0]) EXPECT_LT(f.timeMs, 5983u) << "nothing of the seek's end";
+    EXPECT_FALSE(Has("play from 6000"));
 }
 
 // Two '.' in one frame: the effects get both frames of the run, each with its delta.
