@@ -59,8 +59,8 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
 void Destroy();
 
 // glFinish, glFlush, the present (the scaled copy to the window, where the picture is
-// offscreen) and buffer swap, then handles at most one pending window event. Does
-// nothing when there is no window. The present leaves every GL state the effects can
+// offscreen) and buffer swap, then handles the window events pending at that moment
+// (none after Escape). Does nothing when there is no window. The present leaves every GL state the effects can
 // see as it found it.
 void SwapAndPump();
 
@@ -70,6 +70,10 @@ void PresentToWindow();
 
 // The player keys SwapAndPump has found, oldest first; None when there is none left.
 PlayerKey TakePlayerKey();
+
+// Between swaps: whether Escape or a close of the window is pending, in which case the
+// quit request is set. Nothing else is taken from the events; SwapAndPump handles them.
+bool QuitPending();
 
 // The picture while the show is paused: HoldPicture keeps a copy of the picture just
 // drawn, ShowHeldPicture puts it back where it was drawn, for the next SwapAndPump to

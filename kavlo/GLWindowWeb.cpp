@@ -112,6 +112,15 @@ void SwapAndPump() {
     quitRequested = 1;
 }
 
+// Keys reach the page only while the show yields, so an Escape pending now came then.
+bool QuitPending() {
+    if (state.escapes > 0) {
+        --state.escapes;
+        quitRequested = 1;
+    }
+    return quitRequested != 0;
+}
+
 PlayerKey TakePlayerKey() {
     if (state.playerKeys.empty()) return PlayerKey::None;
     const PlayerKey key = state.playerKeys.front();

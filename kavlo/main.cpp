@@ -25,6 +25,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 const TimelineRow kTimeline[kTimelineRows] = {
@@ -81,6 +82,42 @@ bool ParseRenderSize(const char* text, RenderSize* size) {
     return true;
 }
 
+namespace {
+
+// Decimal digits from `p` up to `end`, at least one, at most `max`.
+bool ParseDigits(const char* p, const char* end, uint32_t max, uint32_t* out) {
+    if (p == end) return false;
+    uint64_t value = 0;
+    for (; p != end; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + static_cast<uint64_t>(*p - '0');
+        if (value > max) return false;
+    }
+    *out = static_cast<uint32_t>(value);
+    return true;
+}
+
+}  // namespace
+
+bool ParseNumber(const char* text, uint32_t max, uint32_t* out) {
+    return text && ParseDigits(text, text + std::strlen(text), max, out);
+}
+
+bool ParseTimes(const char* text, std::vector<uint32_t>* out) {
+    if (!text) return false;
+    std::vector<uint32_t> times;
+    for (const char* p = text;;) {
+        const char* comma = std::strchr(p, ',');
+        uint32_t ms = 0;
+        if (!ParseDigits(p, comma ? comma : p + std::strlen(p), UINT32_MAX, &ms)) return false;
+        times.push_back(ms);
+        if (!comma) break;
+        p = comma + 1;
+    }
+    out->insert(out->end(), times.begin(), times.end());
+    return true;
+}
+
 // ---------------------------------------------------------------------------------
 // The real platform
 
@@ -107,7 +144,9 @@ PlayerKey SystemPlatform::TakeKey() { return GLWindow::TakePlayerKey(); }
 void SystemPlatform::HoldPicture() { GLWindow::HoldPicture(); }
 void SystemPlatform::ShowHeldPicture() { GLWindow::ShowHeldPicture(); }
 void SystemPlatform::DrawUnseen(bool unseen) { GLWindow::DrawUnseen(unseen); }
-// Events are handled one per paused frame: often enough for keys, and idle otherwise.
+bool SystemPlatform::QuitPending() { return GLWindow::QuitPending(); }
+// The pending events are handled each paused frame: often enough for keys, and idle
+// otherwise.
 void SystemPlatform::IdleWhilePaused() { SDL_Delay(15); }
 
 void SystemPlatform::SaveScreenshot(uint32_t timeMs) {
@@ -207,9 +246,12 @@ public:
         }
     }
 
-    // The keys found since the last call, then the seek they asked for.
+    // The keys found since the last call, then the seek they asked for. Keys that came
+    // with Escape are dropped: a seek would only hold the end back.
     void HandleKeys() {
-        for (PlayerKey key; (key = platform_.TakeKey()) != PlayerKey::None;) Handle(key);
+        heldPictureSaved_ = false;
+        for (PlayerKey key; (key = platform_.TakeKey()) != PlayerKey::None;)
+            if (quitRequested == 0) Handle(key);
         if (seekPending_) {
             seekPending_ = false;
             SeekTo(seekMs_);
@@ -246,7 +288,11 @@ private:
             if (paused_ && !seekPending_) Step();
             break;
         case PlayerKey::Screenshot:
-            if (paused_ && !forced_) {
+            // The picture the keys before it lead to, once however often F12 came
+            // with it.
+            if (paused_ && !forced_ && !seekPending_) {
+                if (heldPictureSaved_) break;
+                heldPictureSaved_ = true;
                 platform_.ShowHeldPicture();
                 platform_.SaveScreenshot(shownMs_);
             } else {
@@ -273,6 +319,9 @@ private:
     // The state of the steady run before the frame at or after `ms` (the last frame
     // before the show's end at most), which is then the next frame drawn.
     uint32_t Prepare(uint32_t ms) {
+        // From the cleared picture the show starts on: what the effects draw first
+        // blends over it (the opening fades in), not over the picture left on screen.
+        ClearScreen();
         uint64_t frame = player::GridFrameAt(ms < kShowLengthMs ? ms : kShowLengthMs);
         if (player::GridTime(frame) >= kShowLengthMs) --frame;
         player::ReplayUpTo(platform_, effects_, Syncs(), frame);
@@ -284,6 +333,7 @@ private:
     void SeekTo(uint32_t ms) {
         if (!paused_) platform_.PauseMusic();
         const uint32_t at = Prepare(ms);
+        if (quitRequested != 0) return;  // cut short: the show ends
         shownMs_ = at;
         if (!paused_ && !pauseAfterFrame_) {
             platform_.PlayMusicFrom(at);
@@ -306,6 +356,12 @@ private:
         const uint64_t frame = player::GridFrameAt(from + 1);
         const uint32_t time = player::GridTime(frame);
         if (time >= kShowLengthMs) return;
+        // A step earlier among the same keys: its frame is drawn now, unshown, so that
+        // the effects pass every frame of the run as they do one step a frame.
+        if (forced_)
+            for (const EffectEntry& entry : effects_)
+                if (entry.effect->IsActive(frame_.timeMs))
+                    entry.effect->Render(frame_.timeMs, frame_.deltaMs, frame_.sync);
         frame_ = {time, static_cast<int32_t>(time - from), player::SyncFlag(Syncs(), from, time)};
         forced_ = true;
     }
@@ -316,6 +372,7 @@ private:
     uint32_t originTick_ = 0, originMs_ = 0;
     uint32_t shownMs_ = 0;  // the time of the picture on the screen
     bool paused_ = false, pauseAfterFrame_ = false, screenshotAfterFrame_ = false;
+    bool heldPictureSaved_ = false;  // by an F12 among the keys being handled
     bool seekPending_ = false;
     uint32_t seekMs_ = 0;
     bool forced_ = false;

@@ -78,6 +78,9 @@ public:
     // With true, what is drawn goes nowhere (or as little as can be) until false: a seek
     // draws some frames only for the GL state they leave.
     virtual void DrawUnseen(bool unseen) { (void)unseen; }
+    // Whether the show is to end (Escape since the last SwapAndPump; the quit request is
+    // then set): a long seek looks now and then, and stops. The default cannot tell.
+    virtual bool QuitPending() { return false; }
 };
 
 // The real machine: SDL's millisecond clock, GLWindow and MusicPlayer.
@@ -103,6 +106,7 @@ public:
     void SaveScreenshot(uint32_t timeMs) override;
     void IdleWhilePaused() override;
     void DrawUnseen(bool unseen) override;
+    bool QuitPending() override;
 
 private:
     MusicPlayer music;
@@ -125,6 +129,14 @@ struct RenderSize {
 constexpr int kMinRenderSide = 64;
 constexpr int kMaxRenderSide = 16384;
 bool ParseRenderSize(const char* text, RenderSize* size);
+
+// The command lines' numbers, the same in every program: decimal digits and nothing
+// else (no sign, space or unit), at most `max`. False for anything else, `out` then
+// untouched.
+bool ParseNumber(const char* text, uint32_t max, uint32_t* out);
+// Times in ms, "MS[,MS...]", each a number as above up to 2^32 - 1, appended to `out`
+// when all are; false for anything else (an empty list too).
+bool ParseTimes(const char* text, std::vector<uint32_t>* out);
 
 // How the show plays beyond the original's one run from the start.
 struct PlayOptions {
