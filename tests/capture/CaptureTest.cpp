@@ -276,7 +276,7 @@ TEST(CaptureCommand, HelpUsageAndMissingData) {
     EXPECT_EQ(RunTool("--video 1921x1080 -o x.mp4", &out), 2);
     mkdir("empty", 0777);
     EXPECT_EQ(RunTool("--syncs --data empty", &out), 1);
-    EXPECT_NE(out.find("musik.xm not found in"), std::string::npos) << out;
+    EXPECT_NE(out.find("the show's data (musik.xm and megadata.rar) is not in"), std::string::npos) << out;
     EXPECT_EQ(RunTool("--syncs --data no-such-folder", &out), 1);
     EXPECT_NE(out.find("cannot use --data no-such-folder"), std::string::npos) << out;
 }
