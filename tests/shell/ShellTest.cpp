@@ -542,7 +542,18 @@ TEST(Screenshots, FolderByTheXdgRulesAndNamesByShowTime) {
     } listed[] = {{"XDG_PICTURES_DIR=\"$HOME/Bilder\"", root + "/home/Bilder"},
                   {"XDG_PICTURES_DIR=\"/data/pics\"", "/data/pics"},
                   {"XDG_PICTURES_DIR=\"Pictures\"", root + "/home/Pictures"},  // not allowed
-                  {"# XDG_PICTURES_DIR=\"/commented\"", root + "/home/Pictures"}};
+                  {"# XDG_PICTURES_DIR=\"/commented\"", root + "/home/Pictures"},
+                  // Read as the shell reads it; a line of another form is ignored.
+                  {"XDG_PICTURES_DIR=\"$HOMEevil\"", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"$HOME\"", root + "/home"},
+                  {"  XDG_PICTURES_DIR=\"$HOME/My \\\"Shots\\\" \\$1 \\\\ \\x\"  # said",
+                   root + "/home/My \"Shots\" $1 \\ \\x"},
+                  {"XDG_PICTURES_DIR=\"/a/$HOME\"", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"/a/`b`\"", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"/a/b\"c", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"/unterminated", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"/a\\", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"/kept\"\nXDG_PICTURES_DIR=\"$HOMEevil\"", "/kept"}};
     for (const auto& l : listed) {
         std::FILE* f = std::fopen((root + "/config/user-dirs.dirs").c_str(), "w");
         ASSERT_NE(f, nullptr);
