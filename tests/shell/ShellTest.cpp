@@ -583,3 +583,37 @@ TEST(Screenshots, FolderByTheXdgRulesAndNamesByShowTime) {
     EXPECT_EQ(platform::SaveScreenshot(root + "/file/sub", 0, 2, 2, rgba, &error), "");
     EXPECT_NE(error.find("cannot make"), std::string::npos) << error;
 }
+
+// A picture never takes a name that something already has: no earlier picture is
+// overwritten, no link followed, and when the moment's names run out, nothing is saved.
+TEST(Screenshots, EachPictureIsCreatedUnderANameOfItsOwn) {
+    namespace fs = std::filesystem;
+    const char* out = std::getenv("KAVLO_TEST_OUTPUT");
+    const fs::path root = fs::u8path(out ? out : ".") / "names";
+    auto name = [](int n) { return "kavlo-001.000s" + (n == 1 ? "" : "-" + std::to_string(n)) + ".png"; };
+    const uint8_t rgba[4] = {1, 2, 3, 255};
+    // Names 1 to `taken` are files (or links that lead nowhere); the picture gets `saved`.
+    const struct {
+        int taken;
+        bool links;
+        int saved;  // 0: none
+    } cases[] = {{0, false, 1}, {1, false, 2}, {998, false, 999}, {999, false, 0}, {1, true, 2}};
+    for (const auto& c : cases) {
+        fs::remove_all(root);
+        fs::create_directories(root);
+        std::error_code cannot;  // a system that makes no links skips that case
+        for (int n = 1; n <= c.taken; ++n) {
+            if (c.links) fs::create_symlink(root / "elsewhere", root / name(n), cannot);
+            else std::fclose(std::fopen((root / name(n)).string().c_str(), "w"));
+        }
+        if (cannot) continue;
+        std::string error;
+        EXPECT_EQ(platform::SaveScreenshot(root.u8string(), 1000, 1, 1, rgba, &error),
+                  c.saved ? (root / name(c.saved)).u8string() : "") << c.taken << error;
+        for (int n = 1; n <= c.taken; ++n)
+            EXPECT_TRUE(c.links ? fs::is_symlink(root / name(n)) : fs::file_size(root / name(n)) == 0) << n;
+        EXPECT_FALSE(fs::exists(root / "elsewhere"));
+        EXPECT_EQ(!c.saved, error.find("every name for a picture at this time") != std::string::npos);
+    }
+    fs::remove_all(root);
+}
