@@ -444,6 +444,24 @@ TEST(CaptureCommand, VideoOfAnotherAspectIsPaddedWithBlackBars) {
 }
 
 
+// Names that ffmpeg would read as an option or as a protocol reach it as files: run in
+// a data folder, where the names stay as given, each video lands under its own name.
+TEST(CaptureCommand, VideoNamesReachFfmpegAsFiles) {
+    if (!ShowDataAndFfmpegPresent()) GTEST_SKIP() << "needs the show's data and ffmpeg";
+    mkdir("named", 0777);
+    for (const std::string name : {"musik.xm", "megadata.rar"})
+        symlink((std::string(KAVLO_BINARY_DIR) + "/show/" + name).c_str(), ("named/" + name).c_str());
+    ASSERT_EQ(chdir("named"), 0);
+    for (const std::string name : {"-x.mp4", "a:b.mp4", "pipe:1.mp4"}) {
+        std::string out;
+        EXPECT_EQ(RunTool("--fps 5 --to 400 --size 64x64 -q -o '" + name + "'", &out), 0) << name << out;
+        struct stat info;
+        EXPECT_TRUE(stat(name.c_str(), &info) == 0 && info.st_size > 1000) << name;
+        EXPECT_TRUE(out.empty()) << name << ": " << out;
+    }
+    ASSERT_EQ(chdir(".."), 0);
+}
+
 // An ffmpeg that ends early, at once or after a few frames (each frame larger than a
 // pipe's buffer): its exit status is reported, the tool exits 1 instead of dying of
 // SIGPIPE, and neither the WAV handed to ffmpeg nor the unfinished video is left.
