@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 
 const TimelineRow kTimeline[kTimelineRows] = {
     {0, 18000},       // EffectSpiral
@@ -152,7 +153,16 @@ void SystemPlatform::IdleWhilePaused() { SDL_Delay(15); }
 void SystemPlatform::SaveScreenshot(uint32_t timeMs) {
     std::vector<uint8_t> rgba;
     int width = 0, height = 0;
-    if (!GLWindow::ReadPicture(&rgba, &width, &height)) return;
+    // The picture of a huge --size may not fit in memory: then it is not saved, and the
+    // show plays on.
+    bool read = false;
+    try {
+        read = GLWindow::ReadPicture(&rgba, &width, &height);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "kavlo: the picture was not saved: not enough memory to read it\n");
+        return;
+    }
+    if (!read) return;
     std::string error;
     const std::string folder = platform::PicturesFolder();
     // Joined the system's way, so that the path said on Windows is all backslashes.

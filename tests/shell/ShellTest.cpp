@@ -664,7 +664,18 @@ TEST(Screenshots, FolderByTheXdgRulesAndNamesByShowTime) {
     } listed[] = {{"XDG_PICTURES_DIR=\"$HOME/Bilder\"", root + "/home/Bilder"},
                   {"XDG_PICTURES_DIR=\"/data/pics\"", "/data/pics"},
                   {"XDG_PICTURES_DIR=\"Pictures\"", root + "/home/Pictures"},  // not allowed
-                  {"# XDG_PICTURES_DIR=\"/commented\"", root + "/home/Pictures"}};
+                  {"# XDG_PICTURES_DIR=\"/commented\"", root + "/home/Pictures"},
+                  // Read as the shell reads it; a line of another form is ignored.
+                  {"XDG_PICTURES_DIR=\"$HOMEevil\"", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"$HOME\"", root + "/home"},
+                  {"  XDG_PICTURES_DIR=\"$HOME/My \\\"Shots\\\" \\$1 \\\\ \\x\"  # said",
+                   root + "/home/My \"Shots\" $1 \\ \\x"},
+                  {"XDG_PICTURES_DIR=\"/a/$HOME\"", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"/a/`b`\"", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"/a/b\"c", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"/unterminated", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"/a\\", root + "/home/Pictures"},
+                  {"XDG_PICTURES_DIR=\"/kept\"\nXDG_PICTURES_DIR=\"$HOMEevil\"", "/kept"}};
     for (const auto& l : listed) {
         std::FILE* f = std::fopen((root + "/config/user-dirs.dirs").c_str(), "w");
         ASSERT_NE(f, nullptr);
@@ -693,4 +704,38 @@ TEST(Screenshots, FolderByTheXdgRulesAndNamesByShowTime) {
     std::fclose(std::fopen((root + "/file").c_str(), "w"));
     EXPECT_EQ(platform::SaveScreenshot(root + "/file/sub", 0, 2, 2, rgba, &error), "");
     EXPECT_NE(error.find("cannot make"), std::string::npos) << error;
+}
+
+// A picture never takes a name that something already has: no earlier picture is
+// overwritten, no link followed, and when the moment's names run out, nothing is saved.
+TEST(Screenshots, EachPictureIsCreatedUnderANameOfItsOwn) {
+    namespace fs = std::filesystem;
+    const char* out = std::getenv("KAVLO_TEST_OUTPUT");
+    const fs::path root = fs::u8path(out ? out : ".") / "names";
+    auto name = [](int n) { return "kavlo-001.000s" + (n == 1 ? "" : "-" + std::to_string(n)) + ".png"; };
+    const uint8_t rgba[4] = {1, 2, 3, 255};
+    // Names 1 to `taken` are files (or links that lead nowhere); the picture gets `saved`.
+    const struct {
+        int taken;
+        bool links;
+        int saved;  // 0: none
+    } cases[] = {{0, false, 1}, {1, false, 2}, {998, false, 999}, {999, false, 0}, {1, true, 2}};
+    for (const auto& c : cases) {
+        fs::remove_all(root);
+        fs::create_directories(root);
+        std::error_code cannot;  // a system that makes no links skips that case
+        for (int n = 1; n <= c.taken; ++n) {
+            if (c.links) fs::create_symlink(root / "elsewhere", root / name(n), cannot);
+            else std::fclose(std::fopen((root / name(n)).string().c_str(), "w"));
+        }
+        if (cannot) continue;
+        std::string error;
+        EXPECT_EQ(platform::SaveScreenshot(root.u8string(), 1000, 1, 1, rgba, &error),
+                  c.saved ? (root / name(c.saved)).u8string() : "") << c.taken << error;
+        for (int n = 1; n <= c.taken; ++n)
+            EXPECT_TRUE(c.links ? fs::is_symlink(root / name(n)) : fs::file_size(root / name(n)) == 0) << n;
+        EXPECT_FALSE(fs::exists(root / "elsewhere"));
+        EXPECT_EQ(!c.saved, error.find("every name for a picture at this time") != std::string::npos);
+    }
+    fs::remove_all(root);
 }

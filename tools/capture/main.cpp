@@ -173,6 +173,15 @@ int main(int argc, char** argv) {
     // then works in the data folder, or in the state folder for the installed data.
     const std::string startFolder = WorkingFolder();
     if (EnterDataFolder(kDataPlaces, dataOption) != DataFolderResult::kEntered) return 1;
+    // The files this run needs, before any log is touched: a folder that lacks them
+    // keeps its memory.log and gets no log of this run.
+    std::vector<const char*> needed = {"musik.xm"};
+    if (!output.empty() || !atTimes.empty()) needed.push_back("megadata.rar");  // frames
+    for (const char* name : needed) {
+        if (!FileExists(name))
+            return Fail(std::string(name) + " not found in " + DataFolderName() +
+                        ": give --data DIR, the folder that holds the show's data");
+    }
     MoveToStateFolderIfInstalled(kDataPlaces);
     MemoryTracker::ClearLogAtStart();  // the last run's, here where this run's will go
     const bool moved = WorkingFolder() != startFolder;
@@ -183,10 +192,6 @@ int main(int argc, char** argv) {
     const std::string shownOutput = output, shownAudio = audioOnly;
     if (!output.empty()) output = named(output);
     if (!audioOnly.empty()) audioOnly = named(audioOnly);
-
-    if (!FileExists(DataPath("musik.xm")))
-        return Fail("musik.xm not found in " + DataFolderName() +
-                    ": give --data DIR, the folder that holds the show's data");
 
     // The music first: the sync points and --audio-only need nothing else.
     capture::Music music;
@@ -203,10 +208,6 @@ int main(int argc, char** argv) {
         if (!quiet) std::fprintf(stderr, "kavlo-capture: wrote %s\n", shownAudio.c_str());
     }
     if (output.empty() && atTimes.empty()) return 0;
-
-    if (!FileExists(DataPath("megadata.rar")))
-        return Fail("megadata.rar not found in " + DataFolderName() +
-                    ": give --data DIR, the folder that holds the show's data");
 
     // Choose the sink.
     std::unique_ptr<capture::FrameSink> sink;
