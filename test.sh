@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds Kavlo with its tests and runs every suite: once in a plain build, then again
-# with AddressSanitizer and UndefinedBehaviorSanitizer. It changes nothing on the system:
-# it installs no package (scripts/setup does; a missing one is named) and writes only
-# into build/ and temporary folders.
+# with AddressSanitizer and UndefinedBehaviorSanitizer. Where a Debian package that the
+# builds and suites need is missing, it installs it first (scripts/setup, as root or
+# through sudo; it names what it installs). Otherwise it changes nothing on the system:
+# it never installs Kavlo's own package and writes only into build/ and temporary folders.
 #   ./test.sh                the plain and sanitizer builds and every suite (everyday)
 #   ./test.sh --all          those, then the package, Wayland, Windows, OpenGL ES, web
 #                            and reproducibility checks (CI: .ci/run). Installs what they
@@ -40,7 +41,7 @@ case "${1:-}" in
   --package) exec tests/app/desktop/run.sh package ;;
   --desktop) exec tests/app/desktop/run.sh package sound wayland ;;
   --windows) scripts/setup --windows && exec scripts/test-windows ;;
-  --gles) scripts/setup --check && exec tests/platform/gl/compare.sh ;;
+  --gles) scripts/setup && exec tests/platform/gl/compare.sh ;;
   --reproducible) exec scripts/test-reproducible ;;
   --web) scripts/setup --web && exec tests/app/web/run.sh ;;
   -h|--help) usage; exit 0 ;;
@@ -69,7 +70,7 @@ finish() {
 
 case "$mode" in
   everyday)
-    scripts/setup --check
+    scripts/setup
     part plain ./test.sh --plain
     part asan ./test.sh --asan
     finish; exit 0 ;;
@@ -87,7 +88,7 @@ case "$mode" in
     finish; exit 0 ;;
 esac
 
-scripts/setup --check
+scripts/setup
 jobs=$(nproc)
 
 run_suite() {

@@ -136,9 +136,12 @@ public:
         }
     }
 
-    // The keys found since the last call, then the seek they asked for.
+    // The keys found since the last call, then the seek they asked for. Keys that came
+    // with Escape are dropped: a seek would only hold the end back.
     void HandleKeys() {
-        for (PlayerKey key; (key = platform_.TakeKey()) != PlayerKey::None;) Handle(key);
+        heldPictureSaved_ = false;
+        for (PlayerKey key; (key = platform_.TakeKey()) != PlayerKey::None;)
+            if (quitRequested == 0) Handle(key);
         if (seekPending_) {
             seekPending_ = false;
             SeekTo(seekMs_);
@@ -175,7 +178,11 @@ private:
             if (paused_ && !seekPending_) Step();
             break;
         case PlayerKey::Screenshot:
-            if (paused_ && !forced_) {
+            // The picture the keys before it lead to, once however often F12 came
+            // with it.
+            if (paused_ && !forced_ && !seekPending_) {
+                if (heldPictureSaved_) break;
+                heldPictureSaved_ = true;
                 platform_.ShowHeldPicture();
                 platform_.SaveScreenshot(shownMs_);
             } else {
@@ -202,6 +209,9 @@ private:
     // The state of the steady run before the frame at or after `ms` (the last frame
     // before the show's end at most), which is then the next frame drawn.
     uint32_t Prepare(uint32_t ms) {
+        // From the cleared picture the show starts on: what the effects draw first
+        // blends over it (the opening fades in), not over the picture left on screen.
+        ClearScreen();
         uint64_t frame = player::GridFrameAt(ms < kShowLengthMs ? ms : kShowLengthMs);
         if (player::GridTime(frame) >= kShowLengthMs) --frame;
         player::ReplayUpTo(platform_, effects_, Syncs(), frame);
@@ -213,6 +223,7 @@ private:
     void SeekTo(uint32_t ms) {
         if (!paused_) platform_.PauseMusic();
         const uint32_t at = Prepare(ms);
+        if (quitRequested != 0) return;  // cut short: the show ends
         shownMs_ = at;
         if (!paused_ && !pauseAfterFrame_) {
             platform_.PlayMusicFrom(at);
@@ -235,6 +246,12 @@ private:
         const uint64_t frame = player::GridFrameAt(from + 1);
         const uint32_t time = player::GridTime(frame);
         if (time >= kShowLengthMs) return;
+        // A step earlier among the same keys: its frame is drawn now, unshown, so that
+        // the effects pass every frame of the run as they do one step a frame.
+        if (forced_)
+            for (const EffectEntry& entry : effects_)
+                if (entry.effect->IsActive(frame_.timeMs))
+                    entry.effect->Render(frame_.timeMs, frame_.deltaMs, frame_.sync);
         frame_ = {time, static_cast<int32_t>(time - from), player::SyncFlag(Syncs(), from, time)};
         forced_ = true;
     }
@@ -245,6 +262,7 @@ private:
     uint32_t originTick_ = 0, originMs_ = 0;
     uint32_t shownMs_ = 0;  // the time of the picture on the screen
     bool paused_ = false, pauseAfterFrame_ = false, screenshotAfterFrame_ = false;
+    bool heldPictureSaved_ = false;  // by an F12 among the keys being handled
     bool seekPending_ = false;
     uint32_t seekMs_ = 0;
     bool forced_ = false;

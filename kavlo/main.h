@@ -79,6 +79,9 @@ public:
     // With true, what is drawn goes nowhere (or as little as can be) until false: a seek
     // draws some frames only for the GL state they leave.
     virtual void DrawUnseen(bool unseen) { (void)unseen; }
+    // Whether the show is to end (Escape since the last SwapAndPump; the quit request is
+    // then set): a long seek looks now and then, and stops. The default cannot tell.
+    virtual bool QuitPending() { return false; }
 };
 
 // Exit statuses of the show. The original returned 0 on every path, so a run that only

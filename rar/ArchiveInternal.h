@@ -16,7 +16,8 @@ int ArchiveGetFileFromMemory(void** outData, unsigned long* outSize, const char*
 
 // One entry as the walk below meets it.
 struct ArchiveEntryInfo {
-    const char* name = "";  // as stored, with the archive's separators
+    const char* name = "";  // as stored, with the archive's separators, cut to 259 bytes
+    unsigned nameSize = 0;  // the name's size as stored: over 259, `name` is cut short
     uint32_t packedSize = 0;
     uint32_t unpackedSize = 0;
     uint32_t crc = 0;
@@ -25,7 +26,8 @@ struct ArchiveEntryInfo {
     uint8_t method = 0;     // 0x30 stored
     uint64_t offset = 0;    // where its header starts in the archive
     // Whether the header's CRC matches (and its name fits in it). An entry whose header
-    // does not is never delivered: its name and sizes cannot be trusted.
+    // does not is never delivered: its name and sizes cannot be trusted, so it reaches
+    // Take (failed) without Wants being asked.
     bool headerOk = true;
     // The first sub-block (type 0x77) ahead of the entry, 0 when none: ArchiveGetFile
     // stops there and never reaches this entry.
@@ -38,8 +40,9 @@ struct ArchiveEntryInfo {
 class ArchiveVisitor {
 public:
     virtual ~ArchiveVisitor() = default;
-    // Whether the entry's bytes are wanted. An unwanted entry of a solid archive is
-    // still unpacked (into the window only) for the entries after it.
+    // Whether the entry's bytes are wanted; asked only for an entry whose header is
+    // sound. An unwanted entry of a solid archive is still unpacked (into the window
+    // only) for the entries after it.
     virtual bool Wants(const ArchiveEntryInfo& entry) = 0;
     // Each wanted entry, in archive order: its bytes (valid during the call only) when
     // it unpacked with a matching CRC-32 (ok), else null and 0 (the debug log says
@@ -74,17 +77,23 @@ constexpr uint32_t kArchiveEntryLimit = 1u << 30;
 
 // Walks every entry of `archiveName` once, in order, with the reader's header parsing
 // and unpacker: a whole archive costs one pass, solid or not. Same password handling
-// and debug-log messages as ArchiveGetFile, and the same per-entry rules: an entry the
-// walk delivers as good is one ArchiveGetFile extracts by that name (up to 255 bytes)
-// whenever it reaches the entry, that is when no earlier entry has the same name and no
-// sub-block (type 0x77) lies ahead of it (entry.subBlockAhead). ArchiveGetFile stops at
-// a sub-block; the walk steps over every block that is not a file header (sub-blocks,
-// comments, recovery records) by its header and added size.
-// The walk is stricter than ArchiveGetFile about the blocks: it ends cleanly only at
-// the end of the archive or at an end block, and takes as damage a first block that is
-// not the main header, a header under 7 bytes or cut short, a file header without added
-// data (flag 0x8000) and a failed read. A file header whose CRC does not match fails its
-// entry, and the walk goes on by the header's sizes.
+// and debug-log messages as ArchiveGetFile, and the same per-entry rules. The contract
+// between the two: an entry the walk delivers as good is one ArchiveGetFile extracts by
+// that name (up to 255 bytes), with the same bytes, whenever it reaches the entry, that
+// is when no earlier entry (sound or not) has the same name and no sub-block (type
+// 0x77) lies ahead of it (entry.subBlockAhead). ArchiveGetFile stops at a sub-block; the
+// walk steps over every block that is not a file header (sub-blocks, comments, recovery
+// records) by its header and added size.
+// The walk is stricter than ArchiveGetFile about the blocks, which the show's loader
+// takes on trust as the original reader did (its data CRC-32 still guards every byte it
+// delivers): the walk ends cleanly only at the end of the archive or at an end block,
+// and takes as damage a first block that is not the main header, a block type outside
+// 0x73..0x7B, a header CRC that does not match over the range its type covers (main
+// header: its first 13 bytes or all of it; sub-block 0x77: header and added data; others:
+// the header), a header under 7 bytes or cut short, a file header without added data
+// (flag 0x8000) and a failed read. A file header whose CRC does not match (over its
+// fixed part and name, or its whole header) fails its entry, so the damage is always
+// reported, and the walk goes on by the header's sizes.
 ArchiveWalkResult ArchiveWalk(const char* archiveName, const char* password, ArchiveVisitor& visitor);
 // The same over archive bytes in memory (not copied, read only during the call).
 ArchiveWalkResult ArchiveWalkMemory(const uint8_t* data, size_t size, const char* archiveLabel,

@@ -33,6 +33,7 @@ constexpr uint16_t kLongBlock = 0x8000;
 constexpr uint8_t kTypeMain = 0x73;
 constexpr uint8_t kTypeFile = 0x74;
 constexpr uint8_t kTypeSub = 0x77;
+constexpr uint8_t kTypeFirst = kTypeMain;  // the block types of RAR 2.0 run from 0x73 to 0x7B
 constexpr uint8_t kTypeEnd = 0x7B;
 constexpr unsigned kFileHeaderFixed = 32;
 constexpr unsigned kMaxNameBytes = 259;
@@ -261,25 +262,41 @@ int WalkDamage(const char* what, int code = kHeaderBroken) {
     return code;
 }
 
+// The same for damage whose text names the block's type.
+int WalkDamage(const char* format, uint8_t type) {
+    snprintf(g.damageText, sizeof g.damageText, format, type);
+    return WalkDamage(g.damageText);
+}
+
 // Continues `crc` over `count` more bytes from the current position; false when the
 // archive ends first.
-bool CrcOver(unsigned* crc, unsigned count) {
+bool CrcOver(unsigned* crc, uint64_t count) {
     uint8_t buffer[256];
     while (count > 0) {
-        const size_t n = g.archive.Read(buffer, count < sizeof buffer ? count : sizeof buffer);
+        const size_t n = g.archive.Read(buffer, count < sizeof buffer ? static_cast<size_t>(count) : sizeof buffer);
         if (n == 0) return false;
         *crc = Crc32Update(*crc, buffer, static_cast<unsigned>(n));
-        count -= static_cast<unsigned>(n);
+        count -= n;
     }
     return true;
 }
 
-// Whether the header of `size` bytes at the current block carries its CRC: the low 16
-// bits of the complemented CRC-32 of its bytes after the CRC field.
-bool BlockCrcMatches(unsigned size, uint16_t crc) {
+// Whether `crc` is the low 16 bits of the complemented CRC-32 of the `length` bytes at
+// `from`; false when the archive ends first.
+bool CrcMatches(uint64_t from, uint64_t length, uint16_t crc) {
     unsigned c = 0xFFFFFFFFu;
-    if (size < 2 || !g.archive.SeekAbsolute(g.blockStart + 2) || !CrcOver(&c, size - 2)) return false;
+    if (!g.archive.SeekAbsolute(from) || !CrcOver(&c, length)) return false;
     return static_cast<uint16_t>(~c & 0xFFFF) == crc;
+}
+
+// Whether a block other than a file header carries its CRC over the range its type
+// covers in the archives the RAR 2.0 archivers write: a main header over its first 13
+// bytes when an archive comment follows them, else over all of it; an old-style
+// sub-block (0x77, such as a Unix owner record) over its header and its added data; any
+// other block (recovery record, end block) over its header.
+bool BlockCrcMatches(uint64_t start, uint8_t type, uint16_t size, uint64_t added, uint16_t crc) {
+    if (type == kTypeMain && size > 13 && CrcMatches(start + 2, 11, crc)) return true;
+    return CrcMatches(start + 2, size - 2u + (type == kTypeSub ? added : 0), crc);
 }
 
 // Finds the next file header, skipping blocks of other types by their header and added
@@ -289,8 +306,9 @@ bool BlockCrcMatches(unsigned size, uint16_t crc) {
 // for a file header cut short, which is logged; kBlockPastEnd for a block to skip whose
 // added data runs past the end of the archive (nothing behind it can be found).
 // The walk ends cleanly only at the end of the archive or at an end block, and checks
-// what ArchiveGetFile takes on trust: anything else that ends it is damage
-// (kHeaderBroken, g.damage), and g.headerOk says whether a file header's CRC matched.
+// what ArchiveGetFile takes on trust: every block's header CRC and type. Anything else
+// that ends it is damage (kHeaderBroken, g.damage), and g.headerOk says whether a file
+// header's CRC matched.
 int ReadFileBlock(bool walk) {
     FileHeader kept = g.fileHeader;
     int count;
@@ -310,15 +328,10 @@ int ReadFileBlock(bool walk) {
             RAR_LOG(kSource, "file header broken");
             return kHeaderBroken;
         }
-        if (walk && g.fileHeader.type == kTypeEnd) {
-            // What follows the end block (padding, a signature) is not the archive's. A
-            // type byte of 0x7B whose header CRC does not match may be damage in
-            // another block: it is stepped over like any other, so nothing behind it is
-            // lost without a word.
-            const FileHeader end = g.fileHeader;
+        if (walk && (g.fileHeader.type < kTypeFirst || g.fileHeader.type > kTypeEnd)) {
+            const uint8_t type = g.fileHeader.type;
             g.fileHeader = kept;
-            if (BlockCrcMatches(end.size, end.crc)) return 0;
-            g.fileHeader = end;
+            return WalkDamage("block of unknown type 0x%02X", type);
         }
         if (walk && fileBlock && !(g.fileHeader.flags & kLongBlock)) {
             // Its data would be read as the next block's header: ArchiveGetFile and other
@@ -330,6 +343,20 @@ int ReadFileBlock(bool walk) {
         if (g.fileHeader.flags & kLongBlock) next += g.fileHeader.packSize;
         g.nextBlockStart = next;
         if (g.fileHeader.type == kTypeFile || (!walk && g.fileHeader.type == kTypeSub)) break;
+        if (walk) {
+            // A block whose header is damaged cannot be stepped over: its sizes may be
+            // what is damaged, and whatever they skip would be lost without a word.
+            const FileHeader block = g.fileHeader;
+            g.fileHeader = kept;
+            const uint64_t added = (block.flags & kLongBlock) ? block.packSize : 0;
+            if ((block.type == kTypeSub ? next : g.blockStart + block.size) > g.archiveSize)
+                return WalkDamage("a block runs past the end of the archive", kBlockPastEnd);
+            if (!BlockCrcMatches(g.blockStart, block.type, block.size, added, block.crc))
+                return WalkDamage("header CRC mismatch (block type 0x%02X)", block.type);
+            // What follows the end block (padding, a signature) is not the archive's.
+            if (block.type == kTypeEnd) return 0;
+            g.fileHeader = block;
+        }
         if (g.fileHeader.type == kTypeSub && g.subBlockAt == 0) g.subBlockAt = g.blockStart;
         if (next > g.archiveSize) {
             g.fileHeader = kept;
@@ -354,6 +381,7 @@ int ReadFileBlock(bool walk) {
             return walk ? WalkDamage(cut) : kHeaderBroken;
         }
         const unsigned fullName = g.fileHeader.nameSize;
+        g.storedNameSize = fullName;
         unsigned nameSize = fullName;
         if (nameSize > kMaxNameBytes) nameSize = kMaxNameBytes;
         size_t got = g.archive.Read(g.fileHeader.name, nameSize);
@@ -607,8 +635,8 @@ int ExtractEntry() {
 }
 
 // Whether the block after the marker is one the walk can go on from: a main header of
-// at least 13 bytes, no added data, within the archive. ArchiveGetFile takes any 13
-// bytes there.
+// at least 13 bytes, no added data, within the archive, its CRC matching. ArchiveGetFile
+// takes any 13 bytes there.
 WalkResult CheckMainHeader() {
     g.blockStart = 7;
     if (g.mainHeader.type != kTypeMain) {
@@ -623,6 +651,11 @@ WalkResult CheckMainHeader() {
         WalkDamage("a block runs past the end of the archive");
         return WalkResult::kCutShort;
     }
+    if (!BlockCrcMatches(7, kTypeMain, g.mainHeader.size, 0, g.mainHeader.crc)) {
+        WalkDamage("header CRC mismatch (block type 0x%02X)", kTypeMain);
+        return WalkResult::kDamaged;
+    }
+    g.archive.SeekAbsolute(7u + g.mainHeader.size);
     return WalkResult::kComplete;
 }
 
@@ -657,6 +690,7 @@ WalkResult WalkEntries(ArchiveVisitor& visitor, bool headersOnly) {
         info.version = g.fileHeader.unpVer;
         info.method = g.fileHeader.method;
         info.offset = g.blockStart;
+        info.nameSize = g.storedNameSize;
         info.headerOk = g.headerOk;
         info.subBlockAhead = g.subBlockAt;
         bool goOn = true;
@@ -664,9 +698,10 @@ WalkResult WalkEntries(ArchiveVisitor& visitor, bool headersOnly) {
             goOn = visitor.Take(info, nullptr, 0, info.headerOk);
         } else {
             info.chainBroken = chainBroken;
-            const bool wanted = visitor.Wants(info);
-            // An entry whose header is broken still feeds a solid chain, as it does for
-            // ArchiveGetFile, but is never delivered.
+            // The name of a broken header cannot be trusted, so no visitor may pass the
+            // entry over by it: it always reaches Take, failed. It still feeds a solid
+            // chain, as it does for ArchiveGetFile, but is never delivered.
+            const bool wanted = !info.headerOk || visitor.Wants(info);
             EntryStep step = PlanEntry(wanted && info.headerOk, &chainBroken);
             bool ok = step == EntryStep::kDeliver;
             if (ok) {
@@ -734,8 +769,10 @@ int GetFile(void** outData, unsigned long* outSize, const char* fileName,
     g.outSize = &delivered;
 
     char text[1024];
+    // The log is a plain file that outlives the run: it says whether a password was
+    // given, never which.
     snprintf(text, sizeof text, "Extracting >%s< from >%s< (password is >%s<)...", g.requestedName,
-             g.archiveName, g.password);
+             g.archiveName, g.password[0] ? "(hidden)" : "");
     RAR_LOG(kSource, text);
 
     int result = ExtractEntry();

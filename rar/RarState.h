@@ -240,10 +240,13 @@ struct ReaderState {
     uint32_t crcTable[256] = {};
     uint32_t headerCrc = 0;
     // The walk's own checks, which ArchiveGetFile does not make: whether the last file
-    // header is sound, the first sub-block met (0: none), and the damage that ended it.
+    // header is sound, its name's size as stored (the name above is cut to 259 bytes),
+    // the first sub-block met (0: none), and the damage that ended it.
     bool headerOk = true;
+    unsigned storedNameSize = 0;
     uint64_t subBlockAt = 0;
     const char* damage = nullptr;
+    char damageText[96] = {};  // for damage whose text names a value
     uint64_t damageAt = 0;
     bool busy = false;  // a call is running; a nested one is refused
 

@@ -83,6 +83,15 @@ DataFolderResult EnterDataFolder(const DataPlaces& places, const char* dataOptio
                          std::strerror(errno));
             return DataFolderResult::kFailed;
         }
+        // A folder without any of the show's files is no data folder (a typo such as
+        // --data ~): the logs must not land there, nor the last run's memory.log go.
+        bool any = false;
+        for (const char* name : kShowDataFiles) any = any || access(name, F_OK) == 0;
+        if (!any) {
+            std::fprintf(stderr, "%s: the show's data (musik.xm and megadata.rar) is not in %s\n",
+                         program, WorkingFolder().c_str());
+            return DataFolderResult::kFailed;
+        }
         return DataFolderResult::kEntered;
     }
     if (HasShowData("")) return DataFolderResult::kEntered;

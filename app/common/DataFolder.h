@@ -18,9 +18,11 @@ struct DataPlaces {
 
 enum class DataFolderResult {
     kEntered,   // the working folder holds the data, or is the folder --data named
-                // (which the program checks for the files it needs)
+                // (which holds one of the files at least; the program checks for the
+                // files it needs)
     kNotFound,  // no folder has it: said so, where it looked; the working folder is kept
-    kFailed,    // --data names a folder that cannot be entered: said so
+    kFailed,    // --data names a folder that cannot be entered or holds none of the
+                // show's files: said so
 };
 
 // The show's data files, and whether `folder` ("" for the working one) holds both.

@@ -14,9 +14,13 @@ std::string ScreenshotName(uint32_t timeMs);
 // RGB PNG file (the alpha channel is whatever blending left, not transparency).
 bool WritePngBottomUp(const std::string& path, int width, int height, const uint8_t* rgba);
 
-// Writes the picture into `folder` (made if missing) under ScreenshotName, with "-2",
-// "-3" ... before ".png" where that name is taken. The path on success, else empty with
-// the reason in *error.
+// The names a moment's pictures take: ScreenshotName, then "-2" ... "-999" before ".png".
+constexpr int kPicturesOfOneMoment = 999;
+
+// Writes the picture into `folder` (made if missing) under the first of its moment's
+// names that nothing has yet (an earlier picture is never overwritten, a link never
+// followed). The path on success, else empty with the reason in *error: when all the
+// names are taken, or memory or the disk runs out (then no file is left).
 std::string SaveScreenshot(const std::string& folder, uint32_t timeMs, int width, int height,
                            const uint8_t* rgba, std::string* error);
 

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,20 +37,31 @@ PlayerKey SystemPlatform::TakeKey() { return PlayerKeyOf(GLWindow::TakeKey()); }
 void SystemPlatform::HoldPicture() { GLWindow::HoldPicture(); }
 void SystemPlatform::ShowHeldPicture() { GLWindow::ShowHeldPicture(); }
 void SystemPlatform::DrawUnseen(bool unseen) { GLWindow::DrawUnseen(unseen); }
-// Events are handled one per paused frame: often enough for keys, and idle otherwise.
+bool SystemPlatform::QuitPending() { return GLWindow::QuitPending(); }
+// The pending events are handled each paused frame: often enough for keys, and idle
+// otherwise.
 void SystemPlatform::IdleWhilePaused() { SDL_Delay(15); }
 
 void SystemPlatform::SaveScreenshot(uint32_t timeMs) {
-    std::vector<uint8_t> rgba;
+    std::unique_ptr<uint8_t[]> rgba;
     int width = 0, height = 0;
-    if (!GLWindow::ReadPicture(&rgba, &width, &height)) return;
+    switch (GLWindow::ReadPicture(&rgba, &width, &height)) {
+    case GLWindow::PictureRead::Done:
+        break;
+    case GLWindow::PictureRead::NoWindow:
+        return;
+    case GLWindow::PictureRead::NoMemory:
+        // A huge --size: the show plays on without this picture.
+        std::fprintf(stderr, "kavlo: the picture was not saved: not enough memory to read it\n");
+        return;
+    }
     std::string error;
     const std::string folder = platform::PicturesFolder();
     // Joined the system's way, so that the path said on Windows is all backslashes.
     const std::string kavloFolder =
         folder.empty() ? folder : (std::filesystem::u8path(folder) / "Kavlo").u8string();
     const std::string path =
-        app::SaveScreenshot(kavloFolder, timeMs, width, height, rgba.data(), &error);
+        app::SaveScreenshot(kavloFolder, timeMs, width, height, rgba.get(), &error);
     if (path.empty())
         std::fprintf(stderr, "kavlo: the picture was not saved: %s\n", error.c_str());
     else

@@ -27,6 +27,7 @@ public:
     void SaveScreenshot(uint32_t timeMs) override;
     void IdleWhilePaused() override;
     void DrawUnseen(bool unseen) override;
+    bool QuitPending() override;
 
 private:
     MusicPlayer music;

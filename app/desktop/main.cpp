@@ -133,19 +133,6 @@ uint32_t TestFrameStep() {
     return step > 0 && step <= 10000 ? static_cast<uint32_t>(step) : 0;
 }
 
-// A whole number in [0, max], and nothing else.
-bool ParseNumber(const char* text, long max, long* out) {
-    if (!text || !*text) return false;
-    long value = 0;
-    for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9') return false;
-        value = value * 10 + (*p - '0');
-        if (value > max) return false;
-    }
-    *out = value;
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -174,13 +161,13 @@ int main(int argc, char** argv) {
                 return 2;
             }
         } else if (std::strcmp(arg, "--start") == 0) {
-            long ms = 0;
+            uint32_t ms = 0;
             if (!ParseNumber(value(), kShowLengthMs - 1, &ms)) {
                 std::fprintf(stderr, "kavlo: --start needs a time in ms, 0 to %u\n",
                              kShowLengthMs - 1);
                 return 2;
             }
-            play.startMs = static_cast<uint32_t>(ms);
+            play.startMs = ms;
         } else if (std::strcmp(arg, "--loop") == 0) {
             play.loop = true;
         } else if (std::strcmp(arg, "--vsync") == 0) {
@@ -196,10 +183,12 @@ int main(int argc, char** argv) {
                 return 2;
             }
         } else if (std::strcmp(arg, "--display") == 0) {
-            if (!ParseNumber(value(), 1000, &display)) {
+            uint32_t number = 0;
+            if (!ParseNumber(value(), 1000, &number)) {
                 std::fprintf(stderr, "kavlo: --display needs a display number (0 is the first)\n");
                 return 2;
             }
+            display = number;
         } else if (std::strcmp(arg, "--data") == 0) {
             dataOption = value();
             if (!dataOption) {

@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -40,44 +39,39 @@ struct Options {
     bool Silent() const { return mute || testFps; }
 };
 
-bool ParseTimes(const char* text, std::vector<uint32_t>* out) {
-    for (const char* p = text;;) {
-        char* end = nullptr;
-        const unsigned long ms = std::strtoul(p, &end, 10);
-        if (end == p || ms > 0xFFFFFFFFul) return false;
-        out->push_back(static_cast<uint32_t>(ms));
-        if (*end == '\0') return true;
-        if (*end != ',') return false;
-        p = end + 1;
-    }
-}
-
-// A time in the show, whole milliseconds.
-bool ParseStart(const char* text, PlayOptions* play) {
-    std::vector<uint32_t> times;
-    if (!ParseTimes(text, &times) || times.size() != 1 || times[0] >= kShowLengthMs) return false;
-    play->startMs = times[0];
-    return true;
-}
-
 bool ParseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        uint32_t number = 0;
         if (std::strcmp(arg, "--mute") == 0) {
             options->mute = true;
         } else if (std::strcmp(arg, "--check-gl") == 0) {
             options->checkGl = true;
-        } else if (std::strcmp(arg, "--size") == 0 && ParseRenderSize(value, &options->size)) {
-            ++i;
-        } else if (std::strcmp(arg, "--test-fps") == 0 && value && std::atoi(value) >= 1 &&
-                   std::atoi(value) <= 1000) {
-            options->testFps = std::atoi(value);
-            ++i;
-        } else if (std::strcmp(arg, "--at") == 0 && value && ParseTimes(value, &options->at)) {
-            ++i;
-        } else if (std::strcmp(arg, "--start") == 0 && value && ParseStart(value, &options->play)) {
-            ++i;
+        } else if (std::strcmp(arg, "--size") == 0) {
+            if (!ParseRenderSize(value(), &options->size)) {
+                std::fprintf(stderr, "kavlo: --size needs WxH, each side %d to %d\n",
+                             kMinRenderSide, kMaxRenderSide);
+                return false;
+            }
+        } else if (std::strcmp(arg, "--test-fps") == 0) {
+            if (!ParseNumber(value(), 1000, &number) || number < 1) {
+                std::fprintf(stderr, "kavlo: --test-fps needs a frame rate, 1 to 1000\n");
+                return false;
+            }
+            options->testFps = static_cast<int>(number);
+        } else if (std::strcmp(arg, "--at") == 0) {
+            if (!ParseTimes(value(), &options->at)) {
+                std::fprintf(stderr, "kavlo: --at needs times in ms, MS[,MS...]\n");
+                return false;
+            }
+        } else if (std::strcmp(arg, "--start") == 0) {
+            if (!ParseNumber(value(), kShowLengthMs - 1, &number)) {
+                std::fprintf(stderr, "kavlo: --start needs a time in ms, 0 to %u\n",
+                             kShowLengthMs - 1);
+                return false;
+            }
+            options->play.startMs = number;
         } else {
             std::fprintf(stderr, "kavlo: bad argument '%s'\n%s", arg, kUsage);
             return false;

@@ -54,9 +54,9 @@ PY
 rm -f t.rar && "$rarpack" a -s -m3 t.rar a b c >/dev/null
 python3 - t.rar "$here/corpus/archive/seed_subblocks" <<'PY'
 import struct, sys, zlib
-def other(kind, fields, added):
+def other(kind, fields, added):  # a sub-block's CRC covers its data too
     h = bytes([kind]) + struct.pack('<HHI', 0x8000, 11 + len(fields), len(added)) + fields
-    return struct.pack('<H', zlib.crc32(h) & 0xFFFF) + h + added
+    return struct.pack('<H', zlib.crc32(h + (added if kind == 0x77 else b'')) & 0xFFFF) + h + added
 raw = open(sys.argv[1], 'rb').read()
 pos, out = 20, raw[:20]
 owner = other(0x77, struct.pack('<HB', 0x0101, 0), struct.pack('<HH', 5, 5) + b'kavlousers')
@@ -67,6 +67,30 @@ while raw[pos + 2] == 0x74:
     pos += hsize + packed
 out += other(0x78, struct.pack('<BHI', 1, 1, 2) + b'Protect!', b'\xa5' * 516)
 open(sys.argv[2], 'wb').write(b'\x04' + out)
+PY
+# What the RAR 2.0x archivers write beyond rarpack, each header CRC over its own range:
+# a main header with an archive comment (over its first 13 bytes), a file header with a
+# file comment (flag 0x08: over the fixed part and the name), an old-style sub-block
+# (0x77: over its header and data), a recovery record (0x78: over its header), and no
+# end block.
+python3 - "$here/corpus/archive/seed_crc_ranges" <<'PY'
+import struct, sys, zlib
+def crc(b): return struct.pack('<H', zlib.crc32(b) & 0xFFFF)
+comment = bytes([0x75]) + struct.pack('<HHHBBH', 0, 13 + 9, 9, 15, 0x30, zlib.crc32(b'a comment') & 0xFFFF) + b'a comment'
+comment = crc(comment) + comment
+main = bytes([0x73]) + struct.pack('<HHHI', 0x0002, 13 + len(comment), 0, 0)
+def block(name, data, flags=0x8000, after=b''):
+    body = bytes([0x74]) + struct.pack('<HHII', flags, 32 + len(name) + len(after), len(data), len(data)) + \
+        bytes([0]) + struct.pack('<II', zlib.crc32(data), 0x21000000) + bytes([20, 0x30]) + \
+        struct.pack('<HI', len(name), 0x20) + name
+    return crc(body) + body + after + data
+def other(kind, fields, added, covered):
+    h = bytes([kind]) + struct.pack('<HHI', 0x8000, 11 + len(fields), len(added)) + fields
+    return crc(h + added if covered else h) + h + added
+a = b'Rar!\x1a\x07\x00' + crc(main) + main + comment + block(b'a', b'first entry', 0x8008, comment) + \
+    other(0x77, struct.pack('<HB', 0x0101, 0), struct.pack('<HH', 5, 5) + b'kavlousers', True) + \
+    block(b'b', b'second entry') + other(0x78, struct.pack('<BHI', 1, 1, 2) + b'Protect!', b'\xa5' * 516, False)
+open(sys.argv[1], 'wb').write(b'\x00' + a)
 PY
 # Unpacker seeds: the packed data of single compressed entries, behind the 3-byte size.
 python3 - "$rarpack" "$here/corpus/unpack" <<'PY'

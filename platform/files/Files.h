@@ -2,6 +2,7 @@
 // file per system (FilesPosix.cpp, FilesWindows.cpp).
 #pragma once
 
+#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -15,6 +16,9 @@ bool MakeFolder(const std::string& path);
 bool MakeFolders(const std::string& path);
 // The file's last modification time, in the C library's time_t.
 bool ModifiedTime(const std::string& path, std::time_t* time);
+// Creates the file for writing (binary) where nothing has its name yet, not even a
+// link that leads nowhere; null otherwise, errno EEXIST where the name is taken.
+std::FILE* CreateNewFile(const std::string& path);
 // The absolute path with every link resolved, or "" where `path` does not exist.
 std::string RealPath(const std::string& path);
 

@@ -3,7 +3,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -27,6 +29,15 @@ bool ModifiedTime(const std::string& path, std::time_t* time) {
     if (stat(path.c_str(), &info) != 0) return false;
     *time = info.st_mtime;
     return true;
+}
+
+std::FILE* CreateNewFile(const std::string& path) {
+    // O_EXCL also refuses a symbolic link, dangling or not, rather than following it.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* file = fdopen(fd, "wb");
+    if (!file) close(fd);
+    return file;
 }
 
 std::string RealPath(const std::string& path) {

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cwchar>
+#include <fcntl.h>
+#include <io.h>
 #include <sys/stat.h>
 
 namespace platform {
@@ -34,6 +36,21 @@ bool ModifiedTime(const std::string& path, std::time_t* time) {
     if (!Widen(path.c_str(), &wide) || _wstat64(wide.c_str(), &info) != 0) return false;
     *time = static_cast<std::time_t>(info.st_mtime);
     return true;
+}
+
+std::FILE* CreateNewFile(const std::string& path) {
+    std::wstring wide;
+    if (!Widen(path.c_str(), &wide)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    // _O_EXCL is CreateFile's CREATE_NEW.
+    const int fd = _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                          _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* file = _fdopen(fd, "wb");
+    if (!file) _close(fd);
+    return file;
 }
 
 std::string RealPath(const std::string& path) {

@@ -12,8 +12,42 @@ std::string Home() {
     return home && home[0] == '/' ? home : std::string();
 }
 
-// XDG_PICTURES_DIR="$HOME/Pictures" or ="/absolute/path" in user-dirs.dirs; empty when
-// the file has no such line (or one of another form, which the rules do not allow).
+// The folder of one XDG_PICTURES_DIR="$HOME/Path" or ="/Path" line, read as the shell
+// that may source the file reads it: in double quotes, a backslash escapes $ ` " and
+// itself; $HOME stands only at the start, before "/" or the closing quote. Empty for a
+// line of any other form, which the file's rules do not allow and which is ignored.
+std::string PicturesLine(const std::string& line, const std::string& home) {
+    const std::string key = "XDG_PICTURES_DIR=\"";
+    size_t at = line.find_first_not_of(" \t");
+    if (at == std::string::npos || line.compare(at, key.size(), key) != 0) return std::string();
+    at += key.size();
+    std::string folder;
+    if (line.compare(at, 5, "$HOME") == 0 && (line[at + 5] == '/' || line[at + 5] == '"')) {
+        if (home.empty()) return std::string();
+        folder = home;
+        at += 5;
+    } else if (line[at] != '/') {
+        return std::string();
+    }
+    for (;; ++at) {
+        if (at >= line.size()) return std::string();  // no closing quote
+        const char c = line[at];
+        if (c == '"') break;
+        if (c == '$' || c == '`' || c == '\0') return std::string();  // expanded, or no name
+        if (c == '\\') {
+            if (at + 1 >= line.size()) return std::string();
+            const char next = line[at + 1];
+            if (next == '$' || next == '`' || next == '"' || next == '\\') ++at;
+        }
+        folder += line[at];
+    }
+    // Nothing after the quote but blanks and a comment.
+    const size_t rest = line.find_first_not_of(" \t", at + 1);
+    if (rest != std::string::npos && (line[rest] != '#' || rest == at + 1)) return std::string();
+    return folder;
+}
+
+// The pictures folder that user-dirs.dirs names (its last good line), or empty.
 std::string FromUserDirs(const std::string& home) {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     const std::string base = config && config[0] == '/' ? config : home + "/.config";
@@ -21,15 +55,8 @@ std::string FromUserDirs(const std::string& home) {
     std::ifstream in(base + "/user-dirs.dirs");
     std::string folder;
     for (std::string line; std::getline(in, line);) {
-        const std::string key = "XDG_PICTURES_DIR=\"";
-        if (line.compare(0, key.size(), key) != 0) continue;
-        const size_t end = line.find('"', key.size());
-        if (end == std::string::npos) continue;
-        const std::string value = line.substr(key.size(), end - key.size());
-        if (value.compare(0, 5, "$HOME") == 0 && !home.empty())
-            folder = home + value.substr(5);
-        else if (!value.empty() && value[0] == '/')
-            folder = value;
+        const std::string named = PicturesLine(line, home);
+        if (!named.empty()) folder = named;
     }
     return folder;
 }

@@ -10,7 +10,8 @@
 namespace platform {
 
 // The path of the program `name` as the system looks programs up (PATH; on Windows the
-// running program's own folder first, and ".exe" added), or "" when there is none.
+// running program's own folder first, then PATH's folders, never the working folder,
+// and ".exe" added), or "" when there is none.
 std::string FindProgram(const std::string& name);
 
 // A program started with a pipe to its standard input. One that is still running when

@@ -6,24 +6,76 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace platform {
 
 using windows::Narrow;
 using windows::Widen;
 
+namespace {
+
+bool IsFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A folder named from a drive's root or a share, not from the working folder.
+bool IsAbsolute(const std::wstring& folder) {
+    auto slash = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    return (folder.size() >= 3 && folder[1] == L':' && slash(folder[2])) ||
+           (folder.size() >= 2 && slash(folder[0]) && slash(folder[1]));
+}
+
+std::wstring Join(const std::wstring& folder, const std::wstring& file) {
+    const wchar_t last = folder.back();
+    return last == L'\\' || last == L'/' ? folder + file : folder + L'\\' + file;
+}
+
+}  // namespace
+
 std::string FindProgram(const std::string& name) {
-    std::wstring wide;
-    if (!Widen(name.c_str(), &wide)) return std::string();
-    // The order CreateProcess itself would search, with .exe where the name has none.
-    const DWORD size = SearchPathW(nullptr, wide.c_str(), L".exe", 0, nullptr, nullptr);
-    if (size == 0) return std::string();
-    std::wstring found(size, L'\0');
-    const DWORD length = SearchPathW(nullptr, wide.c_str(), L".exe", size, &found[0], nullptr);
-    if (length == 0 || length >= size) return std::string();
-    found.resize(length);
-    std::string path;
-    return Narrow(found.c_str(), &path) ? path : std::string();
+    std::wstring file;
+    if (name.empty() || !Widen(name.c_str(), &file)) return std::string();
+    // As the system's search would, .exe where the name has no extension of its own.
+    const size_t base = file.find_last_of(L"\\/:");
+    if (file.find(L'.', base == std::wstring::npos ? 0 : base + 1) == std::wstring::npos)
+        file += L".exe";
+    std::vector<std::wstring> folders;
+    if (base != std::wstring::npos) {
+        folders.push_back(std::wstring());  // a path: that file alone
+    } else {
+        // The running program's own folder, then PATH's folders. Not the working
+        // folder, which SearchPath and CreateProcess look in first: it may be Downloads
+        // or a --data folder, and an ffmpeg.exe lying there must not run. A relative
+        // PATH entry would name the working folder too.
+        wchar_t self[MAX_PATH];
+        const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+        const std::wstring own(self, length > 0 && length < MAX_PATH ? length : 0);
+        const size_t slash = own.find_last_of(L"\\/");
+        if (slash != std::wstring::npos && slash > 0) folders.push_back(own.substr(0, slash));
+        const DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+        std::wstring path(size, L'\0');
+        if (size > 0 && GetEnvironmentVariableW(L"PATH", &path[0], size) == size - 1) {
+            path.resize(size - 1);
+            for (size_t at = 0; at <= path.size();) {
+                size_t end = path.find(L';', at);
+                if (end == std::wstring::npos) end = path.size();
+                std::wstring folder = path.substr(at, end - at);
+                if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"')
+                    folder = folder.substr(1, folder.size() - 2);
+                if (IsAbsolute(folder)) folders.push_back(folder);
+                at = end + 1;
+            }
+        }
+    }
+    for (const std::wstring& folder : folders) {
+        const std::wstring candidate = folder.empty() ? file : Join(folder, file);
+        std::string found;
+        if (IsFile(candidate) && Narrow(candidate.c_str(), &found)) return found;
+    }
+    return std::string();
 }
 
 namespace {

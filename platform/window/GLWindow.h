@@ -7,6 +7,7 @@
 #include "platform/window/Keys.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Set to 1 when Escape is pressed or the window is closed; read by the frame loop.
@@ -61,8 +62,8 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
 void Destroy();
 
 // glFinish, glFlush, the present (the scaled copy to the window, where the picture is
-// offscreen) and buffer swap, then handles at most one pending window event. Does
-// nothing when there is no window. The present leaves every GL state the effects can
+// offscreen) and buffer swap, then handles the window events pending at that moment
+// (none after Escape). Does nothing when there is no window. The present leaves every GL state the effects can
 // see as it found it.
 void SwapAndPump();
 
@@ -73,6 +74,10 @@ void PresentToWindow();
 // The keys SwapAndPump has found, oldest first; None when there is none left. Held down,
 // a key repeats, but Space, Home and F12, which count once per press.
 Key TakeKey();
+
+// Between swaps: whether Escape or a close of the window is pending, in which case the
+// quit request is set. Nothing else is taken from the events; SwapAndPump handles them.
+bool QuitPending();
 
 // The picture while the show is paused: HoldPicture keeps a copy of the picture just
 // drawn, ShowHeldPicture puts it back where it was drawn, for the next SwapAndPump to
@@ -87,8 +92,10 @@ void ShowHeldPicture();
 void DrawUnseen(bool unseen);
 
 // The picture just drawn (before its SwapAndPump), at its render size: RGBA rows from
-// the bottom up. False when there is no window.
-bool ReadPicture(std::vector<uint8_t>* rgba, int* width, int* height);
+// the bottom up. A huge render size may not fit in memory: NoMemory then, and nothing
+// is read.
+enum class PictureRead { Done, NoWindow, NoMemory };
+PictureRead ReadPicture(std::unique_ptr<uint8_t[]>* rgba, int* width, int* height);
 // Whether the picture is drawn offscreen and presented scaled.
 bool DrawsOffscreen();
 // Between window and desktop full screen (what F11 and Alt+Enter do when Scaled).

@@ -1,6 +1,6 @@
 // The window and its OpenGL context over SDL2: exact display mode or a scaled present,
-// the demo's pixel format, one window event per presented frame, Escape as the quit
-// request.
+// the demo's pixel format, the pending window events handled after each presented frame,
+// Escape as the quit request.
 #include "GLWindow.h"
 
 #include "platform/gl/Context.h"
@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 unsigned char quitRequested = 0;
 
@@ -94,8 +95,9 @@ struct WindowState {
     GLuint heldFramebuffer = 0, heldColorBuffer = 0;
     // One pixel with depth and stencil, for DrawUnseen; 0 until first used.
     GLuint unseenFramebuffer = 0, unseenBuffers[2] = {0, 0};
-    // Keys not yet taken by the program, a ring of them.
-    Key keys[16] = {};
+    // Keys not yet taken by the program, a ring of them: room for every key a
+    // person presses (or a held key repeats) during a slow frame, such as a seek's.
+    Key keys[64] = {};
     int keyFirst = 0, keyCount = 0;
 };
 WindowState state;
@@ -321,6 +323,26 @@ void ApplyVsync() {
     }
 }
 
+// Escape, or a closed window, which ends the show the way Escape does.
+bool AsksQuit(const SDL_Event& event) {
+    return (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) ||
+           event.type == SDL_QUIT ||
+           (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE);
+}
+
+// `toggles` counts F11 and Alt+Enter: a window system may take a while over each switch.
+void HandleEvent(const SDL_Event& event, int* toggles) {
+    if (AsksQuit(event)) {
+        quitRequested = 1;
+    } else if (event.type == SDL_KEYDOWN) {
+        if (IsFullscreenKey(event.key)) {
+            if (!event.key.repeat) ++*toggles;
+        } else {
+            QueueKey(KeyOf(event.key));
+        }
+    }
+}
+
 }  // namespace
 
 void SetPresentation(Presentation presentation) { state.presentation = presentation; }
@@ -529,27 +551,37 @@ void SwapAndPump() {
     }
     PresentToWindow();
     SDL_GL_SwapWindow(state.window);
+    // The events pending now, and none that come while they are handled, so that a
+    // storm of them cannot hold the frame; after Escape the rest no longer matter.
+    // Switches between window and full screen come to one at most: X servers without a
+    // window manager keep SDL waiting on each.
+    SDL_PumpEvents();
     SDL_Event event;
-    if (!SDL_PollEvent(&event)) return;
-    switch (event.type) {
-    case SDL_KEYDOWN:
-        if (event.key.keysym.sym == SDLK_ESCAPE)
-            quitRequested = 1;
-        else if (IsFullscreenKey(event.key)) {
-            if (!event.key.repeat) ToggleFullscreen();
-        } else
-            QueueKey(KeyOf(event.key));
-        break;
-    case SDL_QUIT:
-        // A closed window ends the show the way Escape does.
-        quitRequested = 1;
-        break;
-    case SDL_WINDOWEVENT:
-        if (event.window.event == SDL_WINDOWEVENT_CLOSE) quitRequested = 1;
-        break;
-    default:
-        break;
+    int toggles = 0;
+    while (!quitRequested &&
+           SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
+        HandleEvent(event, &toggles);
+    if (toggles % 2 == 1 && !quitRequested) ToggleFullscreen();
+}
+
+bool QuitPending() {
+    if (quitRequested) return true;
+    if (!state.window) return false;
+    SDL_PumpEvents();
+    // The kinds that can ask for the end, looked at where they wait in the queue.
+    const Uint32 kinds[][2] = {{SDL_QUIT, SDL_QUIT},
+                               {SDL_WINDOWEVENT, SDL_WINDOWEVENT},
+                               {SDL_KEYDOWN, SDL_KEYDOWN}};
+    std::vector<SDL_Event> events;
+    for (const auto& kind : kinds) {
+        const int count = SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, kind[0], kind[1]);
+        if (count <= 0) continue;
+        events.resize(static_cast<size_t>(count));
+        const int got = SDL_PeepEvents(events.data(), count, SDL_PEEKEVENT, kind[0], kind[1]);
+        for (int i = 0; i < got; ++i)
+            if (AsksQuit(events[i])) quitRequested = 1;
     }
+    return quitRequested != 0;
 }
 
 Key TakeKey() {
@@ -632,10 +664,11 @@ void ShowHeldPicture() {
     state.fb.BlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
 }
 
-bool ReadPicture(std::vector<uint8_t>* rgba, int* width, int* height) {
-    if (!state.window || !state.context) return false;
+PictureRead ReadPicture(std::unique_ptr<uint8_t[]>* rgba, int* width, int* height) {
+    if (!state.window || !state.context) return PictureRead::NoWindow;
     const int w = state.pictureWidth, h = state.pictureHeight;
-    rgba->resize(static_cast<size_t>(w) * h * 4);
+    rgba->reset(new (std::nothrow) uint8_t[static_cast<size_t>(w) * h * 4]);
+    if (!*rgba) return PictureRead::NoMemory;
     // The effects' own pixel-store settings stay as they were.
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -645,12 +678,12 @@ bool ReadPicture(std::vector<uint8_t>* rgba, int* width, int* height) {
         glGetIntegerv(GL_READ_BUFFER, &readBuffer);
         glReadBuffer(GL_BACK);
     }
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba->data());
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba->get());
     if (!state.framebuffer) glReadBuffer(static_cast<GLenum>(readBuffer));
     glPopClientAttrib();
     *width = w;
     *height = h;
-    return true;
+    return PictureRead::Done;
 }
 
 void UseFramebufferLookup(ProcLookup lookup) { state.framebufferLookup = lookup; }

@@ -113,6 +113,15 @@ void SwapAndPump() {
     quitRequested = 1;
 }
 
+// Keys reach the page only while the show yields, so an Escape pending now came then.
+bool QuitPending() {
+    if (state.escapes > 0) {
+        --state.escapes;
+        quitRequested = 1;
+    }
+    return quitRequested != 0;
+}
+
 Key TakeKey() {
     if (state.keys.empty()) return Key::None;
     const Key key = state.keys.front();
@@ -125,6 +134,6 @@ Key TakeKey() {
 void HoldPicture() {}
 void ShowHeldPicture() {}
 void DrawUnseen(bool) {}
-bool ReadPicture(std::vector<uint8_t>*, int*, int*) { return false; }
+PictureRead ReadPicture(std::unique_ptr<uint8_t[]>*, int*, int*) { return PictureRead::NoWindow; }
 
 }  // namespace GLWindow

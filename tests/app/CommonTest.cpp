@@ -20,6 +20,33 @@ TEST(RenderSizeOption, ReadsWidthByHeightAndRefusesAnythingElse) {
     EXPECT_EQ(size.width, 1440);  // untouched by a refused text
 }
 
+// Every program's numbers and time lists: digits only, within their range, also where
+// `unsigned long` has 32 bits. -1: refused, the value untouched.
+TEST(NumberOptions, DigitsOnlyWithinTheirRange) {
+    const struct {
+        const char* text;
+        uint32_t max;
+        int64_t want;
+    } numbers[] = {
+        {"0", 1000, 0}, {"007", 1000, 7}, {"171999", 171999, 171999}, {"172000", 171999, -1},
+        {"4294967295", UINT32_MAX, UINT32_MAX}, {"4294967296", UINT32_MAX, -1},
+        {"18446744073709551617", UINT32_MAX, -1}, {"5x", 1000, -1}, {"", 1000, -1},
+        {"-1", UINT32_MAX, -1}, {"+5", 1000, -1}, {" 5", 1000, -1}, {"5 ", 1000, -1},
+        {"0x10", 1000, -1}, {"1e3", 1000, -1}, {"1001", 1000, -1}, {nullptr, 1000, -1},
+    };
+    for (const auto& n : numbers) {
+        uint32_t value = 12345;
+        EXPECT_EQ(ParseNumber(n.text, n.max, &value), n.want >= 0) << (n.text ? n.text : "null");
+        EXPECT_EQ(value, n.want >= 0 ? n.want : 12345) << (n.text ? n.text : "null");
+    }
+    std::vector<uint32_t> times = {7};
+    EXPECT_TRUE(ParseTimes("0,65000,4294967295", &times));
+    EXPECT_EQ(times, (std::vector<uint32_t> {7, 0, 65000, UINT32_MAX}));
+    for (const char* bad : {"", ",", "1,", ",1", "1,,2", "1;2", "1, 2", "5,4294967296", "5x", "-1"})
+        EXPECT_FALSE(ParseTimes(bad, &times)) << '"' << bad << '"';
+    EXPECT_EQ(times.size(), 4u) << "a refused list adds nothing";
+}
+
 // Pictures named by show time, of one moment kept apart, in a folder made on the way and
 // joined the system's way (a backslash on Windows).
 TEST(Screenshots, NamesByShowTimeInAFolderMadeOnTheWay) {

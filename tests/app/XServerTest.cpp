@@ -1,6 +1,6 @@
 // The real `kavlo` on a real X server (Xvfb at 1920 x 1080, whose only mode is its own):
-// full screen scaled with black sides, a resized window, F11, Escape, --exact-mode, and
-// the player keys.
+// full screen scaled with black sides, a resized window, F11, Escape, --exact-mode, the
+// player keys, and Escape behind a burst of them.
 // Screenshots are taken from the X server with ffmpeg and kept in the test's folder.
 #include <gtest/gtest.h>
 #include <png.h>
@@ -361,6 +361,23 @@ TEST_F(XServerTest, PlayerKeysPauseStepSaveAndSeek) {
     EXPECT_NE(Shot("resumed_2.png").rgb, playing.rgb);
     Run({"xdotool", "key", "Escape"});
     EXPECT_EQ(kavlo->Wait(20), 0) << ReadFile(dir_ + "/player.log");
+}
+
+// Escape right behind a burst of player keys (several hundred events, more than the
+// frames of many seconds) still ends the show: each frame handles every pending event.
+TEST_F(XServerTest, EscapeBehindABurstOfKeysEndsTheShow) {
+    auto kavlo = StartKavlo({"--loop"}, "burst.log");
+    ShotOnceLit("burst.png", 240, 0, 300, 1080);
+    const char* names[] = {"space", "Left", "Right", "Prior", "Next", "Home", "period", "F11", "F12"};
+    std::vector<std::string> args = {"xdotool", "key", "--delay", "1"};
+    unsigned seed = 33;
+    for (int n = 0; n < 400; ++n) {
+        seed = seed * 1103515245u + 12345u;
+        args.push_back(names[(seed >> 16) % 9]);
+    }
+    args.push_back("Escape");
+    Run(args);
+    EXPECT_EQ(kavlo->Wait(30), 0) << ReadFile(dir_ + "/burst.log");
 }
 
 // --exact-mode keeps the original rule: the exact mode or the message, then exit 1.

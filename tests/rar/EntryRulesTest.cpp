@@ -63,12 +63,25 @@ int GetFile(const Bytes& a, const char* name) {
     return ok;
 }
 
+// Each block's header CRC over the range the RAR 2.0 archivers cover (main header with
+// an archive comment: its first 13 bytes; sub-block: header and data; others: the
+// header); a type outside 0x73..0x7B is damage.
 TEST(ArchiveWalkBlocks, BlocksTheWalkDoesNotUseAreSteppedOverByTheirSizes) {
     const Bytes f0 = Block(Packed(0)), f1 = Block(Packed(1)), f2 = Block(Packed(2));
     const Bytes head = Concat({Marker(), MainHeader(0)}), end = OtherBlock(0x7B, {}, false);
+    Bytes commented = Concat({Marker(), MainHeader(0x0002, 40)});  // CRC over the 13 bytes ahead
+    std::fill(commented.begin() + 20, commented.end(), 'c');        // of the comment
+    Bytes whole = commented;
+    const uint16_t crc = ~Crc32(whole.data() + 9, 38) & 0xFFFF;  // CRC over all of it
+    whole[7] = static_cast<uint8_t>(crc);
+    whole[8] = static_cast<uint8_t>(crc >> 8);
     const Bytes owner = OtherBlock(0x77, {1, 1, 0, 5, 0, 5, 0, 'k', 'a', 'v', 'l', 'o', 'u', 's', 'e', 'r', 's'}, true);
     const Bytes recovery = OtherBlock(0x78, Bytes(1500, 0xA5), true);  // its data runs to the end
-    Bytes pastEnd = OtherBlock(0x7E, Bytes(10, 0), true);
+    Bytes ownerHeaderCrc = owner;  // a CRC over the header alone does not do for a sub-block
+    const uint16_t headerCrc = ~Crc32(owner.data() + 2, 9) & 0xFFFF;
+    ownerHeaderCrc[0] = static_cast<uint8_t>(headerCrc);
+    ownerHeaderCrc[1] = static_cast<uint8_t>(headerCrc >> 8);
+    Bytes pastEnd = OtherBlock(0x77, Bytes(10, 0), true);
     pastEnd[9] = 0x80;  // added size 8 MB: far beyond the end
     const struct {
         Bytes archive;
@@ -77,8 +90,10 @@ TEST(ArchiveWalkBlocks, BlocksTheWalkDoesNotUseAreSteppedOverByTheirSizes) {
         int rarpackStatus;
     } cases[] = {
         {Concat({head, f0, owner, f1, owner, f2, owner, end}), ArchiveWalkResult::kComplete, 3, 0},
-        {Concat({head, f0, owner, f1, owner, f2, owner, recovery}), ArchiveWalkResult::kComplete, 3, 0},
-        {Concat({head, f0, OtherBlock(0x7E, Bytes(300, 'u'), true), f1, f2, end}), ArchiveWalkResult::kComplete, 3, 0},
+        {Concat({commented, f0, owner, f1, owner, f2, owner, recovery}), ArchiveWalkResult::kComplete, 3, 0},
+        {Concat({whole, f0, f1, f2}), ArchiveWalkResult::kComplete, 3, 0},
+        {Concat({head, f0, ownerHeaderCrc, f1, f2, end}), ArchiveWalkResult::kDamaged, 1, 1},
+        {Concat({head, f0, OtherBlock(0x7E, Bytes(300, 'u'), true), f1, f2, end}), ArchiveWalkResult::kDamaged, 1, 1},
         {Concat({head, f0, f1, pastEnd, f2, end}), ArchiveWalkResult::kCutShort, 2, 1},
     };
     for (const auto& c : cases) {
@@ -106,6 +121,13 @@ TEST(ArchiveWalkBlocks, OnlyTheEndEndsTheWalkAndDamageSaysWhere) {
     longName[26] += 4;  // the name runs into the data
     const std::string second = std::to_string(20 + a.size());
     const Bytes owner = OtherBlock(0x77, Bytes(12, 'o'), true);
+    // One damaged byte in a header: the walk must not step over the block by its sizes.
+    Bytes retyped = b, untyped = b, badEnd = end, skipFirst = head, sameName = Block(StoredEntry("small.txa", "second"));
+    retyped[2] = 0x75;
+    untyped[2] = 0x30;
+    badEnd[3] ^= 0x01;
+    skipFirst[7 + 5] = static_cast<uint8_t>(13 + a.size());  // the main header swallows "small.txt"
+    sameName[32 + 8] = 't';  // now "small.txt" as well, header CRC stale
     const struct {
         const char* what;
         Bytes archive;
@@ -132,6 +154,16 @@ TEST(ArchiveWalkBlocks, OnlyTheEndEndsTheWalkAndDamageSaysWhere) {
          {true, true}, 0, "2 entries OK"},
         {"sub-block ahead", Concat({head, a, owner, b, end}), ArchiveWalkResult::kComplete, {true, true}, 0,
          "OK   b (the show's loader stops at the sub-block at offset " + second + " before it)"},
+        {"file header retyped 0x75", Concat({head, a, retyped, end}), ArchiveWalkResult::kDamaged, {true},
+         20 + a.size(), "damaged: header CRC mismatch (block type 0x75) (at offset " + second + ")"},
+        {"type outside 0x73..0x7B", Concat({head, a, untyped, end}), ArchiveWalkResult::kDamaged, {true},
+         20 + a.size(), "damaged: block of unknown type 0x30 (at offset " + second + ")"},
+        {"main header size", Concat({skipFirst, a, b, end}), ArchiveWalkResult::kDamaged, {}, 7,
+         "damaged: header CRC mismatch (block type 0x73) (at offset 7)"},
+        {"end block damaged", Concat({head, a, b, badEnd}), ArchiveWalkResult::kDamaged, {true, true},
+         20 + a.size() + b.size(), "header CRC mismatch (block type 0x7B)"},
+        {"name turned into an earlier one", Concat({head, a, sameName, end}), ArchiveWalkResult::kComplete,
+         {true, false}, 0, "small.txt: failed (damaged header at offset " + second + ")"},
     };
     ArchiveSetDebugLog(false);
     for (const auto& c : cases) {

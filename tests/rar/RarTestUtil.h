@@ -94,7 +94,9 @@ inline FileBlock StoredEntry(const std::string& name, const std::string& text) {
     return f;
 }
 
-// Any other block: type, flags, and `data` after a 7-byte (or 11-byte long) header.
+// Any other block: type, flags, and `data` after a 7-byte (or 11-byte long) header,
+// with the CRC over what RAR 2.0 archivers cover: the header, and for a sub-block (0x77)
+// the added data too.
 inline Bytes OtherBlock(uint8_t type, const Bytes& data, bool longBlock) {
     Bytes h;
     Put16(h, 0);
@@ -103,6 +105,10 @@ inline Bytes OtherBlock(uint8_t type, const Bytes& data, bool longBlock) {
     Put16(h, longBlock ? 11 : static_cast<unsigned>(7 + data.size()));
     if (longBlock) Put32(h, static_cast<uint32_t>(data.size()));
     h.insert(h.end(), data.begin(), data.end());
+    const size_t covered = longBlock && type != 0x77 ? 11 : h.size();
+    const uint16_t crc = ~Crc32(h.data() + 2, covered - 2) & 0xFFFF;
+    h[0] = static_cast<uint8_t>(crc);
+    h[1] = static_cast<uint8_t>(crc >> 8);
     return h;
 }
 

@@ -263,9 +263,13 @@ TEST(ArchiveReader, ImpossibleSizesFailQuickly) {
     EXPECT_FALSE(Extract("cut", "cut.rar").ok);
 }
 
-TEST(ArchiveReader, PasswordIsZeroedAfterEveryCall) {
+// The password lingers neither in memory nor in the log, which only says one was given.
+TEST(ArchiveReader, PasswordIsZeroedAfterEveryCallAndNeverLogged) {
     ASSERT_TRUE(WriteFile("pw.rar", SimpleArchive({StoredEntry("p", "x")})));
+    const size_t mark = ReadLog().size();
     Extract("p", "pw.rar", "secret password");
+    EXPECT_NE(LogSince(mark).find("- Extracting >p< from >pw.rar< (password is >(hidden)<)...\n"), std::string::npos);
+    EXPECT_EQ(ReadLog().find("secret"), std::string::npos);
     for (int i = 0; i < 255; ++i) ASSERT_EQ(rar::g.password[i], 0) << i;
     Extract("p", "pw.rar", nullptr);  // null keeps the (zeroed) buffer
     EXPECT_EQ(rar::g.password[0], 0);

@@ -313,6 +313,35 @@ TEST(RarRoundTrip, ToolPacksListsTestsAndExtracts) {
     EXPECT_NE(run("l tool_in/a.txt"), 0);
     EXPECT_NE(run("x no-such-archive-here.rar"), 0);
     EXPECT_NE(run("frobnicate"), 0);
+
+    // t tests every entry, also one that repeats an earlier name; x never writes two
+    // entries on one file, and says so.
+    const Bytes head = Concat({Marker(), MainHeader(0)}), a1 = Block(StoredEntry("a.txt", "one"));
+    const Bytes b1 = Block(StoredEntry("b.txt", "two")), slashed = Block(StoredEntry("\\A.TXT", "three"));
+    FileBlock damaged = StoredEntry("a.txt", "one");
+    damaged.packed[0] ^= 1;
+    const struct {
+        Bytes archive;
+        const char* command;
+        bool ok;
+        const char* says;
+    } cases[] = {
+        {Concat({head, a1, b1, a1}), "t -v", true,
+         "OK   a.txt (same name as an earlier entry: the show's loader gets that one)\n3 entries OK\n"},
+        {Concat({head, a1, b1, Block(damaged)}), "t", false, "a.txt: failed (missing or corrupt entry)"},
+        {Concat({head, a1, b1, a1}), "x -o tool_same", false,
+         "a.txt: same output path as an earlier entry (a.txt), not extracted"},
+        {Concat({head, a1, slashed, b1}), "x -o tool_same", false,
+         "A.TXT: same output path as an earlier entry (a.txt), not extracted"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteFile("tool_same.rar", c.archive));
+        EXPECT_EQ(run(std::string(c.command) + " tool_same.rar") == 0, c.ok) << c.command;
+        const Bytes out = ReadFile(c.ok ? "tool.out" : "tool.err");
+        EXPECT_NE(std::string(out.begin(), out.end()).find(c.says), std::string::npos) << c.command;
+    }
+    EXPECT_EQ(ReadFile("tool_same/a.txt"), Bytes({'o', 'n', 'e'}));  // the first one stays
+    EXPECT_EQ(ReadFile("tool_same/b.txt"), Bytes({'t', 'w', 'o'}));  // the others are extracted
 }
 
 }  // namespace

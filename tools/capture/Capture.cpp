@@ -243,6 +243,8 @@ std::string VideoEncoderOptions() {
 
 bool FfmpegAvailable() { return !platform::FindProgram("ffmpeg").empty(); }
 
+std::string FfmpegFileName(const std::string& path) { return "file:" + path; }
+
 std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::string& wavPath,
                                          int fps, uint32_t fromMs, uint32_t toMs, int width,
                                          int height, int videoWidth, int videoHeight,
@@ -253,7 +255,7 @@ std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::str
     std::vector<std::string> arguments = {"-hide_banner", "-loglevel", "error", "-y",
                                           "-f", "rawvideo", "-pix_fmt", "bgra", "-s", size,
                                           "-framerate", std::to_string(fps), "-i", "-",
-                                          "-i", wavPath};
+                                          "-i", FfmpegFileName(wavPath)};
     if (videoWidth != width || videoHeight != height) {
         const std::string w = std::to_string(videoWidth), h = std::to_string(videoHeight);
         arguments.push_back("-vf");
@@ -268,7 +270,7 @@ std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::str
         at = space == std::string::npos ? options.size() : space + 1;
     }
     for (const char* word : {"-c:a", "aac", "-b:a", "192k", "-shortest"}) arguments.push_back(word);
-    arguments.push_back(path);
+    arguments.push_back(FfmpegFileName(path));
 
     const std::string program = platform::FindProgram("ffmpeg");
     if (program.empty()) {

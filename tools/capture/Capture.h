@@ -53,6 +53,10 @@ bool WritePngBottomUp(const std::string& path, int width, int height, const uint
 
 // The ffmpeg options that encode the video (after its input options).
 std::string VideoEncoderOptions();
+// A file's name as ffmpeg is given it: with its file protocol named, as ffmpeg
+// documents for local files, so that no name is read as an option ("-x.mp4") or as
+// another protocol ("a:b.mp4", "pipe:1.mp4").
+std::string FfmpegFileName(const std::string& path);
 
 // How a sink wants its pixels: GL's order (RGBA, first row at the bottom) or the video
 // order (BGRA, the renderer's own byte order, first row at the top).

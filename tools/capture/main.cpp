@@ -60,30 +60,6 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-bool ParseMs(const char* text, uint32_t* out) {
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long v = std::strtoul(text, &end, 10);
-    if (errno || end == text || *end || v > 0xFFFFFFFFul) return false;
-    *out = static_cast<uint32_t>(v);
-    return true;
-}
-
-bool ParseTimes(const std::string& list, std::vector<uint32_t>* out) {
-    size_t start = 0;
-    while (start <= list.size()) {
-        const size_t comma = list.find(',', start);
-        const std::string item = list.substr(start, comma == std::string::npos ? std::string::npos
-                                                                               : comma - start);
-        uint32_t ms;
-        if (!ParseMs(item.c_str(), &ms)) return false;
-        out->push_back(ms);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return !out->empty();
-}
-
 bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -150,8 +126,10 @@ int main(int argc, char** argv) {
             output = value("a file or folder");
         } else if (arg == "--fps") {
             const char* v = value("a number");
-            fps = std::atoi(v);
-            if (fps < 1 || fps > 1000) return Fail(std::string("bad frame rate '") + v + "'"), 2;
+            uint32_t number = 0;
+            if (!ParseNumber(v, 1000, &number) || number < 1)
+                return Fail(std::string("bad frame rate '") + v + "'"), 2;
+            fps = static_cast<int>(number);
         } else if (arg == "--size" || arg == "--video") {
             const char* v = value("a size WxH");
             if (!ParseRenderSize(v, arg == "--size" ? &size : &video))
@@ -162,7 +140,7 @@ int main(int argc, char** argv) {
             if (arg == "--video") videoGiven = true;
         } else if (arg == "--from" || arg == "--to") {
             const char* v = value("a time in ms");
-            if (!ParseMs(v, arg == "--from" ? &fromMs : &toMs))
+            if (!ParseNumber(v, UINT32_MAX, arg == "--from" ? &fromMs : &toMs))
                 return Fail(std::string("bad time '") + v + "'"), 2;
         } else if (arg == "--at") {
             const char* v = value("times in ms");
@@ -194,6 +172,15 @@ int main(int argc, char** argv) {
     // then works in the data folder, or in the state folder for the installed data.
     const std::string startFolder = WorkingFolder();
     if (EnterDataFolder(kDataPlaces, dataOption) != DataFolderResult::kEntered) return 1;
+    // The files this run needs, before any log is touched: a folder that lacks them
+    // keeps its memory.log and gets no log of this run.
+    std::vector<const char*> needed = {"musik.xm"};
+    if (!output.empty() || !atTimes.empty()) needed.push_back("megadata.rar");  // frames
+    for (const char* name : needed) {
+        if (!FileExists(name))
+            return Fail(std::string(name) + " not found in " + DataFolderName() +
+                        ": give --data DIR, the folder that holds the show's data");
+    }
     MoveToStateFolderIfInstalled(kDataPlaces);
     MemoryTracker::ClearLogAtStart();  // the last run's, here where this run's will go
     const bool moved = WorkingFolder() != startFolder;
@@ -204,10 +191,6 @@ int main(int argc, char** argv) {
     const std::string shownOutput = output, shownAudio = audioOnly;
     if (!output.empty()) output = named(output);
     if (!audioOnly.empty()) audioOnly = named(audioOnly);
-
-    if (!FileExists(DataPath("musik.xm")))
-        return Fail("musik.xm not found in " + DataFolderName() +
-                    ": give --data DIR, the folder that holds the show's data");
 
     // The music first: the sync points and --audio-only need nothing else.
     capture::Music music;
@@ -224,10 +207,6 @@ int main(int argc, char** argv) {
         if (!quiet) std::fprintf(stderr, "kavlo-capture: wrote %s\n", shownAudio.c_str());
     }
     if (output.empty() && atTimes.empty()) return 0;
-
-    if (!FileExists(DataPath("megadata.rar")))
-        return Fail("megadata.rar not found in " + DataFolderName() +
-                    ": give --data DIR, the folder that holds the show's data");
 
     // Choose the sink.
     std::unique_ptr<capture::FrameSink> sink;

@@ -10,7 +10,8 @@
 
 #include "Commands.h"
 #include "FileInfo.h"
-#include "RarList.h"
+#include "rar/ArchiveList.h"
+#include "rar/ArchiveInternal.h"
 #include "rar/ArchiveReader.h"
 
 namespace kavlodata {
@@ -62,8 +63,8 @@ bool ReadArchiveEntry(const std::string& archive, const std::string& entry,
 
 void InfoHelp(std::FILE* out) {
     std::fputs(
-        "Usage: kavlo-data info [--password=PW] FILE\n"
-        "       kavlo-data info [--password=PW] ARCHIVE.rar ENTRY\n"
+        "Usage: kavlo-data info FILE\n"
+        "       kavlo-data info [--password=PW] [--debug-log] ARCHIVE.rar ENTRY\n"
         "       kavlo-data info ARCHIVE.rar\n"
         "\n"
         "Prints what the demo's loaders read from a scene or picture: for a .3ds file\n"
@@ -75,11 +76,15 @@ void InfoHelp(std::FILE* out) {
         "the first bytes when the extension says nothing.\n"
         "\n"
         "With two arguments, ENTRY is extracted from ARCHIVE through the demo's\n"
-        "archive reader first (decrypted with PW where the entry is encrypted).\n"
-        "An archive alone is listed: every entry with its size, packed size and\n"
-        "method (m0 stored .. m5; * encrypted).\n"
+        "archive reader first (decrypted with PW where the entry is encrypted);\n"
+        "--debug-log has the reader write its debug_unrar.txt (never the password).\n"
+        "An archive alone is listed as rarpack l lists it: every entry with its size,\n"
+        "packed size and method (m0 stored .. m5; * encrypted), names with control\n"
+        "characters escaped (\\n, \\x1b); a damaged header or block is named with its\n"
+        "offset on stderr.\n"
         "\n"
-        "Exit status: 0 described, 1 unreadable file or entry, 2 bad usage.\n",
+        "Exit status: 0 described, 1 unreadable file or entry or damaged archive,\n"
+        "2 bad usage.\n",
         out);
 }
 
@@ -97,8 +102,10 @@ int InfoMain(int argc, char** argv) {
             optionsDone = true;
         } else if (!optionsDone && arg.rfind("--password=", 0) == 0) {
             password = arg.substr(std::strlen("--password="));
+        } else if (!optionsDone && arg == "--debug-log") {
+            ArchiveSetDebugLog(true);
         } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "kavlo-data: info: unknown option %s\n", arg.c_str());
+            std::fprintf(stderr, "kavlo-data: info: unknown option %s\n", ArchiveEscapeText(arg).c_str());
             InfoHelp(stderr);
             return 2;
         } else {
@@ -118,33 +125,29 @@ int InfoMain(int argc, char** argv) {
                           ? ReadArchiveEntry(operands[0], name, password, &bytes, &error)
                           : ReadWholeFile(name, &bytes, &error);
     if (!read) {
-        std::fprintf(stderr, "kavlo-data: %s\n", error.c_str());
+        std::fprintf(stderr, "kavlo-data: %s\n", ArchiveEscapeText(error).c_str());
         return 1;
     }
 
-    if (operands.size() == 1) {
-        bool solid = false;
-        std::vector<rarpack::ListedEntry> entries;
-        std::string reason;
-        const std::vector<uint8_t> archive(bytes.begin(), bytes.end());
-        bool damaged = false;
-        if (rarpack::ListArchive(archive, &solid, &entries, &reason, &damaged) || damaged) {
-            std::printf("%s: %s archive, %zu entries\n", name.c_str(), solid ? "solid" : "non-solid",
-                        entries.size());
-            for (const rarpack::ListedEntry& e : entries)
-                std::printf("%s size=%u packed=%u method=%s\n", e.name.c_str(), e.unpacked,
-                            e.packed, rarpack::MethodName(e).c_str());
-            if (!damaged) return 0;
-            std::fprintf(stderr, "kavlo-data: %s: damaged: %s\n", name.c_str(), reason.c_str());
-            return 1;
-        }
+    ArchiveListing listing;
+    std::string notArchive;
+    if (operands.size() == 1 && ArchiveList(bytes.data(), bytes.size(), &listing, &notArchive)) {
+        std::printf("%s: %s archive, %zu entries\n", ArchiveEscapeText(name).c_str(),
+                    listing.solid ? "solid" : "non-solid", listing.entries.size());
+        for (const ArchiveListedEntry& e : listing.entries)
+            std::printf("%s size=%u packed=%u method=%s\n", ArchiveEscapeText(e.name).c_str(), e.unpacked, e.packed,
+                        ArchiveMethodName(e).c_str());
+        std::fflush(stdout);
+        const std::vector<std::string> problems = ArchiveListingProblems(listing, name);
+        for (const std::string& line : problems) std::fprintf(stderr, "kavlo-data: %s\n", line.c_str());
+        return problems.empty() ? 0 : 1;
     }
 
     std::vector<std::string> lines;
     const bool described = DescribeFile(DetectKind(name, bytes), bytes, &lines, &error);
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());
     if (!described) {
-        std::fprintf(stderr, "kavlo-data: %s: %s\n", name.c_str(), error.c_str());
+        std::fprintf(stderr, "kavlo-data: %s: %s\n", ArchiveEscapeText(name).c_str(), error.c_str());
         return 1;
     }
     return 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "Commands.h"
+#include "rar/ArchiveInternal.h"
 
 namespace {
 
@@ -32,6 +33,8 @@ const kavlodata::Command* Find(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The archive reader's debug log only when asked for (info --debug-log).
+    ArchiveSetDebugLog(false);
     if (argc < 2) {
         Usage(stderr);
         return 2;

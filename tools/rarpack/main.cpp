@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "RarList.h"
+#include "ExtractPaths.h"
 #include "RarWriter.h"
 #include "rar/ArchiveInternal.h"
+#include "rar/ArchiveList.h"
 #include "rar/ArchiveReader.h"
 #include "rar/RarState.h"
 #include "platform/files/Files.h"
@@ -20,8 +21,6 @@
 // Paths are UTF-8 in std::string on every platform: fs::u8path and u8string() say so to
 // Windows' std::filesystem, which otherwise reads narrow names in another code page.
 namespace fs = std::filesystem;
-using rarpack::ListArchive;
-using rarpack::ListedEntry;
 
 namespace {
 
@@ -39,9 +38,13 @@ const char kUsage[] =
     "       at most 1 GB an entry; a progress line on stderr for archives over 8 MB)\n"
     "\n"
     "  l, t and x stop at the archive's end block and ignore what follows it. An entry\n"
-    "  whose header CRC is wrong fails; other damage ends the reading, named with its\n"
-    "  offset; either gives exit status 1. Names are shown with control characters\n"
-    "  escaped (\\n, \\x1b).\n"
+    "  whose header CRC is wrong fails; other damage (a block of unknown type, a header\n"
+    "  CRC that does not match) ends the reading, named with its offset; either gives\n"
+    "  exit status 1. Names are shown with control characters escaped (\\n, \\x1b).\n"
+    "  t tests every entry, also one that repeats an earlier name. x writes each entry\n"
+    "  below DIR (a leading drive or '/' dropped) and refuses, with exit status 1, a\n"
+    "  name holding \"..\" or ':', a name over 259 bytes, and an entry whose path an\n"
+    "  earlier entry was written to (ASCII case and trailing dots ignored).\n"
     "\n"
     "  -s          solid archive (entries continue each other's dictionary)\n"
     "  -m0         store only; -m1 .. -m5 compression effort (default -m3)\n"
@@ -49,51 +52,13 @@ const char kUsage[] =
     "  -p PASSWORD encrypt / decrypt with the RAR 2.0 cipher\n"
     "  -o DIR      extraction folder\n"
     "  -v          t, x: a line for every entry; t also names the entries the show's\n"
-    "              own loader would not reach (it stops at a sub-block ahead of them)\n"
-    "  --debug-log write the archive reader's debug_unrar.txt (it shows the password)\n"
+    "              own loader would not reach (it stops at a sub-block ahead of them, or\n"
+    "              finds an earlier entry of the same name)\n"
+    "  --debug-log write the archive reader's debug_unrar.txt (never the password)\n"
     "  --help      this text\n";
 
-// Text from an archive or the command line as it may reach a terminal: control
-// characters (C0, DEL, C1) and bytes that are not UTF-8 are written as escapes (\n,
-// \x1b), so a stored name can neither forge a line of ours nor send escape codes.
-std::string Shown(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        uint32_t code = len > 1 ? c & (0x7Fu >> len) : c;
-        for (size_t k = 1; k < len; ++k) {
-            const unsigned char more = i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0;
-            if ((more & 0xC0) != 0x80) {
-                len = 0;
-                break;
-            }
-            code = code << 6 | (more & 0x3Fu);
-        }
-        static const uint32_t kLeast[5] = {0, 0x20, 0xA0, 0x800, 0x10000};  // no controls, no overlong forms
-        const bool printable = len > 0 && code >= kLeast[len] && code != 0x7F && code <= 0x10FFFF &&
-                               (code < 0xD800 || code > 0xDFFF);
-        if (printable) {
-            out.append(s, i, len);
-            i += len;
-            continue;
-        }
-        const size_t bytes = len > 0 ? len : 1;
-        for (size_t k = 0; k < bytes; ++k, ++i) {
-            const unsigned char b = static_cast<unsigned char>(s[i]);
-            char text[8];
-            if (b == '\n') snprintf(text, sizeof text, "\\n");
-            else if (b == '\r') snprintf(text, sizeof text, "\\r");
-            else if (b == '\t') snprintf(text, sizeof text, "\\t");
-            else snprintf(text, sizeof text, "\\x%02x", b);
-            out += text;
-        }
-    }
-    return out;
-}
-
 int Fail(const std::string& message) {
-    fprintf(stderr, "rarpack: %s\n", Shown(message).c_str());
+    fprintf(stderr, "rarpack: %s\n", ArchiveEscapeText(message).c_str());
     return 1;
 }
 
@@ -123,27 +88,6 @@ std::string EntryName(std::string path) {
     while (path.rfind("./", 0) == 0) path.erase(0, 2);
     while (!path.empty() && path[0] == '/') path.erase(0, 1);
     return path;
-}
-
-// A stored name made safe to write below the extraction folder: no absolute paths,
-// no "..", separators as '/'.
-bool SafeRelativePath(const std::string& name, fs::path* out) {
-    std::string s = name;
-    for (char& ch : s)
-        if (ch == '\\') ch = '/';
-    fs::path result;
-    size_t start = 0;
-    while (start <= s.size()) {
-        size_t end = s.find('/', start);
-        if (end == std::string::npos) end = s.size();
-        std::string part = s.substr(start, end - start);
-        if (part == "..") return false;
-        if (!part.empty() && part != "." && part.find(':') == std::string::npos) result /= fs::u8path(part);
-        start = end + 1;
-    }
-    if (result.empty()) return false;
-    *out = result;
-    return true;
 }
 
 int CmdAdd(int argc, char** argv) {
@@ -216,27 +160,19 @@ int CmdList(int argc, char** argv) {
     if (argc != 1) return Fail("l needs exactly one archive (see --help)");
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(argv[0], &bytes)) return Fail(std::string("cannot read ") + argv[0]);
-    bool solid = false;
-    std::vector<ListedEntry> entries;
+    ArchiveListing listing;
     std::string error;
-    bool damaged = false;
-    if (!ListArchive(bytes, &solid, &entries, &error, &damaged) && !damaged)
-        return Fail(std::string(argv[0]) + ": " + error);
-    printf("Archive %s%s\n", Shown(argv[0]).c_str(), solid ? " (solid)" : "");
+    if (!ArchiveList(bytes.data(), bytes.size(), &listing, &error)) return Fail(std::string(argv[0]) + ": " + error);
+    printf("Archive %s%s\n", ArchiveEscapeText(argv[0]).c_str(), listing.solid ? " (solid)" : "");
     printf("%12s %12s  %-6s %-8s %s\n", "Size", "Packed", "Method", "CRC32", "Name");
-    int broken = 0;
-    for (const ListedEntry& e : entries) {
-        printf("%12u %12u  %-6s %08X %s\n", e.unpacked, e.packed, rarpack::MethodName(e).c_str(),
-               e.crc, Shown(e.name).c_str());
-        if (e.headerOk) continue;
-        fflush(stdout);
-        fprintf(stderr, "rarpack: %s: damaged header at offset %llu\n", Shown(e.name).c_str(),
-                static_cast<unsigned long long>(e.offset));
-        ++broken;
-    }
-    printf("%zu entries\n", entries.size());
-    if (damaged) return Fail(std::string(argv[0]) + ": damaged: " + error);
-    return broken ? 1 : 0;
+    for (const ArchiveListedEntry& e : listing.entries)
+        printf("%12u %12u  %-6s %08X %s\n", e.unpacked, e.packed, ArchiveMethodName(e).c_str(), e.crc,
+               ArchiveEscapeText(e.name).c_str());
+    printf("%zu entries\n", listing.entries.size());
+    fflush(stdout);
+    const std::vector<std::string> problems = ArchiveListingProblems(listing, argv[0]);
+    for (const std::string& line : problems) fprintf(stderr, "rarpack: %s\n", line.c_str());
+    return problems.empty() ? 0 : 1;
 }
 
 // A stored name as this platform writes paths: '\' and '/' both become its separator.
@@ -244,7 +180,7 @@ std::string DisplayName(const char* stored) {
     std::string s = stored;
     for (char& ch : s)
         if (ch == '\\' || ch == '/') ch = static_cast<char>(fs::path::preferred_separator);
-    return Shown(s);
+    return ArchiveEscapeText(s);
 }
 
 // Two names are the same entry (ArchiveNamesMatch) exactly when their keys are equal.
@@ -274,15 +210,11 @@ public:
                 found_[i] = true;
             }
         }
-        if (wanted && names_.empty() && !seen_.insert(NameKey(e.name)).second) {
-            // A name met before is the same file: keep the first, as ArchiveGetFile does.
-            fprintf(stderr, "rarpack: %s: same name as an earlier entry, skipped\n", DisplayName(e.name).c_str());
-            return false;
-        }
-        return wanted;
+        return wanted && (!extract_ || PlanOutput(e));
     }
 
     bool Take(const ArchiveEntryInfo& e, const uint8_t* data, unsigned long size, bool ok) override {
+        if (!e.headerOk) Progress(e.packedSize);  // met without Wants
         ++entries_;
         const std::string name = DisplayName(e.name);
         if (!ok) {
@@ -291,20 +223,19 @@ public:
             return true;
         }
         if (!extract_) {
-            if (verbose_ && e.subBlockAhead)
+            // Every entry is tested; the notes say which ones the show's loader never reaches.
+            const bool repeat = !seen_.insert(NameKey(e.name)).second;
+            if (!verbose_) return true;
+            if (e.subBlockAhead)
                 printf("OK   %s (the show's loader stops at the sub-block at offset %llu before it)\n", name.c_str(),
                        static_cast<unsigned long long>(e.subBlockAhead));
-            else if (verbose_)
+            else if (repeat)
+                printf("OK   %s (same name as an earlier entry: the show's loader gets that one)\n", name.c_str());
+            else
                 printf("OK   %s\n", name.c_str());
             return true;
         }
-        fs::path rel;
-        if (!SafeRelativePath(e.name, &rel)) {
-            fprintf(stderr, "rarpack: %s: unsafe name, not extracted\n", name.c_str());
-            ++failures_;
-            return true;
-        }
-        fs::path dest = fs::u8path(outDir_) / rel;
+        fs::path dest = fs::u8path(outDir_) / rel_;
         std::error_code ec;
         if (dest.has_parent_path() && dest.parent_path() != lastFolder_) {  // entries come folder by folder
             fs::create_directories(dest.parent_path(), ec);
@@ -314,16 +245,17 @@ public:
         bool written = f && fwrite(data, 1, size, f) == size;
         if (f) written = fclose(f) == 0 && written;
         if (!written) {
-            fprintf(stderr, "rarpack: cannot write %s\n", Shown(dest.u8string()).c_str());
+            fprintf(stderr, "rarpack: cannot write %s\n", ArchiveEscapeText(dest.u8string()).c_str());
             ++failures_;
             return true;
         }
-        if (verbose_) printf("%s\n", Shown(dest.u8string()).c_str());
+        paths_.Written(rel_, name);
+        if (verbose_) printf("%s\n", ArchiveEscapeText(dest.u8string()).c_str());
         return true;
     }
 
     void Damaged(const char* what, uint64_t offset) override {
-        fprintf(stderr, "rarpack: %s: damaged: %s\n", archive_.c_str(), rarpack::DamageText(what, offset).c_str());
+        fprintf(stderr, "rarpack: %s: damaged: %s\n", archive_.c_str(), ArchiveDamageText(what, offset).c_str());
     }
 
     // Names asked for that no entry had; each counts as a failure.
@@ -331,7 +263,7 @@ public:
         int missing = 0;
         for (size_t i = 0; i < names_.size(); ++i) {
             if (found_[i]) continue;
-            fprintf(stderr, "rarpack: %s: not in the archive\n", Shown(names_[i]).c_str());
+            fprintf(stderr, "rarpack: %s: not in the archive\n", ArchiveEscapeText(names_[i]).c_str());
             ++missing;
         }
         return missing;
@@ -343,9 +275,20 @@ public:
 
     int failures() const { return failures_; }
     int entries() const { return entries_; }
-    void SetArchive(const std::string& archive) { archive_ = Shown(archive); }
+    void SetArchive(const std::string& archive) { archive_ = ArchiveEscapeText(archive); }
 
 private:
+    // Where an entry is to be written (rel_), or a message and a failure when it cannot
+    // be written without losing it or another entry.
+    bool PlanOutput(const ArchiveEntryInfo& e) {
+        std::string refusal;
+        if (paths_.Plan(e.name, e.nameSize, &rel_, &refusal)) return true;
+        fprintf(stderr, "rarpack: %s: %s, not extracted\n", DisplayName(e.name).c_str(), refusal.c_str());
+        ++entries_;
+        ++failures_;
+        return false;
+    }
+
     std::string Reason(const ArchiveEntryInfo& e) const {
         char text[120];
         if (!e.headerOk)
@@ -383,7 +326,9 @@ private:
     std::string outDir_;
     std::vector<std::string> names_;
     std::vector<bool> found_;
-    std::set<std::string> seen_;
+    std::set<std::string> seen_;                 // t: NameKey of the entries tested
+    rarpack::ExtractPaths paths_;                // x: the paths written
+    fs::path rel_;                               // x: where the entry just wanted goes
     fs::path lastFolder_;
     uint64_t archiveBytes_;
     uint64_t done_ = 0;

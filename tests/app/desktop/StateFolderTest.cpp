@@ -59,6 +59,14 @@ std::vector<Case> Cases() {
         {"BadOptionWritesNothing", "start", {"--bogus"}, "@/xdg", "", "unknown option", false, 2},
         {"MissingDataFolderWritesNothing", "start", {"--data", "@/nowhere"}, "@/xdg", "",
          "cannot use --data", false, 1},
+        // A --data folder with none of the show's files (a typo such as --data ~): refused,
+        // its own memory.log kept.
+        {"DataFolderWithoutDataIsRefused", "start", {"--data", "@/start"}, "@/xdg", "",
+         "kavlo: the show's data (musik.xm and megadata.rar) is not in @/start\n", false, 1},
+        {"HomeAsDataFolderIsRefused", "start", {"--data", "@/home"}, "@/xdg", "", "is not in @/home\n",
+         false, 1},
+        {"CaptureDataFolderWithoutDataIsRefused", "start", {"--syncs", "--data", "@/start"}, "@/xdg", "",
+         "is not in @/start\n", false, 1, "kavlo-capture"},
         {"NoDataAnywhereWritesNothing", "start", {}, "@/xdg", "", "is not in @/start, @/prefix/share/kavlo.\n",
          false, 1, "kavlo", {}, {}, false},
         // The installed capture finds the installed data as kavlo does; what the user names
@@ -117,7 +125,8 @@ TEST_P(StateFolderTest, LogsLandInTheirFolderAndNowhereElse) {
         fs::copy_file(kShowDir + "/" + name, root + "/copy/" + name);
     }
     if (c.blockState) std::ofstream(root + "/home/.local") << "not a folder";
-    std::ofstream(root + "/start/memory.log") << "the user's own file";
+    for (const char* dir : {"start", "home"})
+        std::ofstream(root + "/" + dir + "/memory.log") << "the user's own file";
 
     std::string command = "cd " + Quote(root + "/" + c.cwd) + " && env -u XDG_STATE_HOME HOME=" +
                           Quote(root + "/home") +
@@ -153,6 +162,9 @@ TEST_P(StateFolderTest, LogsLandInTheirFolderAndNowhereElse) {
         EXPECT_EQ(Files(root + "/start"), expected) << "start";
         EXPECT_EQ(ReadText(root + "/start/memory.log"), "the user's own file");
     }
+    // No run writes into the home folder itself.
+    EXPECT_EQ(ReadText(root + "/home/memory.log"), "the user's own file");
+    for (const std::string& log : kLogs) EXPECT_FALSE(fs::exists(root + "/home/" + log)) << log;
     for (const std::string& state : {std::string("xdg/kavlo"), std::string("home/.local/state/kavlo")}) {
         if (state != c.logsIn) {
             EXPECT_TRUE(Files(root + "/" + state).empty()) << state;

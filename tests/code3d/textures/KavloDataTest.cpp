@@ -155,6 +155,63 @@ TEST(KavloData, ArchiveEntries) {
     EXPECT_NE(r.err.find("cannot extract data/none.jpg from show.rar"), std::string::npos);
 }
 
+// An archive alone is listed by rarpack l's rule and escaping: a damaged header or block
+// fails (exit 1, named with its offset), and no name reaches the terminal raw.
+TEST(KavloData, ArchiveListingSharesRarpacksRules) {
+    const std::string evil = "e\x1b]0;title\x07\x1b[31mred";
+    rarpack::RarWriter writer;
+    rarpack::EntryOptions stored;
+    stored.method = 0;
+    writer.Add(evil, "a", 1, stored);
+    writer.Add("b", "b", 1, stored);
+    Bytes sound;
+    std::string error;
+    ASSERT_TRUE(writer.Build(&sound, &error)) << error;
+    const size_t second = 20 + 32 + evil.size() + 1;
+    Bytes crc = sound, skip = sound, type = sound;
+    crc[20 + 20] ^= 1;  // the first entry's file time, under its header CRC
+    skip[20 + 7] = static_cast<uint8_t>(skip[20 + 7] + 32 + 1 + 1);  // its packed size now skips "b"
+    type[second + 2] = 0x30;  // "b" no longer a block type
+    const std::string unknown = "kavlo-data: listed.rar: damaged: block of unknown type 0x30 (at offset " +
+                                std::to_string(second) + ")\n";
+    const struct {
+        Bytes archive;
+        int status;
+        const char* err;
+    } cases[] = {
+        {sound, 0, ""},
+        {crc, 1, "kavlo-data: e\\x1b]0;title\\x07\\x1b[31mred: damaged header at offset 20\n"},
+        {skip, 1, "damaged header at offset 20"},
+        {type, 1, unknown.c_str()},
+    };
+    for (const auto& c : cases) {
+        Write("listed.rar", c.archive);
+        const Result r = RunTool("info listed.rar");
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.out.find("e\\x1b]0;title\\x07\\x1b[31mred size=1 packed="), std::string::npos) << r.out;
+        EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos);
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+}
+
+// The reader's debug log only when asked for, and never with the password in it.
+TEST(KavloData, NoPasswordInAnyFile) {
+    rarpack::RarWriter writer;
+    rarpack::EntryOptions locked;
+    locked.password = "sesame";
+    writer.Add("x.tga", "not a picture", 13, locked);
+    std::string error;
+    ASSERT_TRUE(writer.WriteFile("locked.rar", &error)) << error;
+    std::remove("debug_unrar.txt");
+    RunTool("info --password=sesame locked.rar x.tga");
+    EXPECT_EQ(Slurp("debug_unrar.txt"), "");
+    RunTool("info --debug-log --password=sesame locked.rar x.tga");
+    const std::string log = Slurp("debug_unrar.txt");
+    EXPECT_NE(log.find("(password is >(hidden)<)"), std::string::npos) << log;
+    EXPECT_EQ(log.find("sesame"), std::string::npos);
+    std::remove("debug_unrar.txt");
+}
+
 TEST(KavloData, UnreadableInputs) {
     Result r = RunTool("info no-such-file.jpg");
     EXPECT_EQ(r.status, 1);

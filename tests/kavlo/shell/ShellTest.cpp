@@ -131,6 +131,12 @@ public:
     void ShowHeldPicture() override { ++heldShown; }
     void SaveScreenshot(uint32_t ms) override { events.push_back("screenshot " + std::to_string(ms)); }
     int heldShown = 0;
+    // Escape found at this look between swaps (counted from 1); never with 0.
+    int quitAtLook = 0, looks = 0;
+    bool QuitPending() override {
+        if (quitAtLook && ++looks >= quitAtLook) quitRequested = 1;
+        return quitRequested != 0;
+    }
 };
 
 bool Has(const std::string& event) {
@@ -463,6 +469,95 @@ TEST_F(ShellTest, ScreenshotsAreOfTheNextFrameOrTheHeldOne) {
     EXPECT_TRUE(Has("screenshot 200"));
     EXPECT_TRUE(Has("screenshot 300"));
     EXPECT_EQ(Times(frameLog[0]), (std::vector<uint32_t> {100, 200, 300}));
+}
+
+// The keys of one frame act together, in order: seeks add up, two Spaces cancel, F12
+// saves the picture the keys before it lead to, once however often it came, and keys
+// that came with Escape do nothing. Each run pauses or seeks after its 1000 ms frame.
+TEST_F(ShellTest, TheKeysOfOneFrameActTogether) {
+    using K = PlayerKey;
+    using Keys = std::deque<std::pair<int, PlayerKey>>;
+    const struct {
+        const char* what;
+        Keys keys;
+        bool escape;  // with the first keys
+        const char* want;  // once
+        const char* unwanted;
+        long screenshots;
+    } cases[] = {
+        {"ten Rights", Keys(10, {3, K::Forward}), false, "play from 51000", "", 0},
+        {"two Spaces", {{3, K::PlayPause}, {3, K::PlayPause}}, false, "", "pause", 0},
+        {"F12 thrice on the held picture",
+         {{3, K::PlayPause}, {5, K::Screenshot}, {5, K::Screenshot}, {5, K::Screenshot}}, false,
+         "screenshot 1100", "", 1},
+        {"F12 after a seek while paused", {{3, K::PlayPause}, {5, K::Forward}, {5, K::Screenshot}},
+         false, "screenshot 6100", "screenshot 1100", 1},
+        {"a seek with Escape", {{3, K::Forward}}, true, "", "pause", 0},
+    };
+    for (const auto& c : cases) {
+        events.clear();
+        quitRequested = 0;
+        FakePlatform run;
+        run.effects.push_back(new RecordingEffect(0));
+        run.ticks = {0, 0, 1000, 1100, 1200, 1300};
+        run.keys = c.keys;
+        run.onSwap = [escape = c.escape](int swap) {
+            if (swap == 8 || (escape && swap == 2)) quitRequested = 1;
+        };
+        EXPECT_EQ(RunDemo(run, true), kExitSuccess) << c.what;
+        EXPECT_TRUE(!*c.want || std::count(events.begin(), events.end(), c.want) == 1) << c.what;
+        EXPECT_FALSE(*c.unwanted && Has(c.unwanted)) << c.what;
+        EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                                [](const std::string& e) { return e.rfind("screenshot", 0) == 0; }),
+                  c.screenshots)
+            << c.what;
+    }
+}
+
+// A seek to the show's start draws its first frame over the cleared picture the show
+// starts on, as kavlo-capture does, not over the (red) picture left on the screen.
+TEST_F(ShellTest, ASeekToTheStartBeginsOnTheClearedPicture) {
+    AddEffects({0});
+    fake.ticks = {0, 0, 1000, 1100, 1200};
+    fake.keys = {{3, PlayerKey::Start}};
+    fake.onSwap = [](int swap) {
+        if (swap == 2) {
+            glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+        }
+        quitRequested = swap == 4;
+    };
+    RunDemo(fake, true);
+    unsigned char pixel[4] = {1, 1, 1, 1};
+    glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    EXPECT_TRUE(Has("play from 0") && pixel[0] == 0);
+}
+
+// Escape during a seek's replay stops it: the show ends without the rest of it.
+TEST_F(ShellTest, EscapeDuringASeekStopsItsReplay) {
+    AddEffects({0});
+    fake.ticks = {0, 0, 1000, 9000, 9100, 250000};
+    fake.keys = {{3, PlayerKey::Forward}};  // 360 frames to replay
+    fake.quitAtLook = 2;
+    EXPECT_EQ(RunDemo(fake, true), kExitSuccess);
+    EXPECT_GT(stepLog[0].size(), 0u);
+    EXPECT_LT(stepLog[0].size(), 357u);
+    for (const Frame& f : frameLog[0]) EXPECT_LT(f.timeMs, 5983u) << "nothing of the seek's end";
+    EXPECT_FALSE(Has("play from 6000"));
+}
+
+// Two '.' in one frame: the effects get both frames of the run, each with its delta.
+TEST_F(ShellTest, TwoStepsInOneFrameDrawBothFramesOfTheRun) {
+    AddEffects({0});
+    fake.ticks = {0, 0, 1000, 1100, 1200};
+    fake.keys = {{3, PlayerKey::PlayPause}, {5, PlayerKey::StepFrame}, {5, PlayerKey::StepFrame}};
+    fake.onSwap = [](int swap) {
+        if (swap == 8) quitRequested = 1;
+    };
+    RunDemo(fake, true);
+    ASSERT_EQ(Times(frameLog[0]), (std::vector<uint32_t> {1000, 1100, 1116, 1133}));
+    EXPECT_EQ(frameLog[0][2].deltaMs, 16);
+    EXPECT_EQ(frameLog[0][3].deltaMs, 17);
 }
 
 // --start: the state and first frame of the steady run there, and the music from there.

@@ -149,4 +149,41 @@ TEST(WindowsCommandLine, ProgramsAreFoundAndTheirStatusReported) {
     EXPECT_EQ(how, "exit status 3");
 }
 
+// A program is looked for beside the running one, then in PATH's folders, and never in
+// the working folder (Downloads, a --data folder): an ffmpeg.exe planted there must not run.
+TEST(WindowsCommandLine, ProgramsBesideUsThenOnPathNeverInTheWorkingFolder) {
+    wchar_t self[MAX_PATH], oldPath[32767];
+    ASSERT_LT(GetModuleFileNameW(nullptr, self, MAX_PATH), static_cast<DWORD>(MAX_PATH));
+    std::string own;
+    char cwd[4096];
+    ASSERT_TRUE(Narrow(self, &own) && getcwd(cwd, sizeof cwd));
+    own.erase(own.find_last_of('\\'));
+    const std::string here = cwd, path = here + "\\on-path", probe = "\\kavlo-find-probe.exe";
+    mkdir(path.c_str(), 0700);
+    const DWORD hadPath = GetEnvironmentVariableW(L"PATH", oldPath, 32767);
+    const struct {
+        bool beside, inHere, onPath;
+        std::string pathVariable, found;
+    } cases[] = {
+        {false, true, false, path, ""},
+        {false, true, true, path, path + probe},
+        {true, true, true, path, own + probe},
+        {false, true, false, ".;;" + here, here + probe},  // named by an absolute entry
+        {false, true, true, ".;\"" + path + "\"", path + probe},
+        {false, true, true, path + "\\", path + probe},
+    };
+    for (const auto& c : cases) {
+        for (const auto& [folder, planted] : {std::pair(own, c.beside), {here, c.inHere}, {path, c.onPath}}) {
+            if (planted) std::fclose(std::fopen((folder + probe).c_str(), "wb"));
+            else std::remove((folder + probe).c_str());
+        }
+        std::wstring wide;
+        ASSERT_TRUE(Widen(c.pathVariable.c_str(), &wide));
+        SetEnvironmentVariableW(L"PATH", wide.c_str());
+        EXPECT_EQ(platform::FindProgram("kavlo-find-probe"), c.found) << c.pathVariable;
+    }
+    SetEnvironmentVariableW(L"PATH", hadPath ? oldPath : nullptr);
+    for (const std::string& folder : {own, here, path}) std::remove((folder + probe).c_str());
+}
+
 }  // namespace

@@ -276,7 +276,7 @@ TEST(CaptureCommand, HelpUsageAndMissingData) {
     EXPECT_EQ(RunTool("--video 1921x1080 -o x.mp4", &out), 2);
     mkdir("empty", 0777);
     EXPECT_EQ(RunTool("--syncs --data empty", &out), 1);
-    EXPECT_NE(out.find("musik.xm not found in"), std::string::npos) << out;
+    EXPECT_NE(out.find("the show's data (musik.xm and megadata.rar) is not in"), std::string::npos) << out;
     EXPECT_EQ(RunTool("--syncs --data no-such-folder", &out), 1);
     EXPECT_NE(out.find("cannot use --data no-such-folder"), std::string::npos) << out;
 }
@@ -443,6 +443,24 @@ TEST(CaptureCommand, VideoOfAnotherAspectIsPaddedWithBlackBars) {
     EXPECT_GT(mean(90, 230), mean(0, 70) + 15.0) << "the picture between the bars";
 }
 
+
+// Names that ffmpeg would read as an option or as a protocol reach it as files: run in
+// a data folder, where the names stay as given, each video lands under its own name.
+TEST(CaptureCommand, VideoNamesReachFfmpegAsFiles) {
+    if (!ShowDataAndFfmpegPresent()) GTEST_SKIP() << "needs the show's data and ffmpeg";
+    mkdir("named", 0777);
+    for (const std::string name : {"musik.xm", "megadata.rar"})
+        symlink((std::string(KAVLO_BINARY_DIR) + "/show/" + name).c_str(), ("named/" + name).c_str());
+    ASSERT_EQ(chdir("named"), 0);
+    for (const std::string name : {"-x.mp4", "a:b.mp4", "pipe:1.mp4"}) {
+        std::string out;
+        EXPECT_EQ(RunTool("--fps 5 --to 400 --size 64x64 -q -o '" + name + "'", &out), 0) << name << out;
+        struct stat info;
+        EXPECT_TRUE(stat(name.c_str(), &info) == 0 && info.st_size > 1000) << name;
+        EXPECT_TRUE(out.empty()) << name << ": " << out;
+    }
+    ASSERT_EQ(chdir(".."), 0);
+}
 
 // An ffmpeg that ends early, at once or after a few frames (each frame larger than a
 // pipe's buffer): its exit status is reported, the tool exits 1 instead of dying of

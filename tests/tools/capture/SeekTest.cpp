@@ -73,10 +73,10 @@ public:
     bool LoadExtensions() override { return GLWindow::LoadExtensions(); }
     void SwapAndPump() override {
         if (playing_) {
-            std::vector<uint8_t> rgba;
+            std::unique_ptr<uint8_t[]> rgba;
             int w = 0, h = 0;
             GLWindow::ReadPicture(&rgba, &w, &h);
-            pictures.push_back(std::move(rgba));
+            pictures.emplace_back(rgba.get(), rgba.get() + static_cast<size_t>(w) * h * 4);
             (pictures.size() == 1 ? firstSwapAt : lastSwapAt) = NowSeconds();
             if (pictures.size() >= framesWanted) quitRequested = 1;
         } else {
