@@ -30,7 +30,7 @@
   const note = $('note');
   const skip = $('skip');
   const query = new URLSearchParams(location.search);
-  const timelineApi = window.kavloTimeline;
+  const show = window.kavloShow;
   const touchFirst = window.matchMedia && matchMedia('(pointer: coarse)').matches;
 
   // What a run left behind, for whoever looks (the page's tests read it).
@@ -297,7 +297,7 @@
     lengthMs = data.lengthMs;
     seek.max = String(lengthMs);
     marksBox.textContent = '';
-    for (const mark of timelineApi.marks(data)) {
+    for (const mark of show.marks(data)) {
       const element = document.createElement('div');
       element.className = 'mark lane' + mark.lane;
       element.dataset.start = String(mark.startMs);
@@ -312,7 +312,7 @@
     renderTime();
   }
 
-  const namesAt = (ms) => (timeline ? timelineApi.namesAt(timeline, ms).join(' + ') : '');
+  const namesAt = (ms) => (timeline ? show.namesAt(timeline, ms).join(' + ') : '');
 
   // The slider, the played part, the time and the effect's name; the text only when the
   // second changes.
@@ -324,8 +324,8 @@
     const second = Math.floor(ms / 1000);
     if (second === shownSecond) return;
     shownSecond = second;
-    const now = timelineApi.formatTime(ms), names = namesAt(ms);
-    timeText.textContent = now + ' / ' + timelineApi.formatTime(lengthMs);
+    const now = show.formatTime(ms), names = namesAt(ms);
+    timeText.textContent = now + ' / ' + show.formatTime(lengthMs);
     effectText.textContent = names;
     seek.setAttribute('aria-valuetext', now + (names ? ', ' + names : ''));
     for (const mark of marksBox.children)
@@ -337,7 +337,7 @@
   // while the slider has the keyboard's focus.
   let tipFollowsThumb = false;
   function placeTip(ms) {
-    tip.textContent = timelineApi.formatTime(ms) + (namesAt(ms) ? '  ' + namesAt(ms) : '');
+    tip.textContent = show.formatTime(ms) + (namesAt(ms) ? '  ' + namesAt(ms) : '');
     tip.style.left = (lengthMs ? ms * 100 / lengthMs : 0) + '%';
     tip.hidden = false;
   }
@@ -407,8 +407,8 @@
     noteTimer = setTimeout(() => { note.textContent = ''; }, 2500);
   }
   linkButton.addEventListener('click', async () => {
-    const link = kavlo.lastLink = timelineApi.linkTo(location.href, showMs);
-    const at = timelineApi.formatTime(showMs);
+    const link = kavlo.lastLink = show.linkTo(location.href, showMs);
+    const at = show.formatTime(showMs);
     try {
       await navigator.clipboard.writeText(link);
       say('Link to ' + at + ' copied');
@@ -514,7 +514,6 @@
   // --- The show ---------------------------------------------------------------------
   // The program's arguments: the page's options, then what a test asks for. ?t= and
   // ?size= go as they are: the program says what it refuses.
-  const kFromAddress = { '--start': 't', '--size': 'size', '--test-fps': 'test-fps', '--at': 'at' };
   function programArguments() {
     const args = ['--size', query.has('size') ? query.get('size') : width + 'x' + height];
     if (query.has('mute')) args.push('--mute');
@@ -572,21 +571,7 @@
     showControls();
   }
 
-  // Why a run ended without success, in words: the program's own last word on stderr
-  // (naming the part of the address it came from), or a sentence for its status.
-  let runErrors = [], runMessage = false;
-  function exitMessage(code, playedAny) {
-    const what = playedAny ? 'The show stopped' : 'The show cannot start';
-    const said = runErrors.filter((line) => line.startsWith('kavlo: ')).pop();
-    if (!said) return what + ': the program ended with status ' + code + '. Reload the page to try again.';
-    let text = what + ': ' + said.slice('kavlo: '.length);
-    const argument = /'(--[a-z-]+)'/.exec(said);
-    const parameter = argument && kFromAddress[argument[1]];
-    if (parameter && query.has(parameter))
-      text += ' (' + parameter + '=' + query.get(parameter) + ' in the address)';
-    return text + '.';
-  }
-
+  let runErrors = [], runMessage = false;  // this run's stderr; whether it showed a message
   function ended(code) {
     kavlo.exitCode = code;
     try {
@@ -602,7 +587,8 @@
     hideControls();
     stage.classList.remove('idle');
     const playedAny = kavlo.firstFrameAt !== null;
-    if (code !== 0 && !runMessage) showMessage(exitMessage(code, playedAny));
+    if (code !== 0 && !runMessage)
+      showMessage(show.failureText(code, playedAny, runErrors, query));
     if (code !== 0 && !playedAny) {
       // Nothing played: another click would fail the same way.
       playButton.disabled = playButton.hidden = true;

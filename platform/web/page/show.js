@@ -1,7 +1,8 @@
-// The show's timeline as the page's controls read it: the seek bar's marks, the names
-// at a time, times as m:ss and links to a moment. It reads timeline.json, which
-// build-web has the program's own timeline written to (kavlo-capture --timeline).
-// Plain functions, so that node can test them (tests/page).
+// The show as the page reads it: its timeline for the controls (the seek bar's marks,
+// the names at a time, times as m:ss, links to a moment), from timeline.json, which
+// build-web has the program's own timeline written to (kavlo-capture --timeline); and
+// what the page says when a run fails. Plain functions, so that node can test them
+// (tests/page).
 'use strict';
 (function (root) {
   // 83000 -> "1:23"; a time is shown by the second it is in.
@@ -56,7 +57,25 @@
     return url.href;
   }
 
-  const api = { formatTime, marks, namesAt, linkTo };
+  // The program's arguments that the page takes from its address.
+  const kFromAddress = { '--start': 't', '--size': 'size', '--test-fps': 'test-fps', '--at': 'at' };
+
+  // Why a run ended with a failure status, in words: the program's own last word on
+  // stderr (naming the part of the address its argument came from), or a sentence for
+  // the bare status. `address` is the page's URLSearchParams.
+  function failureText(code, playedAny, stderrLines, address) {
+    const what = playedAny ? 'The show stopped' : 'The show cannot start';
+    const said = stderrLines.filter((line) => line.startsWith('kavlo: ')).pop();
+    if (!said) return what + ': the program ended with status ' + code + '. Reload the page to try again.';
+    let text = what + ': ' + said.slice('kavlo: '.length);
+    const argument = /'(--[a-z-]+)'/.exec(said);
+    const parameter = argument && kFromAddress[argument[1]];
+    if (parameter && address.has(parameter))
+      text += ' (' + parameter + '=' + address.get(parameter) + ' in the address)';
+    return text + '.';
+  }
+
+  const api = { formatTime, marks, namesAt, linkTo, failureText };
   if (typeof module === 'object' && module.exports) module.exports = api;
-  else root.kavloTimeline = api;
+  else root.kavloShow = api;
 })(this);
