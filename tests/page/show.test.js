@@ -1,5 +1,6 @@
 // The page's own logic: the seek bar's marks, names and times from the timeline the
-// program prints, and what the page says when a run fails.
+// program prints, the picture's size and place on desktops and phones, taps, and what the
+// page says when a run fails.
 //   node show.test.js KAVLO_CAPTURE
 'use strict';
 const test = require('node:test');
@@ -55,4 +56,42 @@ test('a failed run says why: the program\'s last word and the part of the addres
   ];
   for (const [code, played, lines, search, text] of cases)
     assert.strictEqual(page.failureText(code, played, lines, new URLSearchParams(search)), text);
+});
+
+test('the picture: drawn at the screen\'s pixels, placed in the window, the controls in the safe area', () => {
+  const sizes = [
+    ['', 1280, 720, 2, [1440, 1080]], ['', 390, 844, 3, [1168, 876]], ['', 1024, 768, 1, [1024, 768]],
+    ['', 320, 200, 1, [320, 240]], ['800x600', 390, 844, 3, [800, 600]], ['99999x5', 1, 1, 1, [99999, 5]],
+    ['0x600', 1024, 768, 1, [1024, 768]], ['8OOx600', 1024, 768, 1, [1024, 768]],
+  ];
+  for (const [asked, w, h, ratio, size] of sizes)
+    assert.deepStrictEqual(page.renderSize(asked, w, h, ratio), size, `${asked} ${w}x${h}@${ratio}`);
+  const places = [
+    // A wide window: bars at the sides.
+    [1280, 720, [1440, 1080], [0, 0, 0], [160, 0, 960, 720], [160, 160, 0]],
+    // A phone upright: the width, centred; the home indicator is in the bar below.
+    [390, 844, [1168, 876], [0, 0, 34], [0, 275, 390, 293], [0, 0, 276]],
+    // Sideways: the height; the notch is in the bars, the home indicator over the picture.
+    [844, 390, [1168, 876], [47, 47, 21], [162, 0, 520, 390], [162, 162, 21]],
+    // Insets wider than the bars push the controls in.
+    [1000, 750, [800, 600], [30, 10, 0], [0, 0, 1000, 750], [30, 10, 0]],
+  ];
+  for (const [w, h, [pw, ph], [left, right, bottom], pictureBox, controlsBox] of places) {
+    const place = page.fit(w, h, pw, ph, { left, right, bottom });
+    assert.deepStrictEqual(Object.values(place.picture), pictureBox, `${w}x${h}`);
+    assert.deepStrictEqual(Object.values(place.controls), controlsBox, `${w}x${h}`);
+  }
+});
+
+test('taps: a second one in the same outer third soon after skips, the middle never does', () => {
+  const picture = { x: 100, w: 300 };
+  const none = { at: -Infinity, third: 0 };
+  const cases = [
+    [150, 1000, none, -1, false], [150, 1200, { at: 1000, third: -1 }, -1, true],
+    [150, 1400, { at: 1000, third: -1 }, -1, false], [390, 1100, { at: 1000, third: 1 }, 1, true],
+    [390, 1100, { at: 1000, third: -1 }, 1, false], [250, 1100, { at: 1000, third: 0 }, 0, false],
+    [200, 1100, none, 0, false], [300, 1100, none, 0, false],
+  ];
+  for (const [x, at, last, third, skip] of cases)
+    assert.deepStrictEqual(page.tapOn(x, picture, at, last), { third, skip }, `${x} at ${at}`);
 });

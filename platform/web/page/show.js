@@ -1,8 +1,8 @@
-// The show as the page reads it: its timeline for the controls (the seek bar's marks,
-// the names at a time, times as m:ss, links to a moment), from timeline.json, which
-// build-web has the program's own timeline written to (kavlo-capture --timeline); and
-// what the page says when a run fails. Plain functions, so that node can test them
-// (tests/page).
+// The page's reckoning, in plain functions that node can test (tests/page): the show's
+// timeline for the controls (the seek bar's marks, the names at a time, times as m:ss,
+// links to a moment) from timeline.json, which build-web has the program's own timeline
+// written to (kavlo-capture --timeline); the picture's size and place, and the controls'
+// over it; what a tap on it does; and what the page says when a run fails.
 'use strict';
 (function (root) {
   // 83000 -> "1:23"; a time is shown by the second it is in.
@@ -57,6 +57,45 @@
     return url.href;
   }
 
+  // The size the show draws at: ?size=WxH as asked (the program judges it), else the
+  // largest 4:3 picture the screen shows pixel for pixel (sharp on high-density screens;
+  // a phone held upright counts its width), at most 1440x1080, its height a multiple of 6.
+  function renderSize(asked, screenWidth, screenHeight, ratio) {
+    const match = /^(\d+)x(\d+)$/.exec(asked || '');
+    const sides = match ? [Number(match[1]), Number(match[2])] : [];
+    if (sides[0] > 0 && sides[1] > 0) return sides;
+    const height = Math.min(1080, Math.floor(Math.min(screenHeight, screenWidth * 3 / 4) * ratio));
+    const h = Math.max(240, height - (height % 6));
+    return [h / 3 * 4, h];
+  }
+
+  // The largest rectangle of the picture's aspect in a stage, centred (the width of a
+  // phone held upright, the height of one held sideways), and the controls over its foot,
+  // kept inside the screen's safe area (insets: { left, right, bottom }).
+  function fit(stageWidth, stageHeight, width, height, insets) {
+    const scale = Math.min(stageWidth / width, stageHeight / height);
+    const w = Math.round(width * scale), h = Math.round(height * scale);
+    const x = Math.floor((stageWidth - w) / 2), y = Math.floor((stageHeight - h) / 2);
+    return {
+      picture: { x, y, w, h },
+      controls: {
+        left: Math.max(x, insets.left),
+        right: Math.max(stageWidth - x - w, insets.right),
+        bottom: Math.max(stageHeight - y - h, insets.bottom),
+      },
+    };
+  }
+
+  // A tap at `x` at time `at` (ms) on the picture: the third it is in (-1, 0, 1), and
+  // whether it skips: a tap in the same outer third as the last one, within the double
+  // tap's time of it, goes 5 s back or on.
+  const kDoubleTapMs = 350;
+  function tapOn(x, picture, at, last) {
+    const where = (x - picture.x) / (picture.w || 1);
+    const third = where < 1 / 3 ? -1 : where > 2 / 3 ? 1 : 0;
+    return { third, skip: third !== 0 && third === last.third && at - last.at < kDoubleTapMs };
+  }
+
   // The program's arguments that the page takes from its address.
   const kFromAddress = { '--start': 't', '--size': 'size', '--test-fps': 'test-fps', '--at': 'at' };
 
@@ -75,7 +114,7 @@
     return text + '.';
   }
 
-  const api = { formatTime, marks, namesAt, linkTo, failureText };
+  const api = { formatTime, marks, namesAt, linkTo, renderSize, fit, tapOn, failureText };
   if (typeof module === 'object' && module.exports) module.exports = api;
   else root.kavloShow = api;
 })(this);
