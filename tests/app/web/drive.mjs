@@ -360,6 +360,9 @@ async function checkMessages(browser) {
   ];
   for (const [name, script, block, expected] of cases) {
     const tab = await Tab.open(browser, 'about:blank');
+    // The page's service worker would answer from its cache what the network refuses.
+    await tab.send('Network.enable');
+    await tab.send('Network.setBypassServiceWorker', { bypass: true });
     if (script) await tab.send('Page.addScriptToEvaluateOnNewDocument', { source: script });
     if (block) {
       await tab.send('Fetch.enable', { patterns: [{ urlPattern: block }] });
