@@ -24,7 +24,7 @@
 #                            (tests/gl/compare.sh)
 #   ./test.sh --reproducible the .deb and the Windows zip built twice, from two clones of
 #                            the last commit, and compared (scripts/test-reproducible)
-#   ./test.sh --web          the show in headless Chromium (tests/web/run.sh)
+#   ./test.sh --web          the show in Chromium, Firefox and WebKitGTK (tests/web/run.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
 
