@@ -41,6 +41,12 @@ const TimelineRow kTimeline[kTimelineRows] = {
     {60000, 70000},   // EffectGreet, over the main effects
 };
 
+const TimelineLabel kTimelineLabels[kTimelineRows] = {
+    {"Spiral", false}, {"Feedback", false}, {"Vortex", false},       {"Twister", false},
+    {"Beam", false},   {"Torus", false},    {"Second torus", false}, {"Ordan", false},
+    {"Ordan2", false}, {"Hexagon", true},   {"Greetings", true},
+};
+
 std::atomic<unsigned char> syncPending{0};
 
 void OnSync(sound::Module*, unsigned char param) {
@@ -210,6 +216,8 @@ public:
     // The keys found since the last call, then the seek they asked for.
     void HandleKeys() {
         for (PlayerKey key; (key = platform_.TakeKey()) != PlayerKey::None;) Handle(key);
+        uint32_t ms = 0;
+        if (platform_.TakeSeek(&ms)) AskSeek(ms);
         if (seekPending_) {
             seekPending_ = false;
             SeekTo(seekMs_);
@@ -363,6 +371,7 @@ void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects,
                     entry.effect->Render(timeMs, fixed.deltaMs, fixed.sync);
         } else if (player.Paused()) {
             platform.ShowHeldPicture();
+            platform.ShowingFrame(player.ShownMs(), true);
             platform.SwapAndPump();
             player.HandleKeys();
             prevTimeMs = player.ShownMs();
@@ -389,6 +398,7 @@ void RunFrames(ShellPlatform& platform, const std::vector<EffectEntry>& effects,
             if (flashFromMs <= timeMs && timeMs - flashFromMs < 40) Flash();
         }
         player.FrameDrawn(timeMs);
+        platform.ShowingFrame(timeMs, player.Paused());
         platform.SwapAndPump();
         player.HandleKeys();
         // A seek restarts the clock at its picture's time.

@@ -19,6 +19,19 @@ struct TimelineRow {
 constexpr int kTimelineRows = 11;
 extern const TimelineRow kTimeline[kTimelineRows];
 
+// The timeline's rows as a viewer reads them (a player's seek bar): a name each, and
+// whether the effect draws over another one rather than being the picture's ground.
+struct TimelineLabel {
+    const char* name;
+    bool overlay;
+};
+extern const TimelineLabel kTimelineLabels[kTimelineRows];
+
+// One or two times in each effect window: the frames the contact sheet shows and the
+// checks that hold whole frames against each other take.
+constexpr uint32_t kContactSheetMs[] = {3000,  10000,  22000,  35000,  50000,  65000,
+                                        85000, 107000, 125000, 148000, 158000, 168000};
+
 // The show is cut off here, during the last effect's window.
 constexpr uint32_t kShowLengthMs = 172000;
 
@@ -78,6 +91,17 @@ public:
     // With true, what is drawn goes nowhere (or as little as can be) until false: a seek
     // draws some frames only for the GL state they leave.
     virtual void DrawUnseen(bool unseen) { (void)unseen; }
+    // For controls beside the keys (a web page's): the show time of the picture about to
+    // be shown and whether the show is paused on it; and a seek they asked for since the
+    // last call, taken after the keys (true with its show time).
+    virtual void ShowingFrame(uint32_t timeMs, bool paused) {
+        (void)timeMs;
+        (void)paused;
+    }
+    virtual bool TakeSeek(uint32_t* ms) {
+        (void)ms;
+        return false;
+    }
 };
 
 // The real machine: SDL's millisecond clock, GLWindow and MusicPlayer.

@@ -133,6 +133,18 @@ public:
     void ShowHeldPicture() override { ++heldShown; }
     void SaveScreenshot(uint32_t ms) override { events.push_back("screenshot " + std::to_string(ms)); }
     int heldShown = 0;
+
+    // Seeks by controls beside the keys, each handed out once that many swaps have been
+    // made; what those controls are told before each swap.
+    std::deque<std::pair<int, uint32_t>> seeks;
+    std::vector<std::pair<uint32_t, bool>> shown;
+    bool TakeSeek(uint32_t* ms) override {
+        if (seeks.empty() || seeks.front().first > swaps) return false;
+        *ms = seeks.front().second;
+        seeks.pop_front();
+        return true;
+    }
+    void ShowingFrame(uint32_t ms, bool paused) override { shown.push_back({ms, paused}); }
 };
 
 bool Has(const std::string& event) {
@@ -478,6 +490,26 @@ TEST_F(ShellTest, TheStartOptionBeginsOnItsFrameOfTheRun) {
     EXPECT_FALSE(Has("play"));
     EXPECT_EQ(Times(frameLog[0]), (std::vector<uint32_t> {983, 2983, 3000, 3100}));
     EXPECT_EQ(frameLog[0][2].deltaMs, 17);
+}
+
+// Controls beside the keys (a web page's) are told each picture's time and whether it is
+// held, and their seek acts as a key's, playing or paused; a key taken in the same frame
+// goes first.
+TEST_F(ShellTest, ControlsBesideTheKeysSeeEachPictureAndSeek) {
+    AddEffects({0});
+    fake.ticks = {0, 0, 100, 200, 300, 400, 500};
+    fake.seeks = {{3, 7000}, {5, 15000}};
+    fake.keys = {{4, PlayerKey::PlayPause}, {5, PlayerKey::Forward}};
+    fake.onSwap = [](int swap) {
+        if (swap == 7) quitRequested = 1;
+    };
+    RunDemo(fake, true);
+    EXPECT_TRUE(Has("play from 7000"));
+    EXPECT_FALSE(Has("play from 15000"));  // paused, and the page's seek after the key's
+    EXPECT_EQ(frameLog[0].back().timeMs, 15000u);
+    const std::vector<std::pair<uint32_t, bool>> shown = {
+        {100, false}, {7000, false}, {7100, true}, {15000, true}, {15000, true}, {15000, true}};
+    EXPECT_EQ(fake.shown, shown);
 }
 
 }  // namespace

@@ -35,6 +35,9 @@ const char kUsage[] =
     "                     its start so that its state is as in the real show\n"
     "  --audio-only FILE.wav  the music as the show plays it (172 s)\n"
     "  --syncs            print the time in ms of every sync point, one per line\n"
+    "  --timeline         print the show's length, its effect windows with their names\n"
+    "                     and the contact sheet's times as JSON (the web page's seek\n"
+    "                     bar and the frame checks read it)\n"
     "  --fps N            frames per second (default 60)\n"
     "  --size WxH         the size the show is drawn at (default 800x600)\n"
     "  --video WxH        with -o FILE.mp4: a video frame of this size, the picture\n"
@@ -107,6 +110,23 @@ std::string WorkingFolder() {
     return getcwd(buffer, sizeof buffer) ? buffer : ".";
 }
 
+// The timeline as the show has it; names and numbers only, nothing to escape.
+void PrintTimeline() {
+    std::printf("{\n  \"lengthMs\": %u,\n  \"effects\": [\n", kShowLengthMs);
+    for (int row = 0; row < kTimelineRows; ++row)
+        std::printf("    {\"name\": \"%s\", \"startMs\": %u, \"endMs\": %u, \"overlay\": %s}%s\n",
+                    kTimelineLabels[row].name, kTimeline[row].startMs, kTimeline[row].endMs,
+                    kTimelineLabels[row].overlay ? "true" : "false",
+                    row + 1 < kTimelineRows ? "," : "");
+    std::printf("  ],\n  \"contactSheetMs\": [");
+    const char* separator = "";
+    for (const uint32_t ms : kContactSheetMs) {
+        std::printf("%s%u", separator, ms);
+        separator = ", ";
+    }
+    std::printf("]\n}\n");
+}
+
 // A file removed when it goes out of scope, unless kept: the WAV handed to ffmpeg, and a
 // video that ffmpeg did not finish.
 struct RemovedOnExit {
@@ -131,7 +151,7 @@ int main(int argc, char** argv) {
     std::string output, audioOnly;
     const char* dataOption = nullptr;
     std::vector<uint32_t> atTimes;
-    bool listSyncs = false, quiet = false;
+    bool listSyncs = false, quiet = false, printTimeline = false;
     RenderSize size, video;
     bool videoGiven = false;
 
@@ -174,6 +194,8 @@ int main(int argc, char** argv) {
             dataOption = value("a folder");
         } else if (arg == "--syncs") {
             listSyncs = true;
+        } else if (arg == "--timeline") {
+            printTimeline = true;
         } else if (arg == "-q" || arg == "--quiet") {
             quiet = true;
         } else {
@@ -182,6 +204,10 @@ int main(int argc, char** argv) {
         }
     }
     if (fromMs > toMs) return Fail("--from is after --to"), 2;
+    // It needs no data.
+    if (printTimeline) PrintTimeline();
+    if (printTimeline && output.empty() && atTimes.empty() && audioOnly.empty() && !listSyncs)
+        return 0;
     if (output.empty() && atTimes.empty() && audioOnly.empty() && !listSyncs)
         return Fail("nothing to do: give -o, --at, --audio-only or --syncs (see --help)"), 2;
     if (videoGiven && (!atTimes.empty() || output.empty() || EndsWith(output, "/") ||
