@@ -11,7 +11,7 @@
 //   await page.close();
 // One page per browser: goto replaces it. The page's console lines and exceptions are
 // kept in page.console ({ level, text }) and page.exceptions (after drain()).
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import { existsSync, mkdtempSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { createServer } from 'node:net';
@@ -81,8 +81,8 @@ class Page {
     await this.navigate(url, options);
   }
 
-  // The page runs its expression as an async function's body returning JSON text, so
-  // that every engine hands back plain values the same way.
+  // The page awaits the expression and hands it back as JSON text, so that every
+  // engine returns plain values the same way.
   static wrap(expression) {
     return `(async () => JSON.stringify(await (${expression})))()`;
   }
@@ -261,6 +261,10 @@ class Firefox extends Page {
     await this.send('session.new', { capabilities: {} });
     this.context = (await this.send('browsingContext.getTree', {})).contexts[0].context;
     await this.send('session.subscribe', { events: ['log.entryAdded'] });
+    // The window takes the focus only from a real click (Xvfb has no window manager to
+    // give it), and full screen is denied without it; the pointer then goes to the screen's
+    // far corner, off the window.
+    execFileSync('xdotool', ['mousemove', '400', '300', 'click', '1', 'mousemove', '10000', '10000']);
     await this.viewport(1024, 768);
   }
 

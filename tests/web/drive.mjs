@@ -10,7 +10,8 @@
 // ENGINE: chromium, firefox, webkit (all if none); PART: frames, music, controls, phone,
 // offline, extras (all if none). The page is served from WEB_DIR on a free port of
 // localhost. REFERENCE_DIR holds at_MS.rgb (kavlo-capture's frames as raw RGB, top row
-// first) and syncs.txt (kavlo-capture --syncs). What the page drew goes to
+// first), syncs.txt (kavlo-capture --syncs) and timeline.json (kavlo-capture --timeline:
+// the contact sheet's times and the effects' windows). What the page drew goes to
 // OUT_DIR/ENGINE/ (web_MS.rgba, page.png, phone.png); the figures to OUT_DIR/figures.json.
 import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
@@ -26,8 +27,8 @@ if (!webDir || !referenceDir || !outDir || picks.some((p) => !kEngines.includes(
 const engines = picks.some((p) => kEngines.includes(p)) ? picks.filter((p) => kEngines.includes(p)) : kEngines;
 const parts = new Set(picks.some((p) => kParts.includes(p)) ? picks.filter((p) => kParts.includes(p)) : kParts);
 
-const timeline = JSON.parse(readFileSync(new URL('timeline.json', import.meta.url), 'utf8'));
-const kTimes = timeline.contactSheet;
+const timeline = JSON.parse(readFileSync(join(referenceDir, 'timeline.json'), 'utf8'));
+const kTimes = timeline.contactSheetMs;
 const kWidth = 800, kHeight = 600;
 const kMinPsnr = 30;
 const kMusicSeconds = 20, kConsoleSeconds = 30;
@@ -54,7 +55,7 @@ const url = await server.listen();
 
 // Median and worst time to draw a frame, per main effect's window (figures, not checks).
 function windowTimes(frameTimes) {
-  return timeline.windows.map(([name, start, end]) => {
+  return timeline.effects.filter((e) => !e.overlay).map(({ name, startMs: start, endMs: end }) => {
     const ms = frameTimes.filter(([t]) => t > start && t < end).map(([, w]) => w).sort((a, b) => a - b);
     if (!ms.length) return `${name}: no frames`;
     return `${name}: ${ms.length} frames, median ${ms[ms.length >> 1].toFixed(1)} ms, worst ${ms[ms.length - 1].toFixed(1)} ms`;
@@ -190,7 +191,7 @@ async function checkMusic(page, samples, muted, what) {
   check(same, `${what}the syncs of the first ${kMusicSeconds} s: ${delivered.length} delivered, ` +
     `${expected.length} listed by kavlo-capture --syncs` +
     (same ? '' : `\n  delivered ${delivered.map(Math.round).join(' ')}\n  listed    ${expected.join(' ')}`));
-  return { at20, syncs: delivered.length };
+  return { at20, syncs: delivered.length, samples };
 }
 
 // Escape ends the show with the tracker's report in the console and the offer to play
@@ -273,7 +274,7 @@ async function checkControls(page) {
   const moved = await page.waitFor(`Math.abs(${kShowTime} - ${want}) < 6000`, 10);
   const at = await page.evaluate(kShowTime);
   const text = await page.evaluate('document.getElementById("time").textContent');
-  check(max === 172000 && moved, `controls: a click on the slider moves the show to ${(at / 1000).toFixed(1)} s (${want / 1000} s asked)`);
+  check(max === timeline.lengthMs && moved, `controls: a click on the slider moves the show to ${(at / 1000).toFixed(1)} s (${want / 1000} s asked)`);
   check(/^\d:\d\d \/ 2:52$/.test(text), `controls: the time reads "${text}"`);
   await checkClean(page, 'controls');
 }
