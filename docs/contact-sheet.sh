@@ -8,7 +8,9 @@ root=$PWD
 build=${1:-build/release}
 capture=$root/$build/tools/capture/kavlo-capture
 [ -x "$capture" ] || { echo "contact-sheet.sh: build first (./run.sh or cmake --build $build)" >&2; exit 1; }
-times=(3000 10000 22000 35000 50000 65000 85000 107000 125000 148000 158000 168000)
+# The times are the show's own (kavlo-capture --timeline): one or two in each window.
+times=($("$capture" --timeline | python3 -c 'import json, sys; print(*json.load(sys.stdin)["contactSheetMs"])'))
+[ "${#times[@]}" = 12 ] || { echo "contact-sheet.sh: the sheet has room for 12 times, the show lists ${#times[@]}" >&2; exit 1; }
 frames=$(mktemp -d)
 trap 'rm -rf "$frames"' EXIT
 (cd "$build/show" && "$capture" --fps 30 -q --at "$(IFS=,; echo "${times[*]}")" -o "$frames/")

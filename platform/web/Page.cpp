@@ -25,6 +25,11 @@ EM_JS(void, kavlo_page_frame_time, (uint32_t showMs, double workMs), {
     if (page && page['frameTime']) page['frameTime'](showMs >>> 0, workMs);
 });
 
+EM_JS(void, kavlo_page_time, (uint32_t showMs, int paused), {
+    var page = Module['kavloPage'];
+    if (page && page['time']) page['time'](showMs >>> 0, !!paused);
+});
+
 EM_JS(void, kavlo_page_message, (const char* caption, const char* text), {
     var page = Module['kavloPage'];
     if (page && page['message']) page['message'](UTF8ToString(caption), UTF8ToString(text));
@@ -43,6 +48,7 @@ void WaitForPlay() { kavlo_page_wait_play(); }
 void ShowReady() { kavlo_page_call("ready", 0); }
 void ShowStarted() { kavlo_page_call("started", 0); }
 void ReportFrameTime(uint32_t showMs, double workMs) { kavlo_page_frame_time(showMs, workMs); }
+void ShowTime(uint32_t showMs, bool paused) { kavlo_page_time(showMs, paused ? 1 : 0); }
 void ShowMessage(const char* caption, const char* text) { kavlo_page_message(caption, text); }
 void ReportSync(double musicMs) { kavlo_page_call("sync", musicMs); }
 void HandFrame(uint32_t timeMs, const uint8_t* rgba, int width, int height) {

@@ -1,5 +1,6 @@
 // The program's calls into the page that runs it (platform/web/page/page.js): frames,
-// the click that starts the music, messages, and what the page's test reads.
+// the click that starts the music, the show time for its controls, messages, and what
+// the page's test reads.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,10 @@ void ShowStarted();
 // How long the frame at this show time took to draw, from the browser handing control
 // back to the frame's swap (for the page's measurements).
 void ReportFrameTime(uint32_t showMs, double workMs);
+
+// The show time of the picture about to be shown, and whether the show is paused on it
+// (for the page's controls).
+void ShowTime(uint32_t showMs, bool paused);
 
 // An error message, shown on the page in place of a message box.
 void ShowMessage(const char* caption, const char* text);

@@ -100,6 +100,15 @@ void OnSyncReported(sound::Module* module, unsigned char param) {
     if (showSyncCallback) showSyncCallback(module, param);
 }
 
+// What the page's controls asked for since the show last looked: set by the page between
+// frames, while the program waits for the browser.
+struct PageControls {
+    int paused = -1;  // the state asked for; -1 when nothing is asked
+    bool seek = false;
+    uint32_t seekMs = 0;
+};
+PageControls pageControls;
+
 // The browser as the show's machine. With a test clock it runs as the capture's
 // platform does: virtual time, the music moved with it, chosen frames handed out.
 class WebPlatform : public SystemPlatform {
@@ -171,6 +180,29 @@ public:
     // Each paused frame already waits for the browser's next one.
     void IdleWhilePaused() override {}
 
+    // The keys first; then the page's play or pause, as the key that toggles, only where
+    // it changes what is shown (a second click before the next frame asks nothing new).
+    PlayerKey TakeKey() override {
+        const PlayerKey key = SystemPlatform::TakeKey();
+        if (key != PlayerKey::None) return key;
+        const int wanted = pageControls.paused;
+        pageControls.paused = -1;
+        if (wanted >= 0 && (wanted != 0) != pausedShown_) return PlayerKey::PlayPause;
+        return PlayerKey::None;
+    }
+
+    bool TakeSeek(uint32_t* ms) override {
+        if (!pageControls.seek) return false;
+        pageControls.seek = false;
+        *ms = pageControls.seekMs;
+        return true;
+    }
+
+    void ShowingFrame(uint32_t timeMs, bool paused) override {
+        pausedShown_ = paused;
+        page::ShowTime(timeMs, paused);
+    }
+
     void DestroyWindow() override {
         if (options_.checkGl) ReportGLErrors();
         SystemPlatform::DestroyWindow();
@@ -215,6 +247,7 @@ private:
     Options options_;
     bool playing_ = false;
     bool started_ = false;
+    bool pausedShown_ = false;
     int ticksSincePlay_ = 0;
     uint64_t frame_ = 0;
     uint32_t frameTimeMs_ = 0;
@@ -240,6 +273,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE double kavlo_music_ms() {
     if (!songStarted) return 0;
     return static_cast<double>(sound::GetMixerStats().framesMixed - songStartFrames) * 1000.0 /
            44100.0;
+}
+
+// The page's controls, acting between frames as the player's keys do: play or pause
+// (non-zero: paused), and a seek to a show time in ms (past the end: its last frame).
+extern "C" EMSCRIPTEN_KEEPALIVE void kavlo_set_paused(int paused) {
+    pageControls.paused = paused ? 1 : 0;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void kavlo_seek(double ms) {
+    if (!(ms >= 0)) ms = 0;  // NaN too
+    pageControls.seekMs = ms < kShowLengthMs ? static_cast<uint32_t>(ms) : kShowLengthMs;
+    pageControls.seek = true;
 }
 
 int main(int argc, char** argv) {

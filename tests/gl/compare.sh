@@ -7,7 +7,6 @@
 #   tests/gl/compare.sh [MS,MS,...]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-times=${1:-3000,10000,22000,35000,50000,65000,85000,107000,125000,148000,158000,168000}
 jobs=$(nproc)
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
 
@@ -20,6 +19,9 @@ for side in test gles; do
   ctest --test-dir build/$side --output-on-failure -R '^fixed_function_test$'
 done
 
+# By default the contact sheet's times, as the show lists them (kavlo-capture --timeline).
+times=${1:-$(build/test/tools/capture/kavlo-capture --timeline |
+  python3 -c 'import json, sys; print(*json.load(sys.stdin)["contactSheetMs"], sep=",")')}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 for side in test gles; do
