@@ -6,7 +6,8 @@
 //   const page = await launch('firefox', { touch: true });
 //   await page.viewport(390, 844, 3);  await page.goto(url, { before: 'script' });
 //   await page.evaluate('expression');  await page.waitFor('expression', seconds);
-//   await page.click(x, y) (a tap where launched with touch);  await page.clickOn('#id');
+//   await page.click(x, y[, count]) (taps where launched with touch);  await page.clickOn('#id');
+//   await page.hover(x, y);
 //   await page.key('Escape');  await page.screenshot();  await page.problems();
 //   await page.close();
 // One page per browser: goto replaces it. The page's console lines and exceptions are
@@ -97,7 +98,7 @@ class Chromium extends Page {
     this.profile = mkdtempSync(join(tmpdir(), 'kavlo-chromium-'));
     this.child = spawn('chromium', [
       '--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
-      '--autoplay-policy=no-user-gesture-required', '--disable-background-networking',
+      '--disable-background-networking',
       '--disable-component-update', '--disable-sync', '--no-first-run',
       '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
       `--user-data-dir=${this.profile}`, '--window-size=1280,1024',
@@ -179,15 +180,17 @@ class Chromium extends Page {
     return Page.unwrap(result.result.value);
   }
 
-  async click(x, y) {
-    if (this.touch) {
-      await this.tab('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }] });
-      await this.tab('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
-      return;
+  async click(x, y, count = 1) {
+    if (!this.touch) await this.tab('Input.dispatchMouseEvent', { type: 'mouseMoved', x, y });
+    for (let i = 1; i <= count; ++i) {
+      if (this.touch) {
+        await this.tab('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }] });
+        await this.tab('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+        continue;
+      }
+      for (const type of ['mousePressed', 'mouseReleased'])
+        await this.tab('Input.dispatchMouseEvent', { type, x, y, button: 'left', clickCount: i });
     }
-    await this.tab('Input.dispatchMouseEvent', { type: 'mouseMoved', x, y });
-    for (const type of ['mousePressed', 'mouseReleased'])
-      await this.tab('Input.dispatchMouseEvent', { type, x, y, button: 'left', clickCount: 1 });
   }
 
   async hover(x, y) {
@@ -215,10 +218,13 @@ class Chromium extends Page {
 }
 
 // --- W3C WebDriver actions, shared by BiDi and the classic protocol --------------------
-function pointerActions(x, y, touch) {
-  return [{ type: 'pointer', id: touch ? 'finger' : 'mouse', parameters: { pointerType: touch ? 'touch' : 'mouse' },
-    actions: [{ type: 'pointerMove', x: Math.round(x), y: Math.round(y) },
-      { type: 'pointerDown', button: 0 }, { type: 'pointerUp', button: 0 }] }];
+function pointerActions(x, y, touch, count) {
+  const actions = [{ type: 'pointerMove', x: Math.round(x), y: Math.round(y) }];
+  for (let i = 0; i < count; ++i) {
+    if (i) actions.push({ type: 'pause', duration: 60 });
+    actions.push({ type: 'pointerDown', button: 0 }, { type: 'pointerUp', button: 0 });
+  }
+  return [{ type: 'pointer', id: touch ? 'finger' : 'mouse', parameters: { pointerType: touch ? 'touch' : 'mouse' }, actions }];
 }
 function moveActions(x, y) {
   return [{ type: 'pointer', id: 'mouse', parameters: { pointerType: 'mouse' },
@@ -308,8 +314,8 @@ class Firefox extends Page {
     return Page.unwrap(result.result.value);
   }
 
-  click(x, y) {
-    return this.send('input.performActions', { context: this.context, actions: pointerActions(x, y, this.touch) });
+  click(x, y, count = 1) {
+    return this.send('input.performActions', { context: this.context, actions: pointerActions(x, y, this.touch, count) });
   }
   hover(x, y) {
     return this.send('input.performActions', { context: this.context, actions: moveActions(x, y) });
@@ -431,7 +437,7 @@ class WebKit extends Page {
     await this.request('POST', this.path + '/actions', { actions });
     await this.request('DELETE', this.path + '/actions');
   }
-  click(x, y) { return this.actions(pointerActions(x, y, false)); }
+  click(x, y, count = 1) { return this.actions(pointerActions(x, y, false, count)); }
   hover(x, y) { return this.actions(moveActions(x, y)); }
   key(name) { return this.actions(keyActions(name)); }
 

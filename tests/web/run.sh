@@ -34,9 +34,8 @@ for f in musik.xm megadata.rar; do
 done
 out=$root/build/web-test
 rm -rf "$out" && mkdir -p "$out/reference"
-# The program's own timeline: the contact sheet's times and the effects' windows.
-"$linux/tools/capture/kavlo-capture" --timeline >"$out/reference/timeline.json" || die "kavlo-capture --timeline failed"
-times=$(node -p "require('$out/reference/timeline.json').contactSheetMs.join()")
+# The contact sheet's times, from the program's timeline that build-web put on the page.
+times=$(node -p 'require("./build/web/timeline.json").contactSheetMs.join()')
 say "kavlo-capture: the frames at $times (5 frames a second) and the syncs"
 (cd "$linux/show" && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy \
   "$linux/tools/capture/kavlo-capture" -q --fps 5 --at "$times" -o "$out/reference/" \
