@@ -32,7 +32,9 @@ const kTimes = timeline.contactSheetMs;
 const kWidth = 800, kHeight = 600;
 const kMinPsnr = 30;
 const kMusicSeconds = 20, kConsoleSeconds = 30;
-const kDriftLimit = 0.02;
+// The music's pace against the page's clock: a wrong sample rate is 8.8 % off; sound
+// starved on a busy two-core machine falls a few per cent behind.
+const kDriftLimit = 0.05;
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 const say = (text) => process.stderr.write('web test: ' + text + '\n');
@@ -180,9 +182,9 @@ async function checkMusic(page, samples, muted, what) {
   const states = samples.filter((s) => s.clock > 1000).map((s) => s.audio);
   if (muted) check(states.every((a) => a === ''), 'muted: no AudioContext is made');
   else check(states.every((a) => a.split(',').includes('running')), `the AudioContext runs (${states.slice(-1)[0]})`);
-  // From a second in, past however long the first picture took.
-  const from = samples.find((s) => s.clock >= 1000), at20 = samples.find((s) => s.clock >= kMusicSeconds * 1000);
-  const music = at20.music - from.music, clock = at20.clock - from.clock;
+  // From 5 s in, past however long the first picture took and the output's first fill.
+  const from = samples.find((s) => s.clock >= 5000), to = samples[samples.length - 1];
+  const music = to.music - from.music, clock = to.clock - from.clock;
   const drift = Math.abs(music - clock) / clock;
   check(drift <= kDriftLimit, `${what}the music keeps to the page's clock: ${(music / 1000).toFixed(2)} s of it in ` +
     `${(clock / 1000).toFixed(2)} s (${(drift * 100).toFixed(2)} %, at most ${kDriftLimit * 100} %)`);
@@ -193,7 +195,7 @@ async function checkMusic(page, samples, muted, what) {
   check(same, `${what}the syncs of the first ${kMusicSeconds} s: ${delivered.length} delivered, ` +
     `${expected.length} listed by kavlo-capture --syncs` +
     (same ? '' : `\n  delivered ${delivered.map(Math.round).join(' ')}\n  listed    ${expected.join(' ')}`));
-  return { at20, syncs: delivered.length, samples };
+  return { syncs: delivered.length, samples };
 }
 
 // Escape ends the show with the tracker's report in the console and the offer to play
