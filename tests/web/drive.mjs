@@ -96,6 +96,19 @@ async function startShow(page, query, what, loadSeconds = 180) {
 }
 
 // --- Frames -------------------------------------------------------------------------
+// The page's i-th frame; its pixels come over as base64 text, which every engine's
+// protocol carries.
+async function pageFrame(page, i) {
+  const frame = await page.evaluate(`(() => {
+    const f = window.kavlo.frames[${i}];
+    let text = '';
+    for (let at = 0; at < f.rgba.length; at += 0x8000)
+      text += String.fromCharCode.apply(null, f.rgba.subarray(at, at + 0x8000));
+    return { timeMs: f.timeMs, width: f.width, height: f.height, data: btoa(text) };
+  })()`);
+  return Object.assign(frame, { pixels: Buffer.from(frame.data, 'base64') });
+}
+
 // The show at the contact-sheet times on a test clock of 5 frames a second, as the
 // capture renders them.
 async function checkFrames(page, dir) {
@@ -112,14 +125,7 @@ async function checkFrames(page, dir) {
   check(count === kTimes.length, `the page handed out ${count} of ${kTimes.length} frames`);
   const psnrs = [];
   for (let i = 0; i < count; ++i) {
-    const frame = await page.evaluate(`(() => {
-      const f = window.kavlo.frames[${i}];
-      let text = '';
-      for (let at = 0; at < f.rgba.length; at += 0x8000)
-        text += String.fromCharCode.apply(null, f.rgba.subarray(at, at + 0x8000));
-      return { timeMs: f.timeMs, width: f.width, height: f.height, data: btoa(text) };
-    })()`);
-    const pixels = Buffer.from(frame.data, 'base64');
+    const frame = await pageFrame(page, i), pixels = frame.pixels;
     writeFileSync(join(dir, `web_${frame.timeMs}.rgba`), pixels);
     const reference = readFileSync(join(referenceDir, `at_${frame.timeMs}.rgb`));
     const db = frame.width === kWidth && frame.height === kHeight ? psnr(pixels, reference) : 0;
