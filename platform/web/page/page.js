@@ -15,7 +15,6 @@
   const playText = $('play-text');
   const progress = $('progress');
   const bar = $('bar');
-  const statusLine = $('status');
   const message = $('message');
   const controls = $('controls');
   const playPause = $('playpause');
@@ -88,7 +87,8 @@
   // does not read goes to the program as it is, which says why it refuses it.
   function renderSize() {
     const asked = /^(\d+)x(\d+)$/.exec(query.get('size') || '');
-    if (asked && Number(asked[1]) > 0 && Number(asked[2]) > 0) return [Number(asked[1]), Number(asked[2])];
+    const sides = asked ? [Number(asked[1]), Number(asked[2])] : [];
+    if (sides[0] > 0 && sides[1] > 0) return sides;
     const ratio = window.devicePixelRatio || 1;
     const height = Math.min(1080, Math.floor(Math.min(screen.height, screen.width * 3 / 4) * ratio));
     const h = Math.max(240, height - (height % 6));
@@ -99,7 +99,7 @@
   // The screen's safe area (notches, rounded corners, a home indicator), as CSS has it.
   const safeProbe = document.createElement('div');
   safeProbe.style.cssText = 'position:fixed;visibility:hidden;pointer-events:none;padding:' +
-    'env(safe-area-inset-top) env(safe-area-inset-right) env(safe-area-inset-bottom) env(safe-area-inset-left)';
+    ['top', 'right', 'bottom', 'left'].map((side) => 'env(safe-area-inset-' + side + ')').join(' ');
   document.body.appendChild(safeProbe);
 
   // The largest rectangle of the picture's aspect in the stage, centred (it fills the
@@ -165,6 +165,15 @@
     }
   }, true);
 
+  // Focus the keyboard gave (engines too old to tell: any focus).
+  function focusVisible(element) {
+    try {
+      return element.matches(':focus-visible');
+    } catch (e) {
+      return true;
+    }
+  }
+
   // --- Messages -----------------------------------------------------------------------
   let messageKind = null;  // what the message on show is about
   function showMessage(text, kind = 'error') {
@@ -191,7 +200,7 @@
     const percent = total ? Math.min(100, Math.round(received * 100 / total)) : 0;
     bar.style.width = percent + '%';
     progress.setAttribute('aria-valuenow', String(percent));
-    statusLine.textContent = 'Loading ' + percent + ' %';
+    playText.textContent = 'Loading ' + percent + ' %';
   }
 
   // A download that stops without failing would leave the bar where it is for ever.
@@ -342,7 +351,7 @@
     if (!tipFollowsThumb) tip.hidden = true;
   });
   seek.addEventListener('focus', () => {
-    if (!seek.matches(':focus-visible')) return;
+    if (!focusVisible(seek)) return;
     tipFollowsThumb = true;
     placeTip(Number(seek.value));
   });
@@ -427,11 +436,13 @@
     tip.hidden = true;
   }
   function hideWhenIdle() {
-    const focused = controls.contains(document.activeElement) && document.activeElement.matches(':focus-visible');
+    const focused = controls.contains(document.activeElement) && focusVisible(document.activeElement);
     if (kavlo.paused || dragging || pointerOnControls || focused) showControls();
     else hideControls();
   }
-  controls.addEventListener('pointerenter', (event) => { pointerOnControls = event.pointerType === 'mouse'; });
+  controls.addEventListener('pointerenter', (event) => {
+    pointerOnControls = event.pointerType === 'mouse';
+  });
   controls.addEventListener('pointerleave', () => { pointerOnControls = false; });
   controls.addEventListener('focusin', showControls);
   stage.addEventListener('pointermove', (event) => {
@@ -463,7 +474,8 @@
     const start = touchStart;
     touchStart = null;
     if (event.pointerType !== 'touch' || !start || !running() || controls.contains(event.target)) return;
-    if (Math.hypot(event.clientX - start.x, event.clientY - start.y) > 12 || event.timeStamp - start.at > 500) return;
+    const moved = Math.hypot(event.clientX - start.x, event.clientY - start.y);
+    if (moved > 12 || event.timeStamp - start.at > 500) return;  // a drag or a press
     const x = (event.clientX - picture.x) / (picture.w || 1);
     const third = x < 1 / 3 ? -1 : x > 2 / 3 ? 1 : 0;
     if (third !== 0 && third === lastTap.third && event.timeStamp - lastTap.at < kDoubleTapMs) {
@@ -518,10 +530,10 @@
   // the loading picture stays, with the progress, then the offer to play.
   let clicked = null;  // resolves on the first click of a run
   let clickedNow = null;
-  let isClicked = false, isRunning = false, isReady = false;
+  let isClicked = false, isRunning = false;
   function armClick() {
     clicked = new Promise((resolve) => { clickedNow = resolve; });
-    isClicked = isRunning = isReady = false;
+    isClicked = isRunning = false;
     update();
   }
   function update() {
@@ -530,13 +542,18 @@
   }
   armClick();
 
-  function ready() {
-    kavlo.readyAt = performance.now();
-    isReady = true;
+  // The poster's button says where things are: loading with its progress, then, once
+  // everything has arrived, the offer to play. A click from then on plays the show as soon
+  // as the program has its effects ready (a second or two). Nothing on the screen changes
+  // when they are: a software renderer takes seconds over a change, and the first frame
+  // would wait for it.
+  function offerToPlay() {
     progress.classList.add('done');
-    statusLine.textContent = '';
     playText.textContent = touchFirst ? 'Tap to play' : 'Click to play';
     playButton.disabled = false;
+  }
+  function ready() {
+    kavlo.readyAt = performance.now();
   }
 
   function start() {
@@ -565,7 +582,8 @@
     let text = what + ': ' + said.slice('kavlo: '.length);
     const argument = /'(--[a-z-]+)'/.exec(said);
     const parameter = argument && kFromAddress[argument[1]];
-    if (parameter && query.has(parameter)) text += ' (' + parameter + '=' + query.get(parameter) + ' in the address)';
+    if (parameter && query.has(parameter))
+      text += ' (' + parameter + '=' + query.get(parameter) + ' in the address)';
     return text + '.';
   }
 
@@ -587,9 +605,8 @@
     if (code !== 0 && !runMessage) showMessage(exitMessage(code, playedAny));
     if (code !== 0 && !playedAny) {
       // Nothing played: another click would fail the same way.
-      playButton.disabled = true;
+      playButton.disabled = playButton.hidden = true;
       progress.classList.add('done');
-      statusLine.textContent = '';
       isRunning = false;
       update();
       return;
@@ -597,7 +614,6 @@
     playText.textContent = 'Play again';
     playButton.disabled = false;
     armClick();
-    isReady = true;
   }
 
   function run(files) {
@@ -645,7 +661,6 @@
       kavlo.module = module;
       isRunning = true;
       update();
-      if (!isReady && !isClicked) statusLine.textContent = 'Getting the show ready';
       kavlo.mainAt = performance.now();
       module.callMain(programArguments());
     });
@@ -661,9 +676,8 @@
 
   async function main() {
     if (!hasWebGL2()) {
-      playButton.disabled = true;
+      playButton.disabled = playButton.hidden = true;
       progress.classList.add('done');
-      statusLine.textContent = '';
       showMessage('This browser cannot show Kavlo: it has no WebGL 2 (or it is switched off).');
       return;
     }
@@ -704,16 +718,15 @@
       failed(e);
       return;
     }
-    progress.classList.add('done');
+    offerToPlay();
     await run(files).catch(failed);
   }
 
   let broken = false;  // nothing to play: the downloads or the program failed
   function failed(e) {
     broken = true;
-    playButton.disabled = true;
+    playButton.disabled = playButton.hidden = true;
     progress.classList.add('done');
-    statusLine.textContent = '';
     showMessage('Loading failed: ' + (e && e.message ? e.message : e) + '. Reload the page to try again.');
   }
 
