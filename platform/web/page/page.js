@@ -30,7 +30,7 @@
   const note = $('note');
   const skip = $('skip');
   const query = new URLSearchParams(location.search);
-  const timelineApi = window.kavloTimeline;
+  const show = window.kavloShow;
   const touchFirst = window.matchMedia && matchMedia('(pointer: coarse)').matches;
 
   // What a run left behind, for whoever looks (the page's tests read it).
@@ -82,19 +82,8 @@
   muteButton.addEventListener('click', () => setMuted(!muted));
 
   // --- Layout -------------------------------------------------------------------------
-  // The size the show draws at: ?size=WxH, else the largest 4:3 picture the screen shows
-  // pixel for pixel (sharp on high-density screens), at most 1440x1080. A ?size= that
-  // does not read goes to the program as it is, which says why it refuses it.
-  function renderSize() {
-    const asked = /^(\d+)x(\d+)$/.exec(query.get('size') || '');
-    const sides = asked ? [Number(asked[1]), Number(asked[2])] : [];
-    if (sides[0] > 0 && sides[1] > 0) return sides;
-    const ratio = window.devicePixelRatio || 1;
-    const height = Math.min(1080, Math.floor(Math.min(screen.height, screen.width * 3 / 4) * ratio));
-    const h = Math.max(240, height - (height % 6));
-    return [h / 3 * 4, h];
-  }
-  const [width, height] = renderSize();
+  const [width, height] = show.renderSize(query.get('size'), screen.width, screen.height,
+    window.devicePixelRatio || 1);
 
   // The screen's safe area (notches, rounded corners, a home indicator), as CSS has it.
   const safeProbe = document.createElement('div');
@@ -102,27 +91,23 @@
     ['top', 'right', 'bottom', 'left'].map((side) => 'env(safe-area-inset-' + side + ')').join(' ');
   document.body.appendChild(safeProbe);
 
-  // The largest rectangle of the picture's aspect in the stage, centred (it fills the
-  // width of a phone held upright and the height of one held sideways); the stage's
-  // black shows as bars around it. The controls lie over its foot, inside the safe area.
+  // The picture fills the stage as far as its aspect allows; the stage's black shows as
+  // bars around it.
   let picture = { x: 0, y: 0, w: 0, h: 0 };
   function layout() {
-    const w = stage.clientWidth, h = stage.clientHeight;
-    const scale = Math.min(w / width, h / height);
-    const cw = Math.round(width * scale), ch = Math.round(height * scale);
-    picture = { x: Math.floor((w - cw) / 2), y: Math.floor((h - ch) / 2), w: cw, h: ch };
+    const safe = getComputedStyle(safeProbe);
+    const inset = (side) => parseFloat(safe['padding' + side]) || 0;
+    const place = show.fit(stage.clientWidth, stage.clientHeight, width, height,
+      { left: inset('Left'), right: inset('Right'), bottom: inset('Bottom') });
+    picture = place.picture;
     for (const element of [poster, overlay, $('canvas')]) {
       if (!element) continue;
-      element.style.width = cw + 'px';
-      element.style.height = ch + 'px';
+      element.style.width = picture.w + 'px';
+      element.style.height = picture.h + 'px';
       element.style.left = picture.x + 'px';
       element.style.top = picture.y + 'px';
     }
-    const safe = getComputedStyle(safeProbe);
-    const inset = (side) => parseFloat(safe['padding' + side]) || 0;
-    controls.style.left = Math.max(picture.x, inset('Left')) + 'px';
-    controls.style.right = Math.max(w - picture.x - cw, inset('Right')) + 'px';
-    controls.style.bottom = Math.max(h - picture.y - ch, inset('Bottom')) + 'px';
+    for (const side of ['left', 'right', 'bottom']) controls.style[side] = place.controls[side] + 'px';
   }
   window.addEventListener('resize', layout);
   window.addEventListener('orientationchange', layout);
@@ -297,7 +282,7 @@
     lengthMs = data.lengthMs;
     seek.max = String(lengthMs);
     marksBox.textContent = '';
-    for (const mark of timelineApi.marks(data)) {
+    for (const mark of show.marks(data)) {
       const element = document.createElement('div');
       element.className = 'mark lane' + mark.lane;
       element.dataset.start = String(mark.startMs);
@@ -312,7 +297,7 @@
     renderTime();
   }
 
-  const namesAt = (ms) => (timeline ? timelineApi.namesAt(timeline, ms).join(' + ') : '');
+  const namesAt = (ms) => (timeline ? show.namesAt(timeline, ms).join(' + ') : '');
 
   // The slider, the played part, the time and the effect's name; the text only when the
   // second changes.
@@ -324,8 +309,8 @@
     const second = Math.floor(ms / 1000);
     if (second === shownSecond) return;
     shownSecond = second;
-    const now = timelineApi.formatTime(ms), names = namesAt(ms);
-    timeText.textContent = now + ' / ' + timelineApi.formatTime(lengthMs);
+    const now = show.formatTime(ms), names = namesAt(ms);
+    timeText.textContent = now + ' / ' + show.formatTime(lengthMs);
     effectText.textContent = names;
     seek.setAttribute('aria-valuetext', now + (names ? ', ' + names : ''));
     for (const mark of marksBox.children)
@@ -337,7 +322,7 @@
   // while the slider has the keyboard's focus.
   let tipFollowsThumb = false;
   function placeTip(ms) {
-    tip.textContent = timelineApi.formatTime(ms) + (namesAt(ms) ? '  ' + namesAt(ms) : '');
+    tip.textContent = show.formatTime(ms) + (namesAt(ms) ? '  ' + namesAt(ms) : '');
     tip.style.left = (lengthMs ? ms * 100 / lengthMs : 0) + '%';
     tip.hidden = false;
   }
@@ -407,8 +392,8 @@
     noteTimer = setTimeout(() => { note.textContent = ''; }, 2500);
   }
   linkButton.addEventListener('click', async () => {
-    const link = kavlo.lastLink = timelineApi.linkTo(location.href, showMs);
-    const at = timelineApi.formatTime(showMs);
+    const link = kavlo.lastLink = show.linkTo(location.href, showMs);
+    const at = show.formatTime(showMs);
     try {
       await navigator.clipboard.writeText(link);
       say('Link to ' + at + ' copied');
@@ -462,7 +447,7 @@
   // A tap on the picture shows or hides the controls; a double tap in its left or right
   // third goes 5 s back or on (and each further quick tap 5 s more), leaving the controls
   // as they were. Mouse clicks on the picture play and pause, as in a video player.
-  const kDoubleTapMs = 350, kSkipMs = 5000;
+  const kSkipMs = 5000;
   let lastPointer = 'mouse', touchStart = null;
   let lastTap = { at: -Infinity, third: 0, shown: false };
   stage.addEventListener('pointerdown', (event) => {
@@ -476,16 +461,15 @@
     if (event.pointerType !== 'touch' || !start || !running() || controls.contains(event.target)) return;
     const moved = Math.hypot(event.clientX - start.x, event.clientY - start.y);
     if (moved > 12 || event.timeStamp - start.at > 500) return;  // a drag or a press
-    const x = (event.clientX - picture.x) / (picture.w || 1);
-    const third = x < 1 / 3 ? -1 : x > 2 / 3 ? 1 : 0;
-    if (third !== 0 && third === lastTap.third && event.timeStamp - lastTap.at < kDoubleTapMs) {
-      skipBy(third * kSkipMs);
-      showSkip(third, event.clientY);
+    const tap = show.tapOn(event.clientX, picture, event.timeStamp, lastTap);
+    if (tap.skip) {
+      skipBy(tap.third * kSkipMs);
+      showSkip(tap.third, event.clientY);
       lastTap.at = event.timeStamp;
       if (lastTap.shown) showControls(); else hideControls();
       return;
     }
-    lastTap = { at: event.timeStamp, third, shown: controls.dataset.shown === 'true' };
+    lastTap = { at: event.timeStamp, third: tap.third, shown: controls.dataset.shown === 'true' };
     if (lastTap.shown) hideControls(); else showControls();
   });
 
@@ -514,7 +498,6 @@
   // --- The show ---------------------------------------------------------------------
   // The program's arguments: the page's options, then what a test asks for. ?t= and
   // ?size= go as they are: the program says what it refuses.
-  const kFromAddress = { '--start': 't', '--size': 'size', '--test-fps': 'test-fps', '--at': 'at' };
   function programArguments() {
     const args = ['--size', query.has('size') ? query.get('size') : width + 'x' + height];
     if (query.has('mute')) args.push('--mute');
@@ -572,21 +555,7 @@
     showControls();
   }
 
-  // Why a run ended without success, in words: the program's own last word on stderr
-  // (naming the part of the address it came from), or a sentence for its status.
-  let runErrors = [], runMessage = false;
-  function exitMessage(code, playedAny) {
-    const what = playedAny ? 'The show stopped' : 'The show cannot start';
-    const said = runErrors.filter((line) => line.startsWith('kavlo: ')).pop();
-    if (!said) return what + ': the program ended with status ' + code + '. Reload the page to try again.';
-    let text = what + ': ' + said.slice('kavlo: '.length);
-    const argument = /'(--[a-z-]+)'/.exec(said);
-    const parameter = argument && kFromAddress[argument[1]];
-    if (parameter && query.has(parameter))
-      text += ' (' + parameter + '=' + query.get(parameter) + ' in the address)';
-    return text + '.';
-  }
-
+  let runErrors = [], runMessage = false;  // this run's stderr; whether it showed a message
   function ended(code) {
     kavlo.exitCode = code;
     try {
@@ -602,7 +571,8 @@
     hideControls();
     stage.classList.remove('idle');
     const playedAny = kavlo.firstFrameAt !== null;
-    if (code !== 0 && !runMessage) showMessage(exitMessage(code, playedAny));
+    if (code !== 0 && !runMessage)
+      showMessage(show.failureText(code, playedAny, runErrors, query));
     if (code !== 0 && !playedAny) {
       // Nothing played: another click would fail the same way.
       playButton.disabled = playButton.hidden = true;
