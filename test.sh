@@ -25,7 +25,7 @@
 #                            (tests/platform/gl/compare.sh)
 #   ./test.sh --reproducible the .deb and the Windows zip built twice, from two clones of
 #                            the last commit, and compared (scripts/test-reproducible)
-#   ./test.sh --web          the show in headless Chromium (tests/app/web/run.sh)
+#   ./test.sh --web          the show in Chromium, Firefox and WebKitGTK (tests/app/web/run.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
 

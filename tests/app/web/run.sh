@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# The show in a web browser: builds build/web (scripts/build-web), renders kavlo-capture's
-# frames at the contact-sheet times and its sync list, serves the page on localhost and
-# plays it in headless Chromium (drive.mjs). Frames and figures land in build/web-test/.
-#   tests/app/web/run.sh     (./test.sh --web)
+# The show in web browsers: builds build/web (scripts/build-web), renders kavlo-capture's
+# frames at the contact-sheet times and its sync list, and plays the page in headless
+# Chromium, in Firefox ESR and in WebKitGTK's MiniBrowser (drive.mjs), the last two on a
+# private Xvfb with a private PulseAudio whose only output is a null sink. Frames and
+# figures land in build/web-test/.
+#   tests/app/web/run.sh [ENGINE...] [PART...]     (./test.sh --web: all of them)
+# ENGINE: chromium, firefox, webkit; PART: frames, music, controls, phone, offline, extras
+# (see drive.mjs).
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
 root=$PWD
@@ -10,13 +14,12 @@ root=$PWD
 say() { echo "web test: $*" >&2; }
 die() { say "$*"; exit 1; }
 case "${1:-}" in
-  "") ;;
   -h|--help) awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"; exit 0 ;;
-  *) die "unknown option '$1' (see --help)" ;;
 esac
-for tool in chromium node python3 ffmpeg; do
+for tool in chromium firefox-esr WebKitWebDriver node python3 ffmpeg Xvfb pulseaudio; do
   command -v "$tool" >/dev/null || die "'$tool' is missing; run scripts/setup --web"
 done
+started=$SECONDS
 
 scripts/build-web
 
@@ -31,7 +34,8 @@ for f in musik.xm megadata.rar; do
 done
 out=$root/build/web-test
 rm -rf "$out" && mkdir -p "$out/reference"
-times=3000,10000,22000,35000,50000,65000,85000,107000,125000,148000,158000,168000
+# The contact sheet's times, from the program's timeline that build-web put on the page.
+times=$(node -p 'require("./build/web/timeline.json").contactSheetMs.join()')
 say "kavlo-capture: the frames at $times (5 frames a second) and the syncs"
 (cd "$linux/show" && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy \
   "$linux/tools/capture/kavlo-capture" -q --fps 5 --at "$times" -o "$out/reference/" \
@@ -40,24 +44,41 @@ say "kavlo-capture: the frames at $times (5 frames a second) and the syncs"
 for t in ${times//,/ }; do
   ffmpeg -v error -y -i "$out/reference/at_$t.png" -f rawvideo -pix_fmt rgb24 "$out/reference/at_$t.rgb"
 done
+say "the references took $((SECONDS - started)) s"
 
-# The page on a free port of localhost, for as long as this script runs.
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-python3 -m http.server --bind 127.0.0.1 -d build/web "$port" >"$out/server.log" 2>&1 &
-server=$!
-trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-  python3 -c "import urllib.request; urllib.request.urlopen('http://127.0.0.1:$port/files.json')" \
-    2>/dev/null && break
-  sleep 0.2
-done
+# The X server and the sound server, this script's own, for as long as it runs.
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$work/display" >"$out/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || die "Xvfb did not start: $(cat "$out/xvfb.log")"
+export DISPLAY=:$(head -n1 "$work/display")
+mkdir -m 700 "$work/run" "$work/home"
+HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home \
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --log-target=stderr \
+  "--load=module-native-protocol-unix socket=$work/run/native auth-anonymous=1" \
+  "--load=module-null-sink sink_name=kavlo_null" >"$out/pulseaudio.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -S "$work/run/native" ] && break; sleep 0.1; done
+[ -S "$work/run/native" ] || die "PulseAudio did not start: $(cat "$out/pulseaudio.log")"
+export PULSE_SERVER=unix:$work/run/native
 
 status=0
-node tests/app/web/drive.mjs "http://127.0.0.1:$port/" "$out/reference" "$out" || status=$?
+# The browsers keep what they write in this script's folders, not the user's.
+HOME=$work/home XDG_CACHE_HOME=$work/home/cache XDG_DATA_HOME=$work/home/data XDG_CONFIG_HOME=$work/home \
+  node tests/app/web/drive.mjs build/web "$out/reference" "$out" "$@" || status=$?
 # The page's frames as pictures, beside the capture's.
-for f in "$out"/web_*.rgba; do
+for f in "$out"/*/web_*.rgba; do
   [ -f "$f" ] || continue
   ffmpeg -v error -y -f rawvideo -pix_fmt rgba -s 800x600 -i "$f" -vf vflip "${f%.rgba}.png" && rm -f "$f"
 done
-say "frames and figures in $out"
+say "frames and figures in $out; the web test took $((SECONDS - started)) s"
 exit "$status"
