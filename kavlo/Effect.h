@@ -2,6 +2,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <vector>
 
 class Effect {
 public:
@@ -30,6 +31,11 @@ public:
         (void)deltaMs;
         (void)sync;
     }
+
+    // The times where the effect switches how it draws (its window's edges, the ends of
+    // its fades), and so which GL state it leaves for what is drawn after it. A seek
+    // draws the last frame before each of them rather than only stepping the state.
+    virtual std::vector<unsigned> PhaseEdges() const { return {startMs, endMs}; }
 
 protected:
     // Draws a frame at each of these times (zero frame step, no sync) while loading, so

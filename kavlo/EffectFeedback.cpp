@@ -81,6 +81,10 @@ void EffectFeedback::StepState(unsigned t, int, bool sync) {
     StepSkipCount(InFadeOut(t));
 }
 
+std::vector<unsigned> EffectFeedback::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 1000, endMs};
+}
+
 void EffectFeedback::Render(unsigned t, int dt, bool sync) {
     StepState(t, dt, sync);
     if (InFadeIn(t)) {

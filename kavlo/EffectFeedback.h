@@ -36,6 +36,7 @@ public:
     void ResetState() override { state = State(); }
     // After the first second: the camera's kick and the copy count.
     void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    std::vector<unsigned> PhaseEdges() const override;
 
     bool InFadeIn(unsigned timeMs) const { return timeMs <= startMs + 1000; }
     bool InFadeOut(unsigned timeMs) const { return timeMs > endMs - 1000; }

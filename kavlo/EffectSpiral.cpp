@@ -40,6 +40,10 @@ void EffectSpiral::StepState(unsigned t, int dt, bool) {
     for (float& x : state.flareX) x = MoveFlare(x, drift, phase == Main);
 }
 
+std::vector<unsigned> EffectSpiral::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 1000, endMs};
+}
+
 EffectSpiral::Phase EffectSpiral::PhaseAt(unsigned t) const {
     if (t <= startMs + 1000) return FadeIn;
     if (t > endMs - 1000) return FadeOut;

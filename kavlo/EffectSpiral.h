@@ -36,6 +36,7 @@ public:
     // The credits rise and fall in the main phase; the flares drift from the first
     // second on, wrapping round but in the last second.
     void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    std::vector<unsigned> PhaseEdges() const override;
 
     // Fade-in up to startMs + 1000 inclusive, fade-out after endMs - 1000.
     Phase PhaseAt(unsigned timeMs) const;

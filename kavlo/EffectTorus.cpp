@@ -73,6 +73,10 @@ bool EffectTorus::Init(int width_, int height_, unsigned startMs_, unsigned endM
     return true;
 }
 
+std::vector<unsigned> EffectTorus::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 1000, endMs};
+}
+
 EffectTorus::Phase EffectTorus::PhaseAt(unsigned t) const {
     if (t < startMs + 1000) return FadeIn;
     if (t > endMs - 1000) return FadeOut;

@@ -43,6 +43,7 @@ public:
     void ResetState() override { state = State(); }
     // The camera's aim.
     void StepState(unsigned timeMs, int, bool sync) override { AimCamera(timeMs, sync); }
+    std::vector<unsigned> PhaseEdges() const override;
 
     Phase PhaseAt(unsigned timeMs) const;
     // Rewrites the vortex's rest shape from the blob's untouched vertices for time t.

@@ -89,6 +89,10 @@ void EffectTorus2::StepState(unsigned, int dt, bool) {
     for (int j = 0; j < kTorusCount; ++j) state.drawnAt[j] = Fly(state.depths[j], s);
 }
 
+std::vector<unsigned> EffectTorus2::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 1000, endMs};
+}
+
 EffectTorus2::Phase EffectTorus2::PhaseAt(unsigned t) const {
     if (t <= startMs + 1000) return FadeIn;
     if (t > endMs - 1000) return FadeOut;

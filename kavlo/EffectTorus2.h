@@ -34,6 +34,7 @@ public:
     void ResetState() override { state = State(); }
     // The flight of the ten tori.
     void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    std::vector<unsigned> PhaseEdges() const override;
 
     Phase PhaseAt(unsigned timeMs) const;
     // Rewrites both copies' vertices from the untouched torus for time t.

@@ -264,6 +264,10 @@ void EffectTwister::StepState(unsigned t, int dt, bool sync) {
     PullCamera(sync);
 }
 
+std::vector<unsigned> EffectTwister::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 3000, endMs};
+}
+
 void EffectTwister::Render(unsigned t, int dt, bool sync) {
     if (t < startMs + 1000) {
         background->DrawScreenBlended(

@@ -46,6 +46,8 @@ public:
     // After the first second: the band count, its divisor and the camera's pull, all
     // before the bands are drawn.
     void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    // Its window, the end of its fade-in and the start of the bands' withdrawal.
+    std::vector<unsigned> PhaseEdges() const override;
 
     // Bands of a full twist: height / 2, at most 300.
     static int BandCount(int height);

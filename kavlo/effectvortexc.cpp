@@ -84,6 +84,10 @@ void EffectVortexC::StepState(unsigned t, int, bool sync) {
                     static_cast<float>(std::sin(a * 0.25) * 10.0));
 }
 
+std::vector<unsigned> EffectVortexC::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 1000, endMs};
+}
+
 void EffectVortexC::Render(unsigned t, int dt, bool sync) {
     if (InFadeIn(t)) {
         background->DrawScreenBlended(

@@ -37,6 +37,7 @@ public:
     // After the first second the camera's kick; in the main phase also the twist for
     // the next frame's shape.
     void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    std::vector<unsigned> PhaseEdges() const override;
 
     bool InFadeIn(unsigned timeMs) const { return timeMs <= startMs + 1000; }
     bool InFadeOut(unsigned timeMs) const { return timeMs >= endMs - 1000; }
