@@ -30,4 +30,5 @@ void Effect::WarmUp(std::initializer_list<unsigned> timesMs) {
     glPopClientAttrib();
     glPopAttrib();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ResetState();
 }

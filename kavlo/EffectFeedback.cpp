@@ -11,9 +11,6 @@
 #include <GL/gl.h>
 #include <cmath>
 
-float EffectFeedback::cameraZ = EffectFeedback::kRestCameraZ;
-int EffectFeedback::skipCount = EffectFeedback::kMaxSkip;
-
 EffectFeedback::~EffectFeedback() {
     if (sphereTexture) KAVLO_DELETE(sphereTexture);
     // The scene does not own its objects: the found one goes first, then the scene.
@@ -55,34 +52,27 @@ bool EffectFeedback::Init(int width_, int height_, unsigned startMs_, unsigned e
 
     depths = KAVLO_NEW_ARRAY(float, kCopyCount);
     for (int i = 0; i < kCopyCount; ++i) depths[i] = 30.0f * static_cast<float>(i);
-    const float keptCameraZ = cameraZ;
-    const int keptSkipCount = skipCount;
     WarmUp({startMs + 500, startMs + 3000, endMs - 500});
-    cameraZ = keptCameraZ;
-    skipCount = keptSkipCount;
     return true;
 }
 
 void EffectFeedback::KickCamera(bool sync) {
+    float& z = state.cameraZ;
     if (sync) {
-        cameraZ = -150.0f;
-        cameraZ += 10.0f;
-    } else if (cameraZ < kRestCameraZ) {
-        cameraZ += 10.0f;
+        z = -150.0f;
+        z += 10.0f;
+    } else if (z < kRestCameraZ) {
+        z += 10.0f;
     }
 }
 
 void EffectFeedback::StepSkipCount(bool fadingOut) {
+    int& skip = state.skipCount;
     if (fadingOut) {
-        if (skipCount < kMaxSkip) skipCount += 1;
-    } else if (skipCount > 0) {
-        skipCount -= 1;
+        if (skip < kMaxSkip) skip += 1;
+    } else if (skip > 0) {
+        skip -= 1;
     }
-}
-
-void EffectFeedback::ResetState() {
-    cameraZ = kRestCameraZ;
-    skipCount = kMaxSkip;
 }
 
 void EffectFeedback::StepState(unsigned t, int, bool sync) {
@@ -91,7 +81,12 @@ void EffectFeedback::StepState(unsigned t, int, bool sync) {
     StepSkipCount(InFadeOut(t));
 }
 
-void EffectFeedback::Render(unsigned t, int, bool sync) {
+std::vector<unsigned> EffectFeedback::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 1000, endMs};
+}
+
+void EffectFeedback::Render(unsigned t, int dt, bool sync) {
+    StepState(t, dt, sync);
     if (InFadeIn(t)) {
         // Added over the spiral still fading out underneath: no clear.
         background->DrawScreenBlended(
@@ -102,18 +97,15 @@ void EffectFeedback::Render(unsigned t, int, bool sync) {
 
     // Depth testing stays off in this effect, so only colour is cleared.
     glClear(GL_COLOR_BUFFER_BIT);
-    KickCamera(sync);
-    camera->SetLookAt(0.0f, 0.0f, cameraZ, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f);
+    camera->SetLookAt(0.0f, 0.0f, state.cameraZ, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f);
 
     if (InFadeOut(t)) {
-        StepSkipCount(true);
         background->DrawScreenBlended(
             width, height, 0.0f,
             static_cast<float>(static_cast<double>(endMs - t) * static_cast<double>(0.002f)));
     } else {
         // Opaque: every frame of this effect ends with blending off and white colour.
         background->DrawScreen(width, height, 0.0f);
-        StepSkipCount(false);
     }
 
     glEnable(GL_BLEND);
@@ -125,7 +117,7 @@ void EffectFeedback::Render(unsigned t, int, bool sync) {
     const float h = e * 0.33333334f;
     const float py = static_cast<float>(std::cos(e * 7.0) * 30.0);
     const float px = static_cast<float>(std::sin(e * 4.0) * 30.0);
-    for (int i = skipCount > 0 ? skipCount : 0; i < kCopyCount; ++i) {
+    for (int i = state.skipCount > 0 ? state.skipCount : 0; i < kCopyCount; ++i) {
         glColor4f(1.0f, 1.0f, 1.0f, 0.05f);
         const double o = i * 0.03333333333333333;
         sphere->SetRotation(static_cast<float>(std::sin(e + o) * 360.0),

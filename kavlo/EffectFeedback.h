@@ -16,9 +16,12 @@ public:
     static constexpr float kRestCameraZ = -50.0f;
     static constexpr int kMaxSkip = 14;
 
-    // Run-long values: one per program, kept across frames and never reset by Init.
-    static float cameraZ;  // the camera's eye z, -50 at rest
-    static int skipCount;  // how many of the nearest copies are left out
+    // What moves from frame to frame, as the show starts.
+    struct State {
+        float cameraZ = kRestCameraZ;  // the camera's eye z
+        int skipCount = kMaxSkip;      // how many of the nearest copies are left out
+    };
+    State state;
 
     EffectFeedback() = default;
     ~EffectFeedback() override;
@@ -30,18 +33,19 @@ public:
     // buffer (never depth) and draws. Leaves blending off, colour (1, 1, 1, 1), depth
     // test off.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
-    // The camera's z and the skip count.
-    void ResetState() override;
+    void ResetState() override { state = State(); }
+    // After the first second: the camera's kick and the copy count.
     void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    std::vector<unsigned> PhaseEdges() const override;
 
     bool InFadeIn(unsigned timeMs) const { return timeMs <= startMs + 1000; }
     bool InFadeOut(unsigned timeMs) const { return timeMs > endMs - 1000; }
     // A sync throws the camera back to -150 and the same frame's step brings it to
     // -140; without one it glides forward 10 units a frame until it rests at -50.
-    static void KickCamera(bool sync);
+    void KickCamera(bool sync);
     // One more near copy per frame until all are drawn; in the last second one fewer
     // per frame until 18 remain.
-    static void StepSkipCount(bool fadingOut);
+    void StepSkipCount(bool fadingOut);
 
     Object* Sphere() const { return sphere; }
     const float* Depths() const { return depths; }

@@ -64,6 +64,10 @@ bool EffectOrdan::Init(int width_, int height_, unsigned startMs_, unsigned endM
     return true;
 }
 
+std::vector<unsigned> EffectOrdan::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 1000, endMs};
+}
+
 EffectOrdan::Phase EffectOrdan::PhaseAt(unsigned t) const {
     if (t <= startMs + 1000) return FadeIn;
     if (t > endMs - 1000) return FadeOut;

@@ -29,6 +29,7 @@ public:
     // camera's projection and viewport, and the current colour white with the fade's
     // alpha after a fade frame. deltaMs and the sync flag change nothing.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
+    std::vector<unsigned> PhaseEdges() const override;
 
     Phase PhaseAt(unsigned timeMs) const;
     // Sets the vortex's twist and the camera for time t.

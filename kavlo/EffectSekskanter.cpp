@@ -12,16 +12,10 @@ EffectSekskanter::~EffectSekskanter() {
 
 bool EffectSekskanter::Init(int width_, int height_, unsigned startMs_, unsigned endMs_) {
     Effect::Init(width_, height_, startMs_, endMs_);
-    ResetState();
     hexTexture = KAVLO_NEW(TextureImageTGA, "data/sexkanter.tga");
     // A zero frame step leaves the band where it is.
     WarmUp({startMs + 3000});
     return true;
-}
-
-void EffectSekskanter::ResetState() {
-    stripA.Set(2.0f, -0.75f, -1.0f);
-    stripB.Set(4.0f, -0.75f, -1.0f);
 }
 
 void EffectSekskanter::Scroll(unsigned t, int dt) {
@@ -29,6 +23,8 @@ void EffectSekskanter::Scroll(unsigned t, int dt) {
     const float step = static_cast<float>(static_cast<double>(static_cast<unsigned>(dt)) *
                                           static_cast<double>(0.00066666666f));
     // Only matters after a long stall: a copy past -2 rejoins right behind the other.
+    Vector3& stripA = state.stripA;
+    Vector3& stripB = state.stripB;
     if (t < endMs - 5000) {
         if (stripA.x < -2.0f) stripA.x = 2.0f;
         if (stripB.x < -2.0f) stripB.x = 2.0f;
@@ -37,13 +33,11 @@ void EffectSekskanter::Scroll(unsigned t, int dt) {
     stripB.x -= step;
 }
 
-void EffectSekskanter::StepState(unsigned t, int dt, bool) { Scroll(t, dt); }
-
-void EffectSekskanter::Render(unsigned t, int dt, bool) {
-    Scroll(t, dt);
+void EffectSekskanter::Render(unsigned t, int dt, bool sync) {
+    StepState(t, dt, sync);
     glAlphaFunc(GL_LESS, 0.5f);
     glEnable(GL_ALPHA_TEST);
-    hexTexture->DrawAt(stripA.x, stripA.y, stripA.z, width, height);
-    hexTexture->DrawAt(stripB.x, stripB.y, stripB.z, width, height);
+    for (const Vector3& at : {state.stripA, state.stripB})
+        hexTexture->DrawAt(at.x, at.y, at.z, width, height);
     glDisable(GL_ALPHA_TEST);
 }

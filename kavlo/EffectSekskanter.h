@@ -12,22 +12,26 @@ public:
     EffectSekskanter() = default;
     ~EffectSekskanter() override;
 
-    // Places both copies off-screen to the right and loads the picture; never fails.
+    // Loads the picture; never fails.
     bool Init(int width, int height, unsigned startMs, unsigned endMs) override;
 
     // Draws only where the modulated texel alpha is below 0.5; no clear, no blending,
     // no colour change. Leaves the alpha function GL_LESS 0.5 with the test off.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
-    // The two copies' positions.
-    void ResetState() override;
-    void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    void ResetState() override { state = State(); }
+    // The scroll, drawn where it leaves the copies.
+    void StepState(unsigned timeMs, int deltaMs, bool) override { Scroll(timeMs, deltaMs); }
 
     // Steps 1 to 3 of a frame: the wrap test (only before endMs - 5000, strict at -2)
     // and then the move by a third of the screen width per second.
     void Scroll(unsigned timeMs, int deltaMs);
 
-    Vector3 stripA;  // position of the first copy
-    Vector3 stripB;  // position of the second copy, one screen width behind
+    // What moves from frame to frame: both copies start off-screen to the right.
+    struct State {
+        Vector3 stripA {2.0f, -0.75f, -1.0f};  // position of the first copy
+        Vector3 stripB {4.0f, -0.75f, -1.0f};  // the second, one screen width behind
+    };
+    State state;
 
 private:
     Texture* hexTexture = nullptr;

@@ -5,32 +5,38 @@
 #include "Effect.h"
 
 class Texture;
-class Vector3;
 
 class EffectSpiral : public Effect {
 public:
     enum Phase { FadeIn, Main, FadeOut };
     static constexpr int kFlareCount = 30;
 
-    // Vertical offset of the credits picture: one per program, kept across frames and
-    // never reset by Init. -2 puts the picture wholly below the screen.
-    static float creditsY;
+    // What moves from frame to frame, as the show starts.
+    struct State {
+        State();
+        float creditsY = -2.0f;    // the credits' offset; -2 is wholly below the screen
+        float flareX[kFlareCount];  // half a unit apart from 0
+    };
+    State state;
 
     EffectSpiral() = default;
     ~EffectSpiral() override;
 
-    // Creates background, credits and flare pictures and the flare positions. Missing
-    // pictures leave empty textures; never fails.
+    // Creates background, credits and flare pictures. Missing pictures leave empty
+    // textures; never fails.
     bool Init(int width, int height, unsigned startMs, unsigned endMs) override;
 
     // Clears colour and depth. After a main-phase frame: blend and alpha test off, alpha
     // function GL_GREATER 0.5, blend function GL_SRC_ALPHA / GL_ONE, colour
     // (1, 1, 1, 0.75). After a fade-out frame blending is still on. After a fade-in
-    // frame the colour is (1, 1, 1, alpha) and blending off.
+    // frame the colour is (1, 1, 1, alpha) and blending off. The flares are drawn where
+    // the frame finds them, the credits where its step leaves them.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
-    // The credits' height and the flares' positions.
-    void ResetState() override;
+    void ResetState() override { state = State(); }
+    // The credits rise and fall in the main phase; the flares drift from the first
+    // second on, wrapping round but in the last second.
     void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    std::vector<unsigned> PhaseEdges() const override;
 
     // Fade-in up to startMs + 1000 inclusive, fade-out after endMs - 1000.
     Phase PhaseAt(unsigned timeMs) const;
@@ -45,14 +51,10 @@ public:
     // at 5 on the right.
     static float MoveFlare(float x, float drift, bool wrap);
 
-    Vector3* FlarePositions() const { return flarePositions; }
-
 private:
-    void PlaceFlares();
-    void DrawFlares(unsigned timeMs, int deltaMs, bool wrap);
+    void DrawFlares(unsigned timeMs);
 
     Texture* background = nullptr;
     Texture* credits = nullptr;
     Texture* flare = nullptr;
-    Vector3* flarePositions = nullptr;  // only x is used
 };

@@ -13,8 +13,6 @@
 #include <algorithm>
 #include <cmath>
 
-float EffectTorus::eyeX = 1000.0f;
-
 namespace {
 // The wave phases run at t / 2500 in extended precision.
 long double PhaseTime(unsigned t) { return static_cast<long double>(t) * 0.0004L; }
@@ -67,31 +65,17 @@ bool EffectTorus::Init(int width_, int height_, unsigned startMs_, unsigned endM
     camera->SetViewport(static_cast<float>(width), static_cast<float>(height));
     camera->SetFieldOfView(45);
     camera->SetFarPlane(25000);
-    AimAtRest();
 
     background = KAVLO_NEW(TextureImageJPEG, "data/fly.jpg");
 
-    // Frames on a phase boundary keep the last look-at; the meshes are rebuilt from the
-    // blob every frame.
-    const Camera keptCamera = *camera;
-    const float keptEyeX = eyeX;
+    // The meshes are rebuilt from the blob every frame.
     WarmUp({startMs + 500, startMs + 3000, endMs - 500});
-    *camera = keptCamera;
-    eyeX = keptEyeX;
     return true;
 }
 
-// Render aims the camera every frame but at the two phase boundaries; should the first
-// frame fall on one, it gets the view the fade-in ends with rather than a degenerate
-// zero look-at.
-void EffectTorus::AimAtRest() { camera->SetLookAt(1000, 1000, 50, 0, 0, 500, 0, 1, 0); }
-
-void EffectTorus::ResetState() {
-    eyeX = 1000.0f;
-    AimAtRest();
+std::vector<unsigned> EffectTorus::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 1000, endMs};
 }
-
-void EffectTorus::StepState(unsigned t, int, bool sync) { AimCamera(t, sync); }
 
 EffectTorus::Phase EffectTorus::PhaseAt(unsigned t) const {
     if (t < startMs + 1000) return FadeIn;
@@ -128,21 +112,24 @@ void EffectTorus::Pulsate(unsigned t) {
 void EffectTorus::AimCamera(unsigned t, bool sync) {
     switch (PhaseAt(t)) {
     case FadeIn:
-        camera->SetLookAt(1000, 1000, 50, 0, 0, SwingTargetZ(t - startMs), 0, 1, 0);
+        state.lookEyeX = 1000;
+        state.lookTargetZ = SwingTargetZ(t - startMs);
         break;
     case Main:
-        if (sync) eyeX = 500.0f;
-        camera->SetLookAt(eyeX, 1000, 50, 0, 0, 500, 0, 1, 0);
+        if (sync) state.eyeX = 500.0f;
+        state.lookEyeX = state.eyeX;
+        state.lookTargetZ = 500;
         break;
     case FadeOut:
-        camera->SetLookAt(1000, 1000, 50, 0, 0, SwingTargetZ(endMs - t), 0, 1, 0);
+        state.lookEyeX = 1000;
+        state.lookTargetZ = SwingTargetZ(endMs - t);
         break;
     case None:
         break;
     }
 }
 
-void EffectTorus::Render(unsigned t, int, bool sync) {
+void EffectTorus::Render(unsigned t, int dt, bool sync) {
     Pulsate(t);
     vortex->Deform();
     vortex->ComputeNormals();
@@ -165,7 +152,8 @@ void EffectTorus::Render(unsigned t, int, bool sync) {
     case None:
         break;
     }
-    AimCamera(t, sync);
+    StepState(t, dt, sync);
+    camera->SetLookAt(state.lookEyeX, 1000, 50, 0, 0, state.lookTargetZ, 0, 1, 0);
 
     camera->Begin();
     vortex->Render();

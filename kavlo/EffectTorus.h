@@ -17,9 +17,16 @@ public:
     // and the camera keeps the previous frame's look-at.
     enum Phase { FadeIn, Main, FadeOut, None };
 
-    // The eye's x in the main phase: one per program, kept across frames and never
-    // reset by Init. The first sync seen in the main phase moves it to 500 for good.
-    static float eyeX;
+    // What moves from frame to frame, as the show starts: the look-at is kept through
+    // the frames on a phase boundary, and the first sync seen in the main phase moves
+    // the main phase's eye to x = 500 for good. Should the first frame fall on a
+    // boundary, it gets the view the fade-in ends with rather than a degenerate one.
+    struct State {
+        float eyeX = 1000.0f;     // the eye's x in the main phase
+        float lookEyeX = 1000.0f;  // the look-at: eye (x, 1000, 50), target (0, 0, z)
+        float lookTargetZ = 500.0f;
+    };
+    State state;
 
     EffectTorus() = default;
     ~EffectTorus() override;
@@ -33,14 +40,15 @@ public:
     // culling off, the camera's projection and viewport, and the current colour white
     // with the fade's alpha after a fade frame.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
-    // The eye's x and the look-at that the phase boundaries keep.
-    void ResetState() override;
-    void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    void ResetState() override { state = State(); }
+    // The camera's aim.
+    void StepState(unsigned timeMs, int, bool sync) override { AimCamera(timeMs, sync); }
+    std::vector<unsigned> PhaseEdges() const override;
 
     Phase PhaseAt(unsigned timeMs) const;
     // Rewrites the vortex's rest shape from the blob's untouched vertices for time t.
     void Pulsate(unsigned timeMs);
-    // Points the camera for this frame; a sync counts only in the main phase.
+    // Sets the look-at for this frame; a sync counts only in the main phase.
     void AimCamera(unsigned timeMs, bool sync);
 
     const Camera* GetCamera() const { return camera; }
@@ -48,8 +56,6 @@ public:
     const Object* GetBlob() const { return blob; }
 
 private:
-    void AimAtRest();
-
     Camera* camera = nullptr;
     Texture* background = nullptr;
     Texture* flareTexture = nullptr;

@@ -40,7 +40,6 @@ EffectTorus2::~EffectTorus2() {
     if (flareTexture) KAVLO_DELETE(flareTexture);
     if (materialA) KAVLO_DELETE(materialA);
     if (materialB) KAVLO_DELETE(materialB);
-    if (depths) KAVLO_DELETE_ARRAY(depths);
 }
 
 bool EffectTorus2::Init(int width_, int height_, unsigned startMs_, unsigned endMs_) {
@@ -77,21 +76,21 @@ bool EffectTorus2::Init(int width_, int height_, unsigned startMs_, unsigned end
 
     background = KAVLO_NEW(TextureImageJPEG, "data/onyx.jpg");
 
-    depths = KAVLO_NEW_ARRAY(float, kTorusCount);
-    ResetState();
-    // A zero frame step leaves the depths where they are.
     WarmUp({startMs + 500, startMs + 3000, endMs - 500});
     return true;
 }
 
-void EffectTorus2::ResetState() {
-    for (int i = 0; i < kTorusCount; ++i) depths[i] = -2000.0f - 400.0f * i;
+EffectTorus2::State::State() {
+    for (int i = 0; i < kTorusCount; ++i) drawnAt[i] = depths[i] = -2000.0f - 400.0f * i;
 }
 
-// Each torus flies on its own, so the order Render draws them in does not matter here.
 void EffectTorus2::StepState(unsigned, int dt, bool) {
     const float s = Step(dt);
-    for (int j = 0; j < kTorusCount; ++j) Fly(depths[j], s);
+    for (int j = 0; j < kTorusCount; ++j) state.drawnAt[j] = Fly(state.depths[j], s);
+}
+
+std::vector<unsigned> EffectTorus2::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 1000, endMs};
 }
 
 EffectTorus2::Phase EffectTorus2::PhaseAt(unsigned t) const {
@@ -135,8 +134,9 @@ float EffectTorus2::Fly(float& depth, float step) {
     return drawnAt;
 }
 
-void EffectTorus2::Render(unsigned t, int dt, bool) {
+void EffectTorus2::Render(unsigned t, int dt, bool sync) {
     Deform(t);
+    StepState(t, dt, sync);
 
     switch (PhaseAt(t)) {
     case FadeIn:
@@ -161,14 +161,13 @@ void EffectTorus2::Render(unsigned t, int dt, bool) {
     copyA->ComputeNormals();
     copyB->ComputeNormals();
 
-    const float s = Step(dt);
     const float a = static_cast<float>(static_cast<long double>(t) * 0.0004L);
     const float v = 3.0f * a;
     // All even tori with the first copy, then all odd ones with the second.
     for (int pass = 0; pass < 2; ++pass) {
         Object* copy = pass == 0 ? copyA : copyB;
         for (int j = pass; j < kTorusCount; j += 2) {
-            const float z = Fly(depths[j], s);
+            const float z = state.drawnAt[j];
             // The further away, the further to the right.
             copy->SetPosition(-z * 0.33333334f, 0, z);
             const float w = z * 0.00025f;

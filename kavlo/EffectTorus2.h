@@ -24,17 +24,17 @@ public:
     ~EffectTorus2() override;
 
     // Loads the textures, "Torus01" of "3ds/torus.3ds" and its two copies, the materials,
-    // the fogged camera, the background and the start depths. False when the torus is
-    // not in the scene.
+    // the fogged camera and the background. False when the torus is not in the scene.
     bool Init(int width, int height, unsigned startMs, unsigned endMs) override;
 
     // Reshapes both copies, draws the background by phase, clears depth and flies the
     // ten tori by deltaMs. Leaves depth test, fog, blend and culling off, the camera's
     // projection and viewport. The sync flag changes nothing.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
-    // The ten depths.
-    void ResetState() override;
+    void ResetState() override { state = State(); }
+    // The flight of the ten tori.
     void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    std::vector<unsigned> PhaseEdges() const override;
 
     Phase PhaseAt(unsigned timeMs) const;
     // Rewrites both copies' vertices from the untouched torus for time t.
@@ -46,7 +46,15 @@ public:
     // The flight step of a frame: 0.5 units per millisecond.
     static float Step(int deltaMs) { return static_cast<float>(deltaMs * 0.5); }
 
-    const float* Depths() const { return depths; }
+    // What moves from frame to frame: the ten depths, 400 apart from -2000 as the show
+    // starts, and where the last step drew each (before a pass of the eye sent it back).
+    struct State {
+        State();
+        float depths[kTorusCount];
+        float drawnAt[kTorusCount];
+    };
+    State state;
+
     const Camera* GetCamera() const { return camera; }
     const Object* CopyA() const { return copyA; }
     const Object* CopyB() const { return copyB; }
@@ -54,7 +62,6 @@ public:
 
 private:
     Camera* camera = nullptr;
-    float* depths = nullptr;  // kTorusCount entries
     Texture* background = nullptr;
     Texture* textureA = nullptr;
     Texture* textureB = nullptr;

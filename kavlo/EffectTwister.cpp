@@ -13,10 +13,6 @@
 
 #include <cmath>
 
-int EffectTwister::sliceCount = 10;
-int EffectTwister::sliceDivisor = 0;
-float EffectTwister::orbitRadius = EffectTwister::kRestOrbitRadius;
-
 namespace {
 const char* const kCylinderNames[3] = {"Cylinder01", "Cylinder02", "Cylinder03"};
 const char* const kTextureNames[3] = {"data/twist1.jpg", "data/twist2.jpg", "data/twist3.jpg"};
@@ -83,15 +79,8 @@ bool EffectTwister::Init(int width_, int height_, unsigned startMs_, unsigned en
     background = KAVLO_NEW(TextureImageJPEG, "data/twist_back.jpg");
     PrepareBandCulling();
 
-    // Ten bands, as the show starts with, draw every state a full frame does; the
-    // run-long values stay as they are.
-    const int keptSliceCount = sliceCount, keptSliceDivisor = sliceDivisor;
-    const float keptOrbitRadius = orbitRadius;
-    sliceCount = 10;
+    // Ten bands, as the show starts with, draw every state a full frame does.
     WarmUp({startMs + 500, startMs + 5000});
-    sliceCount = keptSliceCount;
-    sliceDivisor = keptSliceDivisor;
-    orbitRadius = keptOrbitRadius;
     return true;
 }
 
@@ -243,17 +232,18 @@ void EffectTwister::DrawBand(const BandView& view) {
 int EffectTwister::BandCount(int height) { return std::min(height, kDesignHeight) / 2; }
 
 void EffectTwister::UpdateSliceCount(unsigned t, int dt) {
-    if (t < startMs + 3000 && sliceCount < BandCount(height))
-        sliceCount += static_cast<int>(dt * 0.2);
-    if (t > endMs - 3000 && sliceCount > 0) sliceCount += static_cast<int>(dt * -0.2);
+    int& count = state.sliceCount;
+    if (t < startMs + 3000 && count < BandCount(height)) count += static_cast<int>(dt * 0.2);
+    if (t > endMs - 3000 && count > 0) count += static_cast<int>(dt * -0.2);
 }
 
 void EffectTwister::PullCamera(bool sync) {
+    float& radius = state.orbitRadius;
     if (sync) {
-        orbitRadius = 300.0f;
-        orbitRadius += 10.0f;
-    } else if (orbitRadius < kRestOrbitRadius) {
-        orbitRadius += 10.0f;
+        radius = 300.0f;
+        radius += 10.0f;
+    } else if (radius < kRestOrbitRadius) {
+        radius += 10.0f;
     }
 }
 
@@ -267,17 +257,15 @@ int EffectTwister::BandY(int height, int divisor, int i) {
         std::ceil(static_cast<double>(height) / divisor * static_cast<double>(divisor - i)));
 }
 
-void EffectTwister::ResetState() {
-    sliceCount = 10;
-    sliceDivisor = 0;
-    orbitRadius = kRestOrbitRadius;
-}
-
 void EffectTwister::StepState(unsigned t, int dt, bool sync) {
     if (t <= startMs + 1000) return;
     UpdateSliceCount(t, dt);
-    if (sliceDivisor == 0) sliceDivisor = BandCount(height);
+    if (state.sliceDivisor == 0) state.sliceDivisor = BandCount(height);
     PullCamera(sync);
+}
+
+std::vector<unsigned> EffectTwister::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 3000, endMs};
 }
 
 void EffectTwister::Render(unsigned t, int dt, bool sync) {
@@ -287,26 +275,24 @@ void EffectTwister::Render(unsigned t, int dt, bool sync) {
             static_cast<float>(static_cast<double>(t - startMs) * static_cast<double>(0.001f)));
         return;
     }
+    StepState(t, dt, sync);
     if (t == startMs + 1000) return;
 
     const float angle = static_cast<float>(t * 0.0006666666666666666);
     glClear(GL_DEPTH_BUFFER_BIT);
     background->DrawScreen(width, height, 0.0f);
     const float step = BandStep(angle, height);
-    // The count changes before the bands are drawn.
-    UpdateSliceCount(t, dt);
-    if (sliceDivisor == 0) sliceDivisor = BandCount(height);
-    PullCamera(sync);
+    const int sliceDivisor = state.sliceDivisor;
 
     // A screen under two rows high has no bands to cut (and would divide by zero).
     if (sliceDivisor <= 0) return;
     glEnable(GL_SCISSOR_TEST);
     float u = 0.0f;
-    for (int i = 1; i <= sliceCount; ++i) {
+    for (int i = 1; i <= state.sliceCount; ++i) {
         const double w = static_cast<double>(u) + step;
         u = static_cast<float>(w);
         const float radius =
-            static_cast<float>(std::sin(4.0 * angle - 4.0 * w) * 50.0 + orbitRadius);
+            static_cast<float>(std::sin(4.0 * angle - 4.0 * w) * 50.0 + state.orbitRadius);
         // Bands tile the screen exactly also where the height is not a whole number of
         // bands (taller pictures keep 300 bands, each a little over two rows).
         const int bandY = BandY(height, sliceDivisor, i);

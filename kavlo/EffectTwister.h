@@ -23,10 +23,13 @@ public:
     static constexpr int kDesignHeight = 600;
     static constexpr float kFieldOfView = 45.0f;
 
-    // Run-long values: one per program, kept across frames and never reset by Init.
-    static int sliceCount;     // bands drawn; grows in the first seconds, may go below 0
-    static int sliceDivisor;   // BandCount, set by the first main-phase frame (0 before)
-    static float orbitRadius;  // the camera's base distance from the z axis
+    // What moves from frame to frame, as the show starts.
+    struct State {
+        int sliceCount = 10;    // bands drawn; grows in the first seconds, may go below 0
+        int sliceDivisor = 0;   // BandCount, set by the first main-phase frame
+        float orbitRadius = kRestOrbitRadius;  // the camera's base distance from the z axis
+    };
+    State state;
 
     EffectTwister() = default;
     ~EffectTwister() override;
@@ -39,9 +42,12 @@ public:
     // startMs + 1000 nothing is drawn. Afterwards clears depth only. Leaves scissor and
     // depth test off, the modelview matrix current.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
-    // The three run-long values.
-    void ResetState() override;
+    void ResetState() override { state = State(); }
+    // After the first second: the band count, its divisor and the camera's pull, all
+    // before the bands are drawn.
     void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    // Its window, the end of its fade-in and the start of the bands' withdrawal.
+    std::vector<unsigned> PhaseEdges() const override;
 
     // Bands of a full twist: height / 2, at most 300.
     static int BandCount(int height);
@@ -50,7 +56,7 @@ public:
     void UpdateSliceCount(unsigned timeMs, int deltaMs);
     // A sync pulls the camera in to 300 and the same frame's step puts it at 310;
     // without one it drifts back 10 units a frame until it rests at 400.
-    static void PullCamera(bool sync);
+    void PullCamera(bool sync);
     // Camera angle between neighbouring bands, from the frame's angle; the bands of a
     // full twist turn by 4 sin(angle) together at every height.
     static float BandStep(float angle, int height);

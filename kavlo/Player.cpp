@@ -57,18 +57,23 @@ Frame RunFrame(const std::vector<MusicSync>& syncs, uint64_t frame) {
 
 namespace {
 
-// The last frame of the run before the edge of an effect's window or of its fade
-// seconds (or the twister's last three): the last of a phase that draws its own way
-// and so leaves its own GL state, which stays set for whatever comes after (a cull
-// face, an alpha function, the current colour).
-bool LastBeforeAPhaseEdge(uint32_t timeMs) {
-    for (const TimelineRow& row : kTimeline) {
-        for (uint32_t edge : {row.startMs, row.startMs + 1000, row.endMs - 3000,
-                              row.endMs - 1000, row.endMs}) {
-            if (timeMs < edge && timeMs + 17 >= edge) return true;
-        }
+// Every effect's phase edges, in order.
+std::vector<uint32_t> PhaseEdges(const std::vector<EffectEntry>& effects) {
+    std::vector<uint32_t> edges;
+    for (const EffectEntry& entry : effects) {
+        const std::vector<unsigned> own = entry.effect->PhaseEdges();
+        edges.insert(edges.end(), own.begin(), own.end());
     }
-    return false;
+    std::sort(edges.begin(), edges.end());
+    return edges;
+}
+
+// Whether the run's frame `frame` is the last before a phase edge: the last of a phase
+// that draws its own way and so leaves its own GL state, which stays set for whatever
+// comes after (a cull face, an alpha function, the current colour).
+bool LastBeforeAPhaseEdge(const std::vector<uint32_t>& edges, uint64_t frame) {
+    const auto next = std::upper_bound(edges.begin(), edges.end(), GridTime(frame));
+    return next != edges.end() && *next <= GridTime(frame + 1);
 }
 
 void DrawFrame(const std::vector<EffectEntry>& effects, const Frame& f) {
@@ -82,6 +87,7 @@ void ReplayUpTo(ShellPlatform& platform, const std::vector<EffectEntry>& effects
                 const std::vector<MusicSync>& syncs, uint64_t frame) {
     for (const EffectEntry& entry : effects) entry.effect->ResetState();
     if (frame == 0) return;
+    const std::vector<uint32_t> edges = PhaseEdges(effects);
     // Each phase's last frame, drawn where nobody sees it, hands its GL state on in the
     // order the run does; the others only step the state.
     platform.DrawUnseen(true);
@@ -92,7 +98,7 @@ void ReplayUpTo(ShellPlatform& platform, const std::vector<EffectEntry>& effects
             return;
         }
         const Frame f = RunFrame(syncs, n);
-        if (LastBeforeAPhaseEdge(f.timeMs)) {
+        if (LastBeforeAPhaseEdge(edges, n)) {
             DrawFrame(effects, f);
             continue;
         }

@@ -39,9 +39,9 @@ Frame RunFrame(const std::vector<MusicSync>& syncs, uint64_t frame);
 
 // Puts every effect's frame-to-frame state where the steady run leaves it after its
 // frames 0 .. frame - 1: the state is reset and stepped through them, the last frame
-// of each effect's phases is drawn unseen for the GL state it leaves, and the frame
-// before `frame` is drawn (not shown), so that the next frame starts from the GL state
-// and back buffer the run leaves. Nothing is drawn for frame 0. When the platform says
+// before each of the effects' phase edges is drawn unseen for the GL state it leaves,
+// and the frame before `frame` is drawn (not shown), so that the next frame starts from
+// the GL state and back buffer the run leaves. Nothing is drawn for frame 0. When the platform says
 // the show is to end, it stops early, the state then of no use.
 void ReplayUpTo(ShellPlatform& platform, const std::vector<EffectEntry>& effects,
                 const std::vector<MusicSync>& syncs, uint64_t frame);

@@ -55,6 +55,10 @@ bool EffectBeam::Init(int width_, int height_, unsigned startMs_, unsigned endMs
     return true;
 }
 
+std::vector<unsigned> EffectBeam::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 1000, endMs};
+}
+
 EffectBeam::Phase EffectBeam::PhaseAt(unsigned t) const {
     if (t < startMs + 1000) return FadeIn;
     if (t > endMs - 1000) return FadeOut;

@@ -33,6 +33,7 @@ public:
     // screen quad's projection and viewport, the model-view matrix at identity. The
     // sync flag and deltaMs change nothing.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
+    std::vector<unsigned> PhaseEdges() const override;
 
     Phase PhaseAt(unsigned timeMs) const;
     // The animation angle t / 1500, in single precision as the picture was tuned.

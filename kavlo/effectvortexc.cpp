@@ -9,11 +9,7 @@
 #include "memory/MemoryTracker.h"
 
 #include <GL/gl.h>
-#include <algorithm>
 #include <cmath>
-#include <vector>
-
-float EffectVortexC::cameraZ = EffectVortexC::kRestCameraZ;
 
 EffectVortexC::~EffectVortexC() {
     if (hairTexture) KAVLO_DELETE(hairTexture);
@@ -59,48 +55,40 @@ bool EffectVortexC::Init(int width_, int height_, unsigned startMs_, unsigned en
     background = KAVLO_NEW(TextureImageJPEG, "data/vortex_back.jpg");
     vortex->SetPosition(-15.0f, 15.0f, 0.0f);
 
-    // The first frame deforms with the initial twist: keep it, and the shape as it is.
-    const float keptCameraZ = cameraZ;
-    const Vector3 keptTwist = vortex->twist;
-    std::vector<Vector3> keptVertices(vortex->vertices, vortex->vertices + vortex->vertexCount);
-    std::vector<Vector3> keptNormals(vortex->normals, vortex->normals + vortex->vertexCount);
     WarmUp({startMs + 500, startMs + 3000, endMs - 500});
-    cameraZ = keptCameraZ;
-    vortex->twist = keptTwist;
-    std::copy(keptVertices.begin(), keptVertices.end(), vortex->vertices);
-    std::copy(keptNormals.begin(), keptNormals.end(), vortex->normals);
     return true;
 }
 
 void EffectVortexC::KickCamera(bool sync) {
+    float& z = state.cameraZ;
     if (sync) {
-        cameraZ = 0.0f;
-        cameraZ -= 10.0f;
-    } else if (cameraZ > kRestCameraZ) {
-        cameraZ -= 10.0f;
+        z = 0.0f;
+        z -= 10.0f;
+    } else if (z > kRestCameraZ) {
+        z -= 10.0f;
     }
 }
 
-void EffectVortexC::SetNextTwist(float a) {
-    vortex->SetTwist(static_cast<float>(std::sin(static_cast<double>(a)) * 10.0),
-                     static_cast<float>(std::cos(static_cast<double>(a * 0.33333334f)) * 15.0),
-                     static_cast<float>(std::sin(a * 0.25) * 10.0));
-}
-
-void EffectVortexC::ResetState() {
-    cameraZ = kRestCameraZ;
-    // The deformer's own starting twist, as the first frame after loading finds it.
-    vortex->SetTwist(0.0f, 0.0f, 0.0f);
-}
+namespace {
+float Angle(unsigned t) { return static_cast<float>(t * 0.0006666666666666666); }
+}  // namespace
 
 void EffectVortexC::StepState(unsigned t, int, bool sync) {
     if (InFadeIn(t)) return;
+    // The kick runs in the last second too, though the mesh is no longer drawn there.
     KickCamera(sync);
     if (InFadeOut(t)) return;
-    SetNextTwist(static_cast<float>(t * 0.0006666666666666666));
+    const float a = Angle(t);
+    state.twist.Set(static_cast<float>(std::sin(static_cast<double>(a)) * 10.0),
+                    static_cast<float>(std::cos(static_cast<double>(a * 0.33333334f)) * 15.0),
+                    static_cast<float>(std::sin(a * 0.25) * 10.0));
 }
 
-void EffectVortexC::Render(unsigned t, int, bool sync) {
+std::vector<unsigned> EffectVortexC::PhaseEdges() const {
+    return {startMs, startMs + 1000, endMs - 1000, endMs};
+}
+
+void EffectVortexC::Render(unsigned t, int dt, bool sync) {
     if (InFadeIn(t)) {
         background->DrawScreenBlended(
             width, height, 0.0f,
@@ -109,9 +97,8 @@ void EffectVortexC::Render(unsigned t, int, bool sync) {
     }
 
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    // The kick runs in the last second too, though the mesh is no longer drawn there.
-    KickCamera(sync);
     if (InFadeOut(t)) {
+        StepState(t, dt, sync);
         background->DrawScreenBlended(
             width, height, 0.0f,
             static_cast<float>(static_cast<double>(endMs - t) * static_cast<double>(0.002f)));
@@ -119,13 +106,14 @@ void EffectVortexC::Render(unsigned t, int, bool sync) {
     }
 
     background->DrawScreen(width, height, 0.0f);
-    const float a = static_cast<float>(t * 0.0006666666666666666);
-    // Deform before setting the next twist: the drawn shape lags the twist by a frame.
+    // Deformed before the step sets the next twist: the drawn shape lags it by a frame.
+    vortex->twist = state.twist;
     vortex->Deform();
-    SetNextTwist(a);
+    StepState(t, dt, sync);
+    const float a = Angle(t);
     camera->SetLookAt(static_cast<float>(std::sin(static_cast<double>(a)) * 500.0),
-                      static_cast<float>(std::cos(static_cast<double>(a)) * 100.0), cameraZ, 0.0f, 0.0f, 0.0f, 0.0f,
-                      1.0f, 0.0f);
+                      static_cast<float>(std::cos(static_cast<double>(a)) * 100.0), state.cameraZ,
+                      0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f);
     camera->Begin();
     vortex->ComputeNormals();
     vortex->Render();

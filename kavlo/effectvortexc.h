@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Effect.h"
+#include "code3d/Vector3.h"
 
 class Camera;
 class Material;
@@ -14,8 +15,12 @@ class EffectVortexC : public Effect {
 public:
     static constexpr float kRestCameraZ = -200.0f;
 
-    // The camera's eye z: one per program, kept across frames and never reset by Init.
-    static float cameraZ;
+    // What moves from frame to frame, as the show starts.
+    struct State {
+        float cameraZ = kRestCameraZ;  // the camera's eye z
+        Vector3 twist;  // what the next main frame deforms with; the deformer's own at first
+    };
+    State state;
 
     EffectVortexC() = default;
     ~EffectVortexC() override;
@@ -28,22 +33,21 @@ public:
     // the last second shows only the fading background. Leaves depth test off, the
     // modelview matrix current.
     void Render(unsigned timeMs, int deltaMs, bool sync) override;
-    // The camera's z and the twist set for the next frame's shape.
-    void ResetState() override;
+    void ResetState() override { state = State(); }
+    // After the first second the camera's kick; in the main phase also the twist for
+    // the next frame's shape.
     void StepState(unsigned timeMs, int deltaMs, bool sync) override;
+    std::vector<unsigned> PhaseEdges() const override;
 
     bool InFadeIn(unsigned timeMs) const { return timeMs <= startMs + 1000; }
     bool InFadeOut(unsigned timeMs) const { return timeMs >= endMs - 1000; }
     // A sync pulls the camera to 0 and the same frame's step puts it at -10; without
     // one it backs off 10 units a frame until it rests at -200.
-    static void KickCamera(bool sync);
+    void KickCamera(bool sync);
 
     ObjectVortex* Vortex() const { return vortex; }
 
 private:
-    // The twist the next frame deforms with, from this frame's angle.
-    void SetNextTwist(float angle);
-
     SceneLoad3DS* scene = nullptr;
     ObjectVortex* vortex = nullptr;
     Camera* camera = nullptr;

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         for (unsigned t : times) {
             for (int culled = 0; culled < 2; ++culled) {
                 twister.SetBandCulling(culled == 1);
-                EffectTwister::sliceCount = EffectTwister::BandCount(600);
+                twister.state.sliceCount = EffectTwister::BandCount(600);
                 glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
                 glFinish();
                 const double w0 = Now(), c0 = ProcessCpu();

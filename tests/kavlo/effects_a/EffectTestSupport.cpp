@@ -2,12 +2,8 @@
 #include "EffectTestSupport.h"
 
 #include "Effect.h"
-#include "EffectFeedback.h"
-#include "EffectSpiral.h"
-#include "EffectTwister.h"
 #include "GLTestContext.h"
 #include "platform/window/GLWindow.h"
-#include "effectvortexc.h"
 
 #include <gtest/gtest.h>
 
@@ -28,16 +24,6 @@ bool ShowDataReady() {
         return symlink(source.c_str(), "megadata.rar") == 0;
     }();
     return ready;
-}
-
-void ResetRunLongValues() {
-    EffectSpiral::creditsY = -2.0f;
-    EffectFeedback::cameraZ = -50.0f;
-    EffectFeedback::skipCount = 14;
-    EffectVortexC::cameraZ = -200.0f;
-    EffectTwister::sliceCount = 10;
-    EffectTwister::sliceDivisor = 0;
-    EffectTwister::orbitRadius = 400.0f;
 }
 
 void ClearFrame() {

@@ -1,6 +1,6 @@
 // Shared helpers of the effect tests: the GL context with extensions loaded, the show
-// data linked into the working directory, run-long value resets, GL state snapshots
-// and small picture measurements.
+// data linked into the working directory, GL state snapshots and small picture
+// measurements.
 #pragma once
 
 #include "GLState.h"
@@ -27,9 +27,6 @@ inline bool ContextReady(std::string* why) { return testsupport::DemoContextRead
 // (so the logs the loaders write stay in this program's own folder); true when the
 // default show data is there to load.
 bool ShowDataReady();
-
-// Puts every run-long value of the effects back to its program-start value.
-void ResetRunLongValues();
 
 // The GL state an effect's frame leaves behind.
 using GLState = testsupport::GLState;

@@ -9,38 +9,36 @@
 
 namespace {
 
-class FeedbackTest : public ::testing::Test {
-protected:
-    void SetUp() override { fxtest::ResetRunLongValues(); }
-    void TearDown() override { fxtest::ResetRunLongValues(); }
-};
+class FeedbackTest : public ::testing::Test {};
 
 struct FeedbackWindow : EffectFeedback {
     FeedbackWindow() { Effect::Init(800, 600, 17000, 28000); }
 };
 
 TEST_F(FeedbackTest, SyncThrowsTheCameraBackAndItGlidesForwardPerFrame) {
-    EffectFeedback::KickCamera(true);
-    EXPECT_FLOAT_EQ(EffectFeedback::cameraZ, -140.0f);
-    EffectFeedback::KickCamera(true);
-    EXPECT_FLOAT_EQ(EffectFeedback::cameraZ, -140.0f) << "two syncs in a row";
+    EffectFeedback f;
+    f.KickCamera(true);
+    EXPECT_FLOAT_EQ(f.state.cameraZ, -140.0f);
+    f.KickCamera(true);
+    EXPECT_FLOAT_EQ(f.state.cameraZ, -140.0f) << "two syncs in a row";
     int frames = 0;
-    while (EffectFeedback::cameraZ < -50.0f && frames < 100) {
-        EffectFeedback::KickCamera(false);
+    while (f.state.cameraZ < -50.0f && frames < 100) {
+        f.KickCamera(false);
         ++frames;
     }
     EXPECT_EQ(frames, 9);
-    EffectFeedback::KickCamera(false);
-    EXPECT_FLOAT_EQ(EffectFeedback::cameraZ, -50.0f) << "rests there";
+    f.KickCamera(false);
+    EXPECT_FLOAT_EQ(f.state.cameraZ, -50.0f) << "rests there";
 }
 
 TEST_F(FeedbackTest, CopiesGrowToAllAndFadeToEighteen) {
-    EffectFeedback::StepSkipCount(false);
-    EXPECT_EQ(EffectFeedback::skipCount, 13) << "the first frame draws 19 copies";
-    for (int i = 0; i < 20; ++i) EffectFeedback::StepSkipCount(false);
-    EXPECT_EQ(EffectFeedback::skipCount, 0);
-    for (int i = 0; i < 20; ++i) EffectFeedback::StepSkipCount(true);
-    EXPECT_EQ(EffectFeedback::skipCount, 14);
+    EffectFeedback f;
+    f.StepSkipCount(false);
+    EXPECT_EQ(f.state.skipCount, 13) << "the first frame draws 19 copies";
+    for (int i = 0; i < 20; ++i) f.StepSkipCount(false);
+    EXPECT_EQ(f.state.skipCount, 0);
+    for (int i = 0; i < 20; ++i) f.StepSkipCount(true);
+    EXPECT_EQ(f.state.skipCount, 14);
 }
 
 TEST_F(FeedbackTest, PhaseBounds) {
@@ -89,15 +87,15 @@ TEST_F(FeedbackFrames, FadeInAddsTheBackgroundWithoutClearing) {
     EXPECT_GE(fxtest::MeanChannel(after, 0, 0, 800, 600, 2), 127.0);
     EXPECT_GT(fxtest::MeanBrightness(after, 0, 0, 800, 600),
               fxtest::MeanBrightness(before, 0, 0, 800, 600));
-    EXPECT_FLOAT_EQ(EffectFeedback::cameraZ, -50.0f);
-    EXPECT_EQ(EffectFeedback::skipCount, 14);
+    EXPECT_FLOAT_EQ(effect.state.cameraZ, -50.0f);
+    EXPECT_EQ(effect.state.skipCount, 14);
     fxtest::SavePicture("feedback_17100.png");
 }
 
 TEST_F(FeedbackFrames, MainFramesDrawTheTrailAndLeaveBlendOff) {
     fxtest::ClearFrame();
     fxtest::RenderFrame(effect, 18001, 13, false);
-    EXPECT_EQ(EffectFeedback::skipCount, 13);
+    EXPECT_EQ(effect.state.skipCount, 13);
     const fxtest::GLState st = fxtest::ReadState();
     EXPECT_FALSE(st.blend);
     EXPECT_FALSE(st.depthTest);
@@ -109,24 +107,24 @@ TEST_F(FeedbackFrames, MainFramesDrawTheTrailAndLeaveBlendOff) {
     fxtest::SavePicture("feedback_18001.png");
 
     for (unsigned t = 18014; t < 18400; t += 13) fxtest::RenderFrame(effect, t, 13, false);
-    EXPECT_EQ(EffectFeedback::skipCount, 0);
+    EXPECT_EQ(effect.state.skipCount, 0);
     const std::vector<uint8_t> rest = testsupport::SharedGL().ReadPixels();
     fxtest::SavePicture("feedback_18400.png");
 
     // A sync throws the camera back: the trail shrinks towards the centre.
     fxtest::RenderFrame(effect, 18400, 0, true);
-    EXPECT_FLOAT_EQ(EffectFeedback::cameraZ, -140.0f);
+    EXPECT_FLOAT_EQ(effect.state.cameraZ, -140.0f);
     const std::vector<uint8_t> kicked = testsupport::SharedGL().ReadPixels();
     fxtest::SavePicture("feedback_18400_sync.png");
     EXPECT_GT(fxtest::DifferingPixels(rest, kicked, 0, 0, 800, 600, 8), 1000);
 }
 
 TEST_F(FeedbackFrames, LastSecondFadesTheBackgroundOverAClearedFrame) {
-    EffectFeedback::skipCount = 0;
+    effect.state.skipCount = 0;
     fxtest::ClearFrame();
     glClearColor(0.0f, 0.5f, 0.0f, 1.0f);
     fxtest::RenderFrame(effect, 27990, 13, false);
-    EXPECT_EQ(EffectFeedback::skipCount, 1);
+    EXPECT_EQ(effect.state.skipCount, 1);
     const std::vector<uint8_t> late = testsupport::SharedGL().ReadPixels();
     fxtest::SavePicture("feedback_27990.png");
     fxtest::RenderFrame(effect, 27200, 13, false);

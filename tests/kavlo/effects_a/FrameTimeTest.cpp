@@ -36,7 +36,6 @@ void Measure(const char* name, Effect& effect, unsigned startMs, unsigned endMs,
 
 TEST(FrameTime, DISABLED_EachEffectInItsMainPhase) {
     FX_REQUIRE_DATA();
-    fxtest::ResetRunLongValues();
     EffectSpiral spiral;
     EffectFeedback feedback;
     EffectVortexC vortex;
@@ -49,17 +48,16 @@ TEST(FrameTime, DISABLED_EachEffectInItsMainPhase) {
     ASSERT_TRUE(twister.Init(800, 600, 44000, 75000));
     ASSERT_TRUE(hexagons.Init(800, 600, 17000, 27000));
     ASSERT_TRUE(greet.Init(800, 600, 60000, 70000));
-    EffectTwister::sliceCount = 300;
+    twister.state.sliceCount = 300;
     // The band on screen, where it stands in the middle of its window.
-    hexagons.stripA.x = 0.5f;
-    hexagons.stripB.x = 2.5f;
+    hexagons.state.stripA.x = 0.5f;
+    hexagons.state.stripB.x = 2.5f;
     Measure("EffectSpiral", spiral, 0, 18000, 20);
     Measure("EffectFeedback", feedback, 17000, 28000, 20);
     Measure("EffectVortexC", vortex, 27000, 45000, 20);
     Measure("EffectTwister", twister, 44000, 75000, 5);
     Measure("EffectSekskanter", hexagons, 17000, 27000, 20);
     Measure("EffectGreet", greet, 60000, 70000, 20);
-    fxtest::ResetRunLongValues();
 }
 
 }  // namespace

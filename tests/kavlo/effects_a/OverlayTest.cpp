@@ -17,56 +17,48 @@ namespace {
 struct StripWindow : EffectSekskanter {
     StripWindow() {
         Effect::Init(800, 600, 17000, 27000);
-        stripA.Set(2.0f, -0.75f, -1.0f);
-        stripB.Set(4.0f, -0.75f, -1.0f);
     }
 };
-
-TEST(SekskanterTest, ConstructionZeroesBothPositions) {
-    EffectSekskanter s;
-    EXPECT_EQ(s.stripA.x, 0.0f);
-    EXPECT_EQ(s.stripB.z, 0.0f);
-}
 
 TEST(SekskanterTest, BandScrollsAThirdOfTheScreenPerSecond) {
     StripWindow s;
     s.Scroll(18000, 0);
-    EXPECT_EQ(s.stripA.x, 2.0f) << "no time, no move";
+    EXPECT_EQ(s.state.stripA.x, 2.0f) << "no time, no move";
     s.Scroll(18000, 1500);
-    EXPECT_NEAR(s.stripA.x, 1.0f, 1e-6);
-    EXPECT_NEAR(s.stripB.x, 3.0f, 1e-6);
+    EXPECT_NEAR(s.state.stripA.x, 1.0f, 1e-6);
+    EXPECT_NEAR(s.state.stripB.x, 3.0f, 1e-6);
 }
 
 TEST(SekskanterTest, WrapIsStrictAndOnlyBeforeTheLastFiveSeconds) {
     StripWindow s;
-    s.stripA.x = -2.0f;
+    s.state.stripA.x = -2.0f;
     s.Scroll(20000, 0);
-    EXPECT_EQ(s.stripA.x, -2.0f);
-    s.stripA.x = -2.0001f;
+    EXPECT_EQ(s.state.stripA.x, -2.0f);
+    s.state.stripA.x = -2.0001f;
     s.Scroll(21999, 0);
-    EXPECT_EQ(s.stripA.x, 2.0f);
-    s.stripB.x = -2.5f;
+    EXPECT_EQ(s.state.stripA.x, 2.0f);
+    s.state.stripB.x = -2.5f;
     s.Scroll(22000, 0);
-    EXPECT_EQ(s.stripB.x, -2.5f) << "from endMs - 5000 on the band runs out";
+    EXPECT_EQ(s.state.stripB.x, -2.5f) << "from endMs - 5000 on the band runs out";
     // The move follows the wrap test in the same frame.
-    s.stripA.x = -2.1f;
+    s.state.stripA.x = -2.1f;
     s.Scroll(20000, 150);
-    EXPECT_NEAR(s.stripA.x, 1.9f, 1e-6);
+    EXPECT_NEAR(s.state.stripA.x, 1.9f, 1e-6);
 }
 
 TEST(SekskanterTest, OneSteadyPassOverTheWindow) {
     StripWindow s;
     for (unsigned t = 17013; t < 27000; t += 13) s.Scroll(t, 13);
-    EXPECT_NEAR(s.stripA.x, 2.0f - 769 * 13 / 1500.0f, 1e-3);
-    EXPECT_LT(s.stripB.x, -2.0f) << "both copies gone by the last second";
+    EXPECT_NEAR(s.state.stripA.x, 2.0f - 769 * 13 / 1500.0f, 1e-3);
+    EXPECT_LT(s.state.stripB.x, -2.0f) << "both copies gone by the last second";
 }
 
 TEST(SekskanterTest, FirstFrameShowsNothingAndLeavesItsAlphaFunction) {
     FX_REQUIRE_GL();
     EffectSekskanter s;
     ASSERT_TRUE(s.Init(800, 600, 17000, 27000));
-    EXPECT_EQ(s.stripA.x, 2.0f);
-    EXPECT_EQ(s.stripB.x, 4.0f);
+    EXPECT_EQ(s.state.stripA.x, 2.0f);
+    EXPECT_EQ(s.state.stripB.x, 4.0f);
     fxtest::ClearFrame();
     glClearColor(0.1f, 0.5f, 0.2f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -92,8 +84,8 @@ TEST(SekskanterTest, BandCoversOnlyTheLowerPartOfTheScreen) {
     glClearColor(0.1f, 0.5f, 0.2f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     const std::vector<uint8_t> before = testsupport::SharedGL().ReadPixels();
-    s.stripA.x = 0.0f;
-    s.stripB.x = 2.0f;
+    s.state.stripA.x = 0.0f;
+    s.state.stripB.x = 2.0f;
     fxtest::RenderFrame(s, 20000, 0, false);
     const std::vector<uint8_t> after = testsupport::SharedGL().ReadPixels();
     fxtest::SavePicture("sekskanter_band.png");
@@ -164,7 +156,6 @@ namespace {
 
 TEST(OverlayFrames, SpiralFeedbackAndHexagonsAt17500) {
     FX_REQUIRE_DATA();
-    fxtest::ResetRunLongValues();
     EffectSpiral spiral;
     EffectFeedback feedback;
     EffectSekskanter hexagons;
@@ -174,8 +165,8 @@ TEST(OverlayFrames, SpiralFeedbackAndHexagonsAt17500) {
     fxtest::ClearFrame();
     fxtest::RenderFrame(spiral, 17500, 13, false);
     fxtest::RenderFrame(feedback, 17500, 13, false);
-    hexagons.stripA.x = 0.5f;
-    hexagons.stripB.x = 2.5f;
+    hexagons.state.stripA.x = 0.5f;
+    hexagons.state.stripB.x = 2.5f;
     fxtest::RenderFrame(hexagons, 17500, 0, false);
     fxtest::SavePicture("frame_17500.png");
     // The spiral hands blending on, the feedback fade-in switches it off again.
@@ -184,17 +175,15 @@ TEST(OverlayFrames, SpiralFeedbackAndHexagonsAt17500) {
     fxtest::RenderFrame(feedback, 21000, 13, true);
     fxtest::RenderFrame(hexagons, 21000, 0, false);
     fxtest::SavePicture("frame_21000_sync.png");
-    fxtest::ResetRunLongValues();
 }
 
 TEST(OverlayFrames, GreetingsOverTheTwister) {
     FX_REQUIRE_DATA();
-    fxtest::ResetRunLongValues();
     EffectTwister twister;
     EffectGreet greet;
     ASSERT_TRUE(twister.Init(800, 600, 44000, 75000));
     ASSERT_TRUE(greet.Init(800, 600, 60000, 70000));
-    EffectTwister::sliceCount = 300;
+    twister.state.sliceCount = 300;
     fxtest::ClearFrame();
     for (unsigned t : {60500u, 65000u}) {
         fxtest::RenderFrame(twister, t, 13, false);
@@ -204,7 +193,6 @@ TEST(OverlayFrames, GreetingsOverTheTwister) {
         fxtest::SavePicture("frame_" + std::to_string(t) + ".png");
         EXPECT_GT(fxtest::DifferingPixels(under, over, 0, 0, 800, 600, 8), 1000) << t;
     }
-    fxtest::ResetRunLongValues();
 }
 
 }  // namespace

@@ -13,11 +13,7 @@
 
 namespace {
 
-class SpiralTest : public ::testing::Test {
-protected:
-    void SetUp() override { fxtest::ResetRunLongValues(); }
-    void TearDown() override { fxtest::ResetRunLongValues(); }
-};
+class SpiralTest : public ::testing::Test {};
 
 // An effect with its window set but no media: enough for the frame logic.
 struct SpiralWindow : EffectSpiral {
@@ -63,43 +59,39 @@ TEST_F(SpiralTest, CreditsRiseStopsWithinOneStepOfTheTop) {
     SpiralWindow s;
     int frames = 0;
     for (unsigned t = 1001; t <= 4000; t += 40) {
-        const float before = EffectSpiral::creditsY;
+        const float before = s.state.creditsY;
         s.MoveCredits(t, 40);
-        if (EffectSpiral::creditsY != before) ++frames;
+        if (s.state.creditsY != before) ++frames;
     }
-    EXPECT_GE(EffectSpiral::creditsY, -0.5f);
-    EXPECT_LE(EffectSpiral::creditsY, -0.473f);
+    EXPECT_GE(s.state.creditsY, -0.5f);
+    EXPECT_LE(s.state.creditsY, -0.473f);
     EXPECT_EQ(frames, 57);  // 1.5 units at 40/1500 a frame
     // Nothing moves between the rise and the fall.
-    const float top = EffectSpiral::creditsY;
+    const float top = s.state.creditsY;
     for (unsigned t = 4001; t <= 14000; t += 40) s.MoveCredits(t, 40);
-    EXPECT_EQ(EffectSpiral::creditsY, top);
+    EXPECT_EQ(s.state.creditsY, top);
 }
 
 TEST_F(SpiralTest, CreditsFallStopsAtTheFirstFrameBelowTheScreen) {
     SpiralWindow s;
-    EffectSpiral::creditsY = -0.48f;
+    s.state.creditsY = -0.48f;
     for (unsigned t = 14001; t <= 17000; t += 40) s.MoveCredits(t, 40);
-    EXPECT_LE(EffectSpiral::creditsY, -2.0f);
-    EXPECT_GT(EffectSpiral::creditsY, -2.0f - 40.0f / 1500.0f - 1e-6f);
+    EXPECT_LE(s.state.creditsY, -2.0f);
+    EXPECT_GT(s.state.creditsY, -2.0f - 40.0f / 1500.0f - 1e-6f);
 }
 
 TEST_F(SpiralTest, CreditsDoNotMoveWithoutTime) {
     SpiralWindow s;
     s.MoveCredits(2000, 0);
-    EXPECT_EQ(EffectSpiral::creditsY, -2.0f);
+    EXPECT_EQ(s.state.creditsY, -2.0f);
 }
 
 TEST_F(SpiralTest, InitPlacesTheFlaresHalfAUnitApart) {
     FX_REQUIRE_GL();
     EffectSpiral s;
     ASSERT_TRUE(s.Init(800, 600, 0, 18000));
-    ASSERT_NE(s.FlarePositions(), nullptr);
-    for (int i = 0; i < EffectSpiral::kFlareCount; ++i) {
-        EXPECT_FLOAT_EQ(s.FlarePositions()[i].x, i * 0.5f);
-        EXPECT_FLOAT_EQ(s.FlarePositions()[i].z, -10.0f);
-    }
-    EXPECT_EQ(EffectSpiral::creditsY, -2.0f) << "Init leaves the run-long offset alone";
+    for (int i = 0; i < EffectSpiral::kFlareCount; ++i) EXPECT_FLOAT_EQ(s.state.flareX[i], i * 0.5f);
+    EXPECT_EQ(s.state.creditsY, -2.0f) << "warming up leaves nothing moved";
 }
 
 TEST_F(SpiralTest, EachPhaseLeavesItsGLState) {
@@ -146,14 +138,14 @@ TEST_F(SpiralTest, FlaresDriftAndStayOnTheirPathInTheMainPhase) {
     fxtest::RenderFrame(s, 50, 40, false);
     fxtest::RenderFrame(s, 2000, 0, false);
     for (int i = 0; i < EffectSpiral::kFlareCount; ++i)
-        EXPECT_FLOAT_EQ(s.FlarePositions()[i].x, i * 0.5f);
+        EXPECT_FLOAT_EQ(s.state.flareX[i], i * 0.5f);
     // 1.5 s of 40 ms frames: every flare has passed -5 once or is on its way.
     for (unsigned t = 2040; t < 3500; t += 40) fxtest::RenderFrame(s, t, 40, false);
     for (int i = 0; i < EffectSpiral::kFlareCount; ++i) {
-        EXPECT_GE(s.FlarePositions()[i].x, -5.0f);
-        EXPECT_LE(s.FlarePositions()[i].x, 14.5f);
+        EXPECT_GE(s.state.flareX[i], -5.0f);
+        EXPECT_LE(s.state.flareX[i], 14.5f);
     }
-    EXPECT_NEAR(s.FlarePositions()[0].x, 5.0f - (37 - 13) * 0.4f, 1e-4)
+    EXPECT_NEAR(s.state.flareX[0], 5.0f - (37 - 13) * 0.4f, 1e-4)
         << "flare 0 wrapped after 13 frames and drifted on";
 }
 
@@ -209,7 +201,7 @@ TEST_F(SpiralTest, MainPhaseAddsFlaresAndRaisesTheCredits) {
     EXPECT_EQ(darker, 0);
 
     // Raised to the top, the credits cover part of the lower three quarters only.
-    EffectSpiral::creditsY = -0.5f;
+    s.state.creditsY = -0.5f;
     fxtest::RenderFrame(s, 6000, 0, false);
     const std::vector<uint8_t> withCredits = testsupport::SharedGL().ReadPixels();
     fxtest::SavePicture("spiral_6000_credits.png");

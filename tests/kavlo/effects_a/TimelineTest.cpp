@@ -24,7 +24,6 @@ struct Row {
 
 TEST(TimelineWalk, FramesAroundEveryBoundary) {
     FX_REQUIRE_DATA();
-    fxtest::ResetRunLongValues();
     EffectSpiral spiral;
     EffectFeedback feedback;
     EffectVortexC vortex;
@@ -67,7 +66,6 @@ TEST(TimelineWalk, FramesAroundEveryBoundary) {
         if (t == 17500 || t == 44999 || t == 60001 || t == 74500)
             fxtest::SavePicture("timeline_" + std::to_string(t) + ".png");
     }
-    fxtest::ResetRunLongValues();
 }
 
 }  // namespace

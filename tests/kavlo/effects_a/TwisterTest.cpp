@@ -10,11 +10,7 @@
 
 namespace {
 
-class TwisterTest : public ::testing::Test {
-protected:
-    void SetUp() override { fxtest::ResetRunLongValues(); }
-    void TearDown() override { fxtest::ResetRunLongValues(); }
-};
+class TwisterTest : public ::testing::Test {};
 
 struct TwisterWindow : EffectTwister {
     TwisterWindow() { Effect::Init(800, 600, 44000, 75000); }
@@ -23,60 +19,61 @@ struct TwisterWindow : EffectTwister {
 TEST_F(TwisterTest, BandsGrowWithTheFrameStep) {
     TwisterWindow tw;
     tw.UpdateSliceCount(45001, 13);
-    EXPECT_EQ(EffectTwister::sliceCount, 12) << "10 + trunc(13 * 0.2)";
+    EXPECT_EQ(tw.state.sliceCount, 12) << "10 + trunc(13 * 0.2)";
     tw.UpdateSliceCount(45014, 4);
-    EXPECT_EQ(EffectTwister::sliceCount, 12) << "under 5 ms nothing is added";
+    EXPECT_EQ(tw.state.sliceCount, 12) << "under 5 ms nothing is added";
     tw.UpdateSliceCount(45020, 5);
-    EXPECT_EQ(EffectTwister::sliceCount, 13);
+    EXPECT_EQ(tw.state.sliceCount, 13);
     // At 75 frames a second it reaches 300 about two seconds later.
     int frames = 0;
-    for (unsigned t = 45033; EffectTwister::sliceCount < 300 && t < 47000; t += 13, ++frames)
+    for (unsigned t = 45033; tw.state.sliceCount < 300 && t < 47000; t += 13, ++frames)
         tw.UpdateSliceCount(t, 13);
-    EXPECT_EQ(EffectTwister::sliceCount, 301);
+    EXPECT_EQ(tw.state.sliceCount, 301);
     EXPECT_EQ(frames, 144);
     tw.UpdateSliceCount(46990, 13);
-    EXPECT_EQ(EffectTwister::sliceCount, 301) << "stops once it has reached height / 2";
+    EXPECT_EQ(tw.state.sliceCount, 301) << "stops once it has reached height / 2";
 }
 
 TEST_F(TwisterTest, GrowthOvershootsByLessThanAStepAndEndsAtThreeSeconds) {
     TwisterWindow tw;
-    EffectTwister::sliceCount = 299;
+    tw.state.sliceCount = 299;
     tw.UpdateSliceCount(46000, 40);
-    EXPECT_EQ(EffectTwister::sliceCount, 307);
-    EffectTwister::sliceCount = 100;
+    EXPECT_EQ(tw.state.sliceCount, 307);
+    tw.state.sliceCount = 100;
     tw.UpdateSliceCount(47000, 40);
-    EXPECT_EQ(EffectTwister::sliceCount, 100) << "no growth from startMs + 3000 on";
+    EXPECT_EQ(tw.state.sliceCount, 100) << "no growth from startMs + 3000 on";
     tw.UpdateSliceCount(60000, 40);
-    EXPECT_EQ(EffectTwister::sliceCount, 100);
+    EXPECT_EQ(tw.state.sliceCount, 100);
 }
 
 TEST_F(TwisterTest, BandsShrinkInTheLastThreeSecondsAndMayGoNegative) {
     TwisterWindow tw;
-    EffectTwister::sliceCount = 300;
+    tw.state.sliceCount = 300;
     tw.UpdateSliceCount(72000, 40);
-    EXPECT_EQ(EffectTwister::sliceCount, 300) << "the shrink starts after endMs - 3000";
+    EXPECT_EQ(tw.state.sliceCount, 300) << "the shrink starts after endMs - 3000";
     tw.UpdateSliceCount(72001, 40);
-    EXPECT_EQ(EffectTwister::sliceCount, 292);
+    EXPECT_EQ(tw.state.sliceCount, 292);
     tw.UpdateSliceCount(72010, 4);
-    EXPECT_EQ(EffectTwister::sliceCount, 292);
-    EffectTwister::sliceCount = 3;
+    EXPECT_EQ(tw.state.sliceCount, 292);
+    tw.state.sliceCount = 3;
     tw.UpdateSliceCount(74000, 40);
-    EXPECT_EQ(EffectTwister::sliceCount, -5);
+    EXPECT_EQ(tw.state.sliceCount, -5);
     tw.UpdateSliceCount(74040, 40);
-    EXPECT_EQ(EffectTwister::sliceCount, -5) << "no shrink below 1";
+    EXPECT_EQ(tw.state.sliceCount, -5) << "no shrink below 1";
 }
 
 TEST_F(TwisterTest, SyncPullsTheOrbitInAndItDriftsBackPerFrame) {
-    EffectTwister::PullCamera(true);
-    EXPECT_FLOAT_EQ(EffectTwister::orbitRadius, 310.0f);
+    EffectTwister tw;
+    tw.PullCamera(true);
+    EXPECT_FLOAT_EQ(tw.state.orbitRadius, 310.0f);
     int frames = 0;
-    while (EffectTwister::orbitRadius < 400.0f && frames < 100) {
-        EffectTwister::PullCamera(false);
+    while (tw.state.orbitRadius < 400.0f && frames < 100) {
+        tw.PullCamera(false);
         ++frames;
     }
     EXPECT_EQ(frames, 9);
-    EffectTwister::PullCamera(false);
-    EXPECT_FLOAT_EQ(EffectTwister::orbitRadius, 400.0f);
+    tw.PullCamera(false);
+    EXPECT_FLOAT_EQ(tw.state.orbitRadius, 400.0f);
 }
 
 TEST_F(TwisterTest, BandsStackTwoRowsEachFromTheTop) {
@@ -134,9 +131,9 @@ TEST_F(TwisterFrames, NothingIsDrawnAtTheEndOfTheFadeIn) {
     const std::vector<uint8_t> before = testsupport::SharedGL().ReadPixels();
     fxtest::RenderFrame(effect, 45000, 13, true);
     EXPECT_EQ(fxtest::MaxDifference(before, testsupport::SharedGL().ReadPixels()), 0);
-    EXPECT_EQ(EffectTwister::sliceCount, 10);
-    EXPECT_EQ(EffectTwister::sliceDivisor, 0);
-    EXPECT_FLOAT_EQ(EffectTwister::orbitRadius, 400.0f);
+    EXPECT_EQ(effect.state.sliceCount, 10);
+    EXPECT_EQ(effect.state.sliceDivisor, 0);
+    EXPECT_FLOAT_EQ(effect.state.orbitRadius, 400.0f);
 
     fxtest::RenderFrame(effect, 44500, 13, false);
     EXPECT_GT(fxtest::MeanBrightness(testsupport::SharedGL().ReadPixels(), 0, 0, 800, 600),
@@ -146,13 +143,13 @@ TEST_F(TwisterFrames, NothingIsDrawnAtTheEndOfTheFadeIn) {
 
 // Only the rows of the bands drawn so far differ from the plain background.
 TEST_F(TwisterFrames, BandsCoverTwoRowsEachFromTheTop) {
-    EffectTwister::sliceCount = 0;
+    effect.state.sliceCount = 0;
     fxtest::ClearFrame();
     fxtest::RenderFrame(effect, 50000, 0, false);
-    EXPECT_EQ(EffectTwister::sliceDivisor, 300);
+    EXPECT_EQ(effect.state.sliceDivisor, 300);
     const std::vector<uint8_t> backgroundOnly = testsupport::SharedGL().ReadPixels();
 
-    EffectTwister::sliceCount = 60;
+    effect.state.sliceCount = 60;
     fxtest::RenderFrame(effect, 50000, 0, false);
     const std::vector<uint8_t> sixty = testsupport::SharedGL().ReadPixels();
     fxtest::SavePicture("twister_50000_60bands.png");
@@ -189,7 +186,7 @@ TEST_F(TwisterFrames, CulledBandsDrawTheWholeListsPicture) {
         std::vector<uint8_t> frames[2];
         for (int culled = 0; culled < 2; ++culled) {
             effect.SetBandCulling(culled == 1);
-            EffectTwister::sliceCount = 300;
+            effect.state.sliceCount = 300;
             fxtest::ClearFrame();
             fxtest::RenderFrame(effect, t, 0, false);
             frames[culled] = testsupport::SharedGL().ReadPixels();
@@ -200,31 +197,31 @@ TEST_F(TwisterFrames, CulledBandsDrawTheWholeListsPicture) {
 
 TEST_F(TwisterFrames, GrowthAndFullTwist) {
     // Far below zero the count stays below 1 after its growth: the background alone.
-    EffectTwister::sliceCount = -100;
+    effect.state.sliceCount = -100;
     fxtest::ClearFrame();
     fxtest::RenderFrame(effect, 45013, 13, false);
     const std::vector<uint8_t> backgroundOnly = testsupport::SharedGL().ReadPixels();
 
     // The first main-phase frame grows before it draws: 12 bands, the top 24 rows.
-    EffectTwister::sliceCount = 10;
+    effect.state.sliceCount = 10;
     fxtest::RenderFrame(effect, 45013, 13, false);
-    EXPECT_EQ(EffectTwister::sliceCount, 12);
+    EXPECT_EQ(effect.state.sliceCount, 12);
     EXPECT_EQ(fxtest::DifferingPixels(backgroundOnly, testsupport::SharedGL().ReadPixels(), 0,
                                       24, 800, 600, 0),
               0);
     fxtest::SavePicture("twister_45013.png");
 
-    EffectTwister::sliceCount = 300;
+    effect.state.sliceCount = 300;
     fxtest::RenderFrame(effect, 55000, 13, false);
     fxtest::SavePicture("twister_55000.png");
     fxtest::RenderFrame(effect, 55013, 13, true);
-    EXPECT_FLOAT_EQ(EffectTwister::orbitRadius, 310.0f);
+    EXPECT_FLOAT_EQ(effect.state.orbitRadius, 310.0f);
     fxtest::SavePicture("twister_55013_sync.png");
 
     // Bands withdraw upwards at the end, leaving the background.
-    EffectTwister::sliceCount = 100;
+    effect.state.sliceCount = 100;
     fxtest::RenderFrame(effect, 74000, 40, false);
-    EXPECT_EQ(EffectTwister::sliceCount, 92);
+    EXPECT_EQ(effect.state.sliceCount, 92);
     fxtest::SavePicture("twister_74000.png");
 }
 

@@ -9,26 +9,23 @@
 
 namespace {
 
-class VortexTest : public ::testing::Test {
-protected:
-    void SetUp() override { fxtest::ResetRunLongValues(); }
-    void TearDown() override { fxtest::ResetRunLongValues(); }
-};
+class VortexTest : public ::testing::Test {};
 
 struct VortexWindow : EffectVortexC {
     VortexWindow() { Effect::Init(800, 600, 27000, 45000); }
 };
 
 TEST_F(VortexTest, SyncPullsTheCameraInAndItBacksOffPerFrame) {
-    EffectVortexC::KickCamera(false);
-    EXPECT_FLOAT_EQ(EffectVortexC::cameraZ, -200.0f) << "rests without a sync";
-    EffectVortexC::KickCamera(true);
-    EXPECT_FLOAT_EQ(EffectVortexC::cameraZ, -10.0f);
-    EffectVortexC::KickCamera(false);
-    EXPECT_FLOAT_EQ(EffectVortexC::cameraZ, -20.0f);
+    EffectVortexC v;
+    v.KickCamera(false);
+    EXPECT_FLOAT_EQ(v.state.cameraZ, -200.0f) << "rests without a sync";
+    v.KickCamera(true);
+    EXPECT_FLOAT_EQ(v.state.cameraZ, -10.0f);
+    v.KickCamera(false);
+    EXPECT_FLOAT_EQ(v.state.cameraZ, -20.0f);
     int frames = 1;
-    while (EffectVortexC::cameraZ > -200.0f && frames < 100) {
-        EffectVortexC::KickCamera(false);
+    while (v.state.cameraZ > -200.0f && frames < 100) {
+        v.KickCamera(false);
         ++frames;
     }
     EXPECT_EQ(frames, 19);
@@ -69,7 +66,7 @@ TEST_F(VortexFrames, FadeInIsAddedOverThePreviousFrame) {
     fxtest::RenderFrame(effect, 28000, 13, true);
     const std::vector<uint8_t> frame = testsupport::SharedGL().ReadPixels();
     EXPECT_GE(fxtest::MeanChannel(frame, 0, 0, 800, 600, 0), 127.0);
-    EXPECT_FLOAT_EQ(EffectVortexC::cameraZ, -200.0f) << "no kick in the fade-in";
+    EXPECT_FLOAT_EQ(effect.state.cameraZ, -200.0f) << "no kick in the fade-in";
     fxtest::SavePicture("vortex_28000.png");
 }
 
@@ -97,7 +94,7 @@ TEST_F(VortexFrames, MainFramesDrawTheTwistedMesh) {
               0);
 
     fxtest::RenderFrame(effect, 30013, 13, true);
-    EXPECT_FLOAT_EQ(EffectVortexC::cameraZ, -10.0f);
+    EXPECT_FLOAT_EQ(effect.state.cameraZ, -10.0f);
     fxtest::SavePicture("vortex_30013_sync.png");
 }
 
@@ -105,7 +102,7 @@ TEST_F(VortexFrames, LastSecondShowsOnlyTheBackground) {
     fxtest::ClearFrame();
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     fxtest::RenderFrame(effect, 44500, 13, true);
-    EXPECT_FLOAT_EQ(EffectVortexC::cameraZ, -10.0f) << "kicked in the last second too";
+    EXPECT_FLOAT_EQ(effect.state.cameraZ, -10.0f) << "kicked in the last second too";
     const std::vector<uint8_t> frame = testsupport::SharedGL().ReadPixels();
     fxtest::SavePicture("vortex_44500.png");
     // Without the mesh the camera does not matter: the kick changes nothing on screen.

@@ -110,7 +110,7 @@ TEST(ShowFrames, Beam) {
 
 TEST(ShowFrames, Torus) {
     REQUIRE_SHOW_DATA();
-    EffectTorus::eyeX = 1000.0f;
+    Effects().torus->ResetState();
     EffectTorus* torus = Effects().torus.get();
     fxb::FillFrame(0, 0, 0);
     Shot(*torus, 100500, 16, false, "torus_100500_fadein.png");
@@ -121,7 +121,7 @@ TEST(ShowFrames, Torus) {
     EXPECT_EQ(torus->GetCamera()->eye.x, 500.0f);
     Shot(*torus, 110000, 16, false, "torus_110000_after_sync.png");
     Shot(*torus, 113500, 16, false, "torus_113500_fadeout.png");
-    EffectTorus::eyeX = 1000.0f;
+    Effects().torus->ResetState();
 }
 
 TEST(ShowFrames, Torus2) {
@@ -167,7 +167,7 @@ TEST(ShowFrames, Ordan2) {
 // order, as the frame loop does.
 TEST(ShowFrames, Handovers) {
     REQUIRE_SHOW_DATA();
-    EffectTorus::eyeX = 1000.0f;
+    Effects().torus->ResetState();
     ShowEffects& fx = Effects();
     Effect* list[] = {fx.beam.get(), fx.torus.get(), fx.tori.get(), fx.ordan.get(), fx.ordan2.get()};
 
@@ -194,12 +194,12 @@ TEST(ShowFrames, Handovers) {
         }
         fxb::SavePicture(c.name);
     }
-    EffectTorus::eyeX = 1000.0f;
+    Effects().torus->ResetState();
 }
 
 TEST(ShowFrames, FrameTimes) {
     REQUIRE_SHOW_DATA();
-    EffectTorus::eyeX = 1000.0f;
+    Effects().torus->ResetState();
     const int frames = 6;
     {
         EffectBeam* e = Effects().beam.get();

@@ -1,5 +1,5 @@
-// The two torus effects: phases, the blob's pulsation and camera swing with its
-// run-long eye, the ten tori's flight and depth wrap, and the GL state of a frame.
+// The two torus effects: phases, the blob's pulsation and camera swing with the eye a
+// sync moves, the ten tori's flight and depth wrap, and the GL state of a frame.
 #include "FxbSupport.h"
 
 #include "EffectTorus.h"
@@ -50,11 +50,7 @@ double RadialFactor(const Vector3& v, const Vector3& rest) {
 
 // ---- EffectTorus -------------------------------------------------------------------
 
-class EffectTorusTest : public ::testing::Test {
-protected:
-    void SetUp() override { EffectTorus::eyeX = 1000.0f; }
-    void TearDown() override { EffectTorus::eyeX = 1000.0f; }
-};
+class EffectTorusTest : public ::testing::Test {};
 
 TEST_F(EffectTorusTest, PhasesAtTheWindowEdges) {
     FXB_REQUIRE_SYNTHETIC();
@@ -75,7 +71,7 @@ TEST_F(EffectTorusTest, SwingTargetRunsFrom4500To500AndBack) {
     FXB_REQUIRE_SYNTHETIC();
     std::unique_ptr<EffectTorus> torus(fxb::MakeEffect<EffectTorus>(kTorusWindow));
     ASSERT_TRUE(torus);
-    const Camera* camera = torus->GetCamera();
+    const EffectTorus::State& state = torus->state;
     struct Case {
         unsigned t;
         float targetZ;
@@ -83,40 +79,39 @@ TEST_F(EffectTorusTest, SwingTargetRunsFrom4500To500AndBack) {
     for (Case c : {Case{100001, 4496.0f}, Case{100500, 2500.0f}, Case{100999, 504.0f},
                    Case{101001, 500.0f}, Case{113500, 2500.0f}, Case{113999, 4496.0f}}) {
         torus->AimCamera(c.t, false);
-        EXPECT_NEAR(camera->target.z, c.targetZ, 1e-2) << "at " << c.t;
-        EXPECT_EQ(camera->eye.x, 1000.0f);
-        EXPECT_EQ(camera->eye.y, 1000.0f);
-        EXPECT_EQ(camera->eye.z, 50.0f);
+        EXPECT_NEAR(state.lookTargetZ, c.targetZ, 1e-2) << "at " << c.t;
+        EXPECT_EQ(state.lookEyeX, 1000.0f);
     }
     // At the phase boundaries the previous frame's look-at holds.
     torus->AimCamera(100999, false);
     torus->AimCamera(101000, true);
-    EXPECT_NEAR(camera->target.z, 504.0f, 1e-2);
-    EXPECT_EQ(EffectTorus::eyeX, 1000.0f) << "a sync at the boundary is not in the main phase";
+    EXPECT_NEAR(state.lookTargetZ, 504.0f, 1e-2);
+    EXPECT_EQ(state.eyeX, 1000.0f) << "a sync at the boundary is not in the main phase";
+    // The frame looks along the look-at.
+    fxb::FillFrame(0, 0, 0);
+    fxb::RenderFrame(*torus, 101000, 16, false);
+    EXPECT_NEAR(torus->GetCamera()->target.z, 504.0f, 1e-2);
+    EXPECT_EQ(torus->GetCamera()->eye.x, 1000.0f);
+    EXPECT_EQ(torus->GetCamera()->eye.y, 1000.0f);
+    EXPECT_EQ(torus->GetCamera()->eye.z, 50.0f);
 }
 
 TEST_F(EffectTorusTest, SyncMovesTheEyeOnceForGoodInTheMainPhaseOnly) {
     FXB_REQUIRE_SYNTHETIC();
     std::unique_ptr<EffectTorus> torus(fxb::MakeEffect<EffectTorus>(kTorusWindow));
     ASSERT_TRUE(torus);
-    const Camera* camera = torus->GetCamera();
+    const EffectTorus::State& state = torus->state;
     torus->AimCamera(100500, true);  // fade-in: ignored
-    EXPECT_EQ(EffectTorus::eyeX, 1000.0f);
+    EXPECT_EQ(state.eyeX, 1000.0f);
     torus->AimCamera(105000, false);
-    EXPECT_EQ(camera->eye.x, 1000.0f);
+    EXPECT_EQ(state.lookEyeX, 1000.0f);
     torus->AimCamera(105020, true);
-    EXPECT_EQ(camera->eye.x, 500.0f);
+    EXPECT_EQ(state.lookEyeX, 500.0f);
     torus->AimCamera(105040, false);
-    EXPECT_EQ(camera->eye.x, 500.0f) << "the kick never recovers";
+    EXPECT_EQ(state.lookEyeX, 500.0f) << "the kick never recovers";
     torus->AimCamera(113500, false);
-    EXPECT_EQ(camera->eye.x, 1000.0f) << "the fade-out swings from the fixed eye";
-    EXPECT_EQ(EffectTorus::eyeX, 500.0f);
-
-    // One per program: a second effect object starts from the moved eye.
-    std::unique_ptr<EffectTorus> again(fxb::MakeEffect<EffectTorus>(kTorusWindow));
-    ASSERT_TRUE(again);
-    again->AimCamera(105000, false);
-    EXPECT_EQ(again->GetCamera()->eye.x, 500.0f);
+    EXPECT_EQ(state.lookEyeX, 1000.0f) << "the fade-out swings from the fixed eye";
+    EXPECT_EQ(state.eyeX, 500.0f);
 }
 
 TEST_F(EffectTorusTest, PulsationScalesAlongTheVertexAndDoesNotAccumulate) {
@@ -162,7 +157,7 @@ TEST_F(EffectTorusTest, FramesByPhase) {
     std::vector<uint8_t> frame = fxb::Frame();
     const int overRed[3] = {255, 128, 128};
     EXPECT_EQ(fxb::PixelsNotColour(frame, 0, 0, 40, 40, overRed, 1), 0);
-    EXPECT_EQ(EffectTorus::eyeX, 1000.0f);
+    EXPECT_EQ(torus->state.eyeX, 1000.0f);
     // Half-way through the swing the blob is still out of view; at its end it is in.
     EXPECT_EQ(fxb::DepthWrittenPixels(), 0);
     fxb::RenderFrame(*torus, 100999, 16, false);
@@ -252,7 +247,7 @@ TEST(EffectTorus2, DepthsStartAtInitAndMoveByFrameTime) {
     FXB_REQUIRE_SYNTHETIC();
     std::unique_ptr<EffectTorus2> tori(fxb::MakeEffect<EffectTorus2>(kTorus2Window));
     ASSERT_TRUE(tori);
-    const float* depths = tori->Depths();
+    const float* depths = tori->state.depths;
     for (int i = 0; i < EffectTorus2::kTorusCount; ++i) EXPECT_EQ(depths[i], -2000.0f - 400.0f * i);
     fxb::FillFrame(0, 0, 0);
     fxb::RenderFrame(*tori, 120000, 100, true);
@@ -274,7 +269,7 @@ TEST(EffectTorus2, SyncChangesNothing) {
     fxb::RenderFrame(*synced, 125000, 30, true);
     const std::vector<uint8_t> b = fxb::Frame();
     EXPECT_EQ(a, b);
-    for (int i = 0; i < EffectTorus2::kTorusCount; ++i) EXPECT_EQ(plain->Depths()[i], synced->Depths()[i]);
+    for (int i = 0; i < EffectTorus2::kTorusCount; ++i) EXPECT_EQ(plain->state.depths[i], synced->state.depths[i]);
 }
 
 TEST(EffectTorus2, CopiesAreScaledFromTheUntouchedSource) {

@@ -49,6 +49,10 @@ public:
     void StepState(unsigned timeMs, int deltaMs, bool sync) override {
         stepLog[id].push_back({timeMs, deltaMs, sync});
     }
+    // Fades at both ends, as the show's main effects have.
+    std::vector<unsigned> PhaseEdges() const override {
+        return {startMs, startMs + 1000, endMs - 1000, endMs};
+    }
     int id;
     bool initResult;
     int Width() const { return width; }
