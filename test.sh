@@ -28,8 +28,7 @@
 #   ./test.sh --web          the show in Chromium, Firefox and WebKitGTK (tests/app/web/run.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
-
-usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"; }
+. scripts/lib/messages.sh test.sh
 
 mode=everyday
 case "${1:-}" in
@@ -45,9 +44,9 @@ case "${1:-}" in
   --reproducible) exec scripts/test-reproducible ;;
   --web) scripts/setup --web && exec tests/app/web/run.sh ;;
   -h|--help) usage; exit 0 ;;
-  *) echo "test.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
+  *) usage_error "unknown option '$1'" ;;
 esac
-[ $# -le 1 ] || { echo "test.sh: one option at a time (see --help)" >&2; exit 2; }
+[ $# -le 1 ] || usage_error "one option at a time"
 
 # Each part runs as its own process, so that a failed one still lets the others run;
 # the summary names the failed ones with each part's time.
@@ -65,7 +64,7 @@ part() {
 }
 finish() {
   printf '== test.sh: %s\n' "${summary[@]}" >&2
-  [ ${#failed[@]} -eq 0 ] || { echo "test.sh: failed: ${failed[*]}" >&2; exit 1; }
+  [ ${#failed[@]} -eq 0 ] || die "failed: ${failed[*]}"
 }
 
 case "$mode" in
@@ -122,7 +121,7 @@ run_tsan() {
   (cd "$show" && KAVLO_CHECK_GUARDS=1 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy \
     timeout --preserve-status -s TERM -k 60 "${KAVLO_TSAN_SHOW_SECONDS:-40}" \
     ../app/desktop/kavlo --windowed) || status=$?
-  if [ "$status" -ne 0 ]; then echo "test.sh: kavlo under ThreadSanitizer exited with $status" >&2; exit 1; fi
+  if [ "$status" -ne 0 ]; then die "kavlo under ThreadSanitizer exited with $status"; fi
   echo "== $dir: kavlo-capture --at" >&2
   local frames
   frames=$(mktemp -d)
@@ -130,9 +129,9 @@ run_tsan() {
     ../tools/capture/kavlo-capture -q --at 2000,20000 -o "$frames/") \
     || status=$?
   rm -rf "$frames"
-  if [ "$status" -ne 0 ]; then echo "test.sh: kavlo-capture under ThreadSanitizer exited with $status" >&2; exit 1; fi
+  if [ "$status" -ne 0 ]; then die "kavlo-capture under ThreadSanitizer exited with $status"; fi
   if [ -s "$show/memory.log" ]; then
-    echo "test.sh: the tracker logged problems in $show/memory.log:" >&2
+    say "the tracker logged problems in $show/memory.log:"
     head -20 "$show/memory.log" >&2
     exit 1
   fi

@@ -1,6 +1,6 @@
 # Debian source packages for the cross-built libraries, and the libraries built from them,
 # kept once per machine in the user's cache. Sourced by scripts/build-windows and
-# scripts/build-web, which define say and die.
+# scripts/build-web, after scripts/lib/messages.sh (say, die).
 #
 #   $XDG_CACHE_HOME/kavlo (default ~/.cache/kavlo)
 #     apt/                      a private apt set-up with deb-src lines

@@ -786,6 +786,99 @@ void Encrypt(std::vector<uint8_t>* data, const std::string& password) {
     for (size_t i = 0; i < data->size(); i += 16) rar::EncryptBlock(data->data() + i);
 }
 
+// The marker block and the archive header.
+void PutArchiveStart(std::vector<uint8_t>* out, bool solid) {
+    static const uint8_t kMarker[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+    out->insert(out->end(), kMarker, kMarker + 7);
+    std::vector<uint8_t> main;
+    main.push_back(0x73);
+    Put16(main, solid ? 0x0008 : 0x0000);
+    Put16(main, 13);
+    Put16(main, 0);
+    Put32(main, 0);
+    Put16(*out, ~Crc32(main.data(), main.size()) & 0xFFFF);
+    out->insert(out->end(), main.begin(), main.end());
+}
+
+bool CheckEntry(const std::string& name, size_t size, std::string* error) {
+    if (size > 0xFFFFFFF0u) {
+        if (error) *error = "entry too large for RAR 2.0: " + name;
+        return false;
+    }
+    if (name.empty() || name.size() > 259) {
+        if (error) *error = "entry name empty or longer than 259 bytes: " + name;
+        return false;
+    }
+    return true;
+}
+
+// A solid archive's chain: one encoder carries the window, tables and predictor from
+// entry to entry; its effort and mode come from the first compressed entry.
+struct SolidChain {
+    std::unique_ptr<StreamEncoder> encoder;
+    int method = -1;
+    bool started = false;
+};
+
+struct PackedData {
+    std::vector<uint8_t> bytes;
+    bool stored = false;
+    bool continues = false;  // continues the solid chain's window
+};
+
+// An entry's data compressed (along `chain` in a solid archive, else on its own), or
+// stored where that is asked for or compressing does not pay.
+PackedData Pack(const std::vector<uint8_t>& data, const EntryOptions& options, SolidChain* chain,
+                const std::function<void(size_t)>& progress) {
+    PackedData packed;
+    packed.stored = options.method == 0 || data.empty();
+    // Stored data never enters the window, so a stored entry inside the chain would
+    // leave extractors with different windows: once the chain has begun, every
+    // entry continues it compressed.
+    if (chain && chain->started) packed.stored = false;
+    if (!packed.stored) {
+        if (chain) {
+            if (!chain->encoder) {
+                chain->method = options.method;
+                chain->encoder = std::make_unique<StreamEncoder>(chain->method, options.multimedia);
+            }
+            packed.continues = chain->started;
+            chain->encoder->BeginEntry(packed.continues);
+            chain->encoder->EncodeEntry(data.data(), data.size(), &packed.bytes, progress);
+            chain->started = true;
+        } else {
+            StreamEncoder enc(options.method, options.multimedia);
+            enc.BeginEntry(false);
+            enc.EncodeEntry(data.data(), data.size(), &packed.bytes, progress);
+            if (packed.bytes.size() >= data.size()) packed.stored = true;  // not worth it
+        }
+    }
+    if (packed.stored) packed.bytes = data;
+    return packed;
+}
+
+// One file block: its header, with the CRC of the unpacked data, then the packed data.
+void PutFileBlock(std::vector<uint8_t>* out, const std::string& name, const std::vector<uint8_t>& data,
+                  uint32_t dosTime, uint16_t flags, uint8_t method, const std::vector<uint8_t>& packed) {
+    std::vector<uint8_t> h;
+    h.push_back(0x74);
+    Put16(h, flags);
+    Put16(h, static_cast<unsigned>(32 + name.size()));
+    Put32(h, static_cast<uint32_t>(packed.size()));
+    Put32(h, static_cast<uint32_t>(data.size()));
+    h.push_back(2);  // host: Win32
+    Put32(h, ~Crc32(data.data(), data.size()));
+    Put32(h, dosTime);
+    h.push_back(20);
+    h.push_back(method);
+    Put16(h, static_cast<unsigned>(name.size()));
+    Put32(h, 0x20);  // archive attribute
+    h.insert(h.end(), name.begin(), name.end());
+    Put16(*out, ~Crc32(h.data(), h.size()) & 0xFFFF);
+    out->insert(out->end(), h.begin(), h.end());
+    out->insert(out->end(), packed.begin(), packed.end());
+}
+
 }  // namespace
 
 void RarWriter::Add(const std::string& name, const void* data, size_t size,
@@ -800,22 +893,7 @@ void RarWriter::Add(const std::string& name, const void* data, size_t size,
     entries_.push_back(std::move(e));
 }
 
-bool RarWriter::Build(std::vector<uint8_t>* out, std::string* error) {
-    out->clear();
-    static const uint8_t kMarker[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
-    out->insert(out->end(), kMarker, kMarker + 7);
-    std::vector<uint8_t> main;
-    main.push_back(0x73);
-    Put16(main, options_.solid ? 0x0008 : 0x0000);
-    Put16(main, 13);
-    Put16(main, 0);
-    Put32(main, 0);
-    Put16(*out, ~Crc32(main.data(), main.size()) & 0xFFFF);
-    out->insert(out->end(), main.begin(), main.end());
-
-    uint64_t total = 0, done = 0;
-    for (const Entry& e : entries_) total += e.data.size();
-
+std::vector<const RarWriter::Entry*> RarWriter::PackOrder() const {
     // unar loses a solid chain at an empty entry inside it, so a solid archive lists
     // its empty entries first, stored, ahead of the chain.
     std::vector<const Entry*> order;
@@ -824,80 +902,39 @@ bool RarWriter::Build(std::vector<uint8_t>* out, std::string* error) {
     if (options_.solid)
         for (const Entry& e : entries_)
             if (!e.data.empty()) order.push_back(&e);
+    return order;
+}
 
-    std::unique_ptr<StreamEncoder> solidEncoder;
-    int solidMethod = -1;
-    bool chainStarted = false;
-    for (const Entry* entry : order) {
+bool RarWriter::Build(std::vector<uint8_t>* out, std::string* error) {
+    out->clear();
+    PutArchiveStart(out, options_.solid);
+
+    uint64_t total = 0, done = 0;
+    for (const Entry& e : entries_) total += e.data.size();
+
+    SolidChain chain;
+    for (const Entry* entry : PackOrder()) {
         const Entry& e = *entry;
-        if (e.data.size() > 0xFFFFFFF0u) {
-            if (error) *error = "entry too large for RAR 2.0: " + e.name;
-            return false;
-        }
-        if (e.name.empty() || e.name.size() > 259) {
-            if (error) *error = "entry name empty or longer than 259 bytes: " + e.name;
-            return false;
-        }
-        std::vector<uint8_t> packed;
-        bool stored = e.options.method == 0 || e.data.empty();
-        // Stored data never enters the window, so a stored entry inside the chain would
-        // leave extractors with different windows: once the chain has begun, every
-        // entry continues it compressed.
-        if (options_.solid && chainStarted) stored = false;
-        bool continues = false;
+        if (!CheckEntry(e.name, e.data.size(), error)) return false;
         auto progress = [&](size_t n) {
             if (options_.progress) options_.progress(done + n, total);
         };
-        if (!stored) {
-            if (options_.solid) {
-                // One encoder carries the window, tables and predictor along the chain;
-                // its effort and mode come from the first compressed entry.
-                if (!solidEncoder) {
-                    solidMethod = e.options.method;
-                    solidEncoder = std::make_unique<StreamEncoder>(solidMethod, e.options.multimedia);
-                }
-                continues = chainStarted;
-                solidEncoder->BeginEntry(continues);
-                solidEncoder->EncodeEntry(e.data.data(), e.data.size(), &packed, progress);
-                chainStarted = true;
-            } else {
-                StreamEncoder enc(e.options.method, e.options.multimedia);
-                enc.BeginEntry(false);
-                enc.EncodeEntry(e.data.data(), e.data.size(), &packed, progress);
-                if (packed.size() >= e.data.size()) stored = true;  // not worth it
-            }
-        }
-        if (stored) packed = e.data;
+        PackedData packed = Pack(e.data, e.options, options_.solid ? &chain : nullptr, progress);
         done += e.data.size();
         if (options_.progress) options_.progress(done, total);
         const bool encrypted = !e.options.password.empty();
-        if (encrypted) Encrypt(&packed, e.options.password);
-        if (packed.size() > 0xFFFFFFFFu) {
+        if (encrypted) Encrypt(&packed.bytes, e.options.password);
+        if (packed.bytes.size() > 0xFFFFFFFFu) {
             if (error) *error = "packed data too large for RAR 2.0: " + e.name;
             return false;
         }
 
         uint16_t flags = 0x8000 | 0x0080;  // data follows; 1 MB dictionary
         if (encrypted) flags |= 0x0004;
-        if (options_.solid && continues) flags |= 0x0010;
-        std::vector<uint8_t> h;
-        h.push_back(0x74);
-        Put16(h, flags);
-        Put16(h, static_cast<unsigned>(32 + e.name.size()));
-        Put32(h, static_cast<uint32_t>(packed.size()));
-        Put32(h, static_cast<uint32_t>(e.data.size()));
-        h.push_back(2);  // host: Win32
-        Put32(h, ~Crc32(e.data.data(), e.data.size()));
-        Put32(h, e.dosTime);
-        h.push_back(20);
-        const int effort = options_.solid ? solidMethod : e.options.method;
-        h.push_back(static_cast<uint8_t>(stored ? 0x30 : 0x30 + std::clamp(effort, 1, 5)));
-        Put16(h, static_cast<unsigned>(e.name.size()));
-        Put32(h, 0x20);  // archive attribute
-        h.insert(h.end(), e.name.begin(), e.name.end());
-        Put16(*out, ~Crc32(h.data(), h.size()) & 0xFFFF);
-        out->insert(out->end(), h.begin(), h.end());
-        out->insert(out->end(), packed.begin(), packed.end());
+        if (packed.continues) flags |= 0x0010;
+        const int effort = options_.solid ? chain.method : e.options.method;
+        const uint8_t method = static_cast<uint8_t>(packed.stored ? 0x30 : 0x30 + std::clamp(effort, 1, 5));
+        PutFileBlock(out, e.name, e.data, e.dosTime, flags, method, packed.bytes);
     }
     static const uint8_t kEnd[7] = {0xC4, 0x3D, 0x7B, 0x00, 0x40, 0x07, 0x00};
     out->insert(out->end(), kEnd, kEnd + 7);

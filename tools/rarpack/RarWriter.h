@@ -49,6 +49,7 @@ private:
         EntryOptions options;
         uint32_t dosTime;
     };
+    std::vector<const Entry*> PackOrder() const;
     ArchiveOptions options_;
     std::vector<Entry> entries_;
 };

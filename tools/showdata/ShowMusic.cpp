@@ -268,120 +268,142 @@ int Rise(int row, int first, int end, int from, int to) {
     return static_cast<int>(std::lround(from + (to - from) * t));
 }
 
-void Arrange(Song* s) {
+// Where a row stands in its section; every part of the arrangement reads it.
+struct RowPlace {
+    int row;
+    int section;
+    const MusicSection& sec;
+    int step;       // row within its bar
+    // A section that starts on a half bar opens with a snare fill up to the bar, where
+    // its groove starts.
+    int grooveRow;
+    bool inFill;
+    Chord chord;
+};
+
+RowPlace PlaceOf(int row) {
+    const int section = SectionOf(row);
+    const MusicSection& sec = Sections()[section];
+    const bool midBarStart = sec.firstRow % kRowsPerBar != 0;
+    const int grooveRow = midBarStart ? (sec.firstRow / kRowsPerBar + 1) * kRowsPerBar : sec.firstRow;
+    return RowPlace{row, section, sec, row % kRowsPerBar, grooveRow, row < grooveRow, ChordAt(row)};
+}
+
+void Drums(Song* s, const RowPlace& at) {
     const Instruments& in = s->in;
+    const int row = at.row, section = at.section, step = at.step;
+    bool fourFloor = section == kFeedback || section == kVortex || section == kTwister ||
+                     section == kTorus || section == kTori;
+    bool halfTime = section == kOrdan || (section == kBeam && row >= RowAt(82) && row < RowAt(96));
+    bool outroDrums = section == kOutro && row < RowAt(165);
+    if (at.inFill && section != kOutro) {
+        Play(s, row, kSnareCh, Note(C, 4), in.snare, Rise(row, at.sec.firstRow, at.grooveRow, 20, 56));
+    } else if (fourFloor || outroDrums) {
+        if (step % 4 == 0) Play(s, row, kKickCh, Note(C, 4), in.kick, 60);
+        if (step == 4 || step == 12) Play(s, row, kSnareCh, Note(C, 4), in.snare, 50);
+        if (step % 4 == 2) Play(s, row, kHatCh, Note(C, 4), in.openHat, 26);
+        else if (section == kTwister || section == kTori || section == kVortex)
+            Play(s, row, kHatCh, Note(C, 4), in.hat, step % 2 ? 18 : 24);
+    } else if (halfTime) {
+        if (step == 0 || step == 10) Play(s, row, kKickCh, Note(C, 4), in.kick, 58);
+        if (step == 8) Play(s, row, kSnareCh, Note(C, 4), in.snare, 50);
+        if (step % 2 == 0) Play(s, row, kHatCh, Note(C, 4), in.hat, step % 4 ? 16 : 24);
+    } else if (section == kBeam && row >= RowAt(96)) {
+        // Build into the blob: a snare roll that doubles up.
+        int every = row >= RowAt(98) ? 1 : 2;
+        if (step % every == 0)
+            Play(s, row, kSnareCh, Note(C, 4), in.snare, Rise(row, RowAt(96), RowAt(100), 18, 60));
+    }
+    // Crash on the downbeat where a section's groove lands.
+    if (row == at.grooveRow && section != kIntro && section != kBeam)
+        Play(s, row, kHatCh, Note(C, 4), in.crash, 44);
+}
+
+// Eighths on the root, the octave on the off-eighths of the second half. The bass
+// sustains until released, so it is keyed off where its part stops.
+void Bass(Song* s, const RowPlace& at, bool* wasOn) {
+    const int row = at.row, section = at.section, step = at.step;
+    bool on = section != kIntro && !(section == kBeam && row < RowAt(82)) &&
+              !(section == kOutro && row >= RowAt(168)) && !at.inFill;
+    if (*wasOn && !on) Off(s, row, kBassCh);
+    *wasOn = on;
+    if (on && step % 2 == 0) {
+        int octave = (step >= 8 && step % 4 == 2) ? 3 : 2;
+        if (section == kOrdan) octave = 2;
+        Play(s, row, kBassCh, Note(at.chord.root, octave), s->in.bass, step % 4 == 0 ? 50 : 40);
+    }
+}
+
+// The chord at every bar, voiced around middle C.
+void Pad(Song* s, const RowPlace& at) {
+    const int row = at.row, section = at.section;
+    const Chord& chord = at.chord;
+    if (at.step == 0) {
+        int padVolume = section == kIntro ? Rise(row, 0, RowAt(8), 14, 30)
+                        : section == kOutro ? Rise(row, RowAt(160), RowAt(174), 30, 10)
+                                            : 24;
+        int root = Note(chord.root, chord.root >= F ? 3 : 4);
+        Play(s, row, kPad1, root, s->in.pad, padVolume);
+        Play(s, row, kPad2, root + chord.third, s->in.pad, padVolume);
+        Play(s, row, kPad3, root + chord.fifth, s->in.pad, padVolume);
+    }
+    if (section == kOutro && row == RowAt(175)) {
+        Off(s, row, kPad1);
+        Off(s, row, kPad2);
+        Off(s, row, kPad3);
+    }
+}
+
+// Chord tones up over two octaves in sixteenths.
+void Arpeggio(Song* s, const RowPlace& at) {
+    const int row = at.row, section = at.section;
+    bool on = (section == kIntro && row >= RowAt(4)) || section == kVortex || section == kBeam ||
+              section == kTori || section == kOrdan || (section == kOutro && row < RowAt(170));
+    if (!on) return;
+    static const int shape[8] = {0, 1, 2, 3, 4, 3, 2, 1};
+    int k = shape[at.step % 8];
+    int tones[5] = {0, at.chord.third, at.chord.fifth, 12, 12 + at.chord.third};
+    int volume = section == kIntro ? Rise(row, RowAt(4), RowAt(17), 8, 24)
+                 : section == kBeam ? 30
+                                    : 20;
+    Play(s, row, kArpCh, Note(at.chord.root, 4) + tones[k], s->in.arp, volume);
+}
+
+// Phrase A then B over four-bar blocks, where the show sings, with its echo. Like the
+// bass, it is keyed off where its part stops.
+void Lead(Song* s, const RowPlace& at, bool* wasOn) {
+    const int row = at.row, section = at.section;
     const int total = static_cast<int>(s->rows.size());
-    // Bass and lead sustain until released, so each is keyed off where its part stops.
-    bool bassWasOn = false, leadWasOn = false;
-    for (int row = 0; row < total; ++row) {
-        const int section = SectionOf(row);
-        const MusicSection& sec = Sections()[section];
-        const int step = row % kRowsPerBar;
-        const bool midBarStart = sec.firstRow % kRowsPerBar != 0;
-        // A section that starts on a half bar opens with a snare fill up to the bar.
-        const int grooveRow = midBarStart ? (sec.firstRow / kRowsPerBar + 1) * kRowsPerBar : sec.firstRow;
-        const bool inFill = row < grooveRow;
-        const Chord chord = ChordAt(row);
-
-        // Drums.
-        bool fourFloor = section == kFeedback || section == kVortex || section == kTwister ||
-                         section == kTorus || section == kTori;
-        bool halfTime = section == kOrdan || (section == kBeam && row >= RowAt(82) && row < RowAt(96));
-        bool outroDrums = section == kOutro && row < RowAt(165);
-        if (inFill && section != kOutro) {
-            Play(s, row, kSnareCh, Note(C, 4), in.snare, Rise(row, sec.firstRow, grooveRow, 20, 56));
-        } else if (fourFloor || outroDrums) {
-            if (step % 4 == 0) Play(s, row, kKickCh, Note(C, 4), in.kick, 60);
-            if (step == 4 || step == 12) Play(s, row, kSnareCh, Note(C, 4), in.snare, 50);
-            if (step % 4 == 2) Play(s, row, kHatCh, Note(C, 4), in.openHat, 26);
-            else if (section == kTwister || section == kTori || section == kVortex)
-                Play(s, row, kHatCh, Note(C, 4), in.hat, step % 2 ? 18 : 24);
-        } else if (halfTime) {
-            if (step == 0 || step == 10) Play(s, row, kKickCh, Note(C, 4), in.kick, 58);
-            if (step == 8) Play(s, row, kSnareCh, Note(C, 4), in.snare, 50);
-            if (step % 2 == 0) Play(s, row, kHatCh, Note(C, 4), in.hat, step % 4 ? 16 : 24);
-        } else if (section == kBeam && row >= RowAt(96)) {
-            // Build into the blob: a snare roll that doubles up.
-            int every = row >= RowAt(98) ? 1 : 2;
-            if (step % every == 0)
-                Play(s, row, kSnareCh, Note(C, 4), in.snare, Rise(row, RowAt(96), RowAt(100), 18, 60));
+    bool on = (section == kTwister && row >= RowAt(46)) || section == kTorus ||
+              (section == kTori && row >= RowAt(116)) ||
+              (section == kBeam && row >= RowAt(84) && row < RowAt(96));
+    if (*wasOn && !on) {
+        Off(s, row, kLeadCh);
+        Off(s, row + 3, kEchoCh);
+    }
+    *wasOn = on;
+    if (!on) return;
+    int phraseRow = row % 64;
+    bool useB = (row / 64) % 2 == 1;
+    for (const LeadNote& n : useB ? PhraseB() : PhraseA()) {
+        if (n.row == phraseRow) {
+            int volume = section == kBeam ? 30 : 42;
+            Play(s, row, kLeadCh, n.note, s->in.lead, volume);
+            // The echo answers three rows later, softer, from the left.
+            if (row + 3 < total) {
+                Play(s, row + 3, kEchoCh, n.note, s->in.lead, volume / 3);
+                s->rows[row + 3][kEchoCh].Fx(xm::kFxSetPanning, 0x40);
+            }
         }
-        // Crash on the downbeat where a section's groove lands.
-        if (row == grooveRow && section != kIntro && section != kBeam)
-            Play(s, row, kHatCh, Note(C, 4), in.crash, 44);
-
-        // Bass: eighths on the root, the octave on the off-eighths of the second half.
-        bool bassOn = section != kIntro && !(section == kBeam && row < RowAt(82)) &&
-                      !(section == kOutro && row >= RowAt(168)) && !inFill;
-        if (bassWasOn && !bassOn) Off(s, row, kBassCh);
-        bassWasOn = bassOn;
-        if (bassOn && step % 2 == 0) {
-            int octave = (step >= 8 && step % 4 == 2) ? 3 : 2;
-            if (section == kOrdan) octave = 2;
-            Play(s, row, kBassCh, Note(chord.root, octave), in.bass, step % 4 == 0 ? 50 : 40);
-        }
-
-        // Pad: the chord at every bar, voiced around middle C.
-        if (step == 0) {
-            int padVolume = section == kIntro ? Rise(row, 0, RowAt(8), 14, 30)
-                            : section == kOutro ? Rise(row, RowAt(160), RowAt(174), 30, 10)
-                                                : 24;
-            int root = Note(chord.root, chord.root >= F ? 3 : 4);
-            Play(s, row, kPad1, root, in.pad, padVolume);
-            Play(s, row, kPad2, root + chord.third, in.pad, padVolume);
-            Play(s, row, kPad3, root + chord.fifth, in.pad, padVolume);
-        }
-        if (section == kOutro && row == RowAt(175)) {
-            Off(s, row, kPad1);
-            Off(s, row, kPad2);
-            Off(s, row, kPad3);
-        }
-
-        // Arpeggio: chord tones up over two octaves in sixteenths.
-        bool arpOn = (section == kIntro && row >= RowAt(4)) || section == kVortex ||
-                     section == kBeam || section == kTori || section == kOrdan ||
-                     (section == kOutro && row < RowAt(170));
-        if (arpOn) {
-            static const int shape[8] = {0, 1, 2, 3, 4, 3, 2, 1};
-            int k = shape[step % 8];
-            int tones[5] = {0, chord.third, chord.fifth, 12, 12 + chord.third};
-            int volume = section == kIntro ? Rise(row, RowAt(4), RowAt(17), 8, 24)
-                         : section == kBeam ? 30
-                                            : 20;
-            Play(s, row, kArpCh, Note(chord.root, 4) + tones[k], in.arp, volume);
-        }
-
-        // Lead: phrase A then B over four-bar blocks, where the show sings.
-        bool leadOn = (section == kTwister && row >= RowAt(46)) || section == kTorus ||
-                      (section == kTori && row >= RowAt(116)) ||
-                      (section == kBeam && row >= RowAt(84) && row < RowAt(96));
-        if (leadWasOn && !leadOn) {
+        if (n.row + n.length == phraseRow) {
             Off(s, row, kLeadCh);
             Off(s, row + 3, kEchoCh);
         }
-        leadWasOn = leadOn;
-        if (leadOn) {
-            int phraseRow = row % 64;
-            bool useB = (row / 64) % 2 == 1;
-            for (const LeadNote& n : useB ? PhraseB() : PhraseA()) {
-                if (n.row == phraseRow) {
-                    int volume = section == kBeam ? 30 : 42;
-                    Play(s, row, kLeadCh, n.note, in.lead, volume);
-                    // The echo answers three rows later, softer, from the left.
-                    if (row + 3 < total) {
-                        Play(s, row + 3, kEchoCh, n.note, in.lead, volume / 3);
-                        s->rows[row + 3][kEchoCh].Fx(xm::kFxSetPanning, 0x40);
-                    }
-                }
-                if (n.row + n.length == phraseRow) {
-                    Off(s, row, kLeadCh);
-                    Off(s, row + 3, kEchoCh);
-                }
-            }
-        }
     }
+}
 
-    // Syncs, on strong beats where the effects kick their cameras.
+// Syncs, on strong beats where the effects kick their cameras.
+void Syncs(Song* s) {
     for (int row = RowAt(18); row < RowAt(28); row += 8) Sync(s, row);          // feedback
     for (int row = RowAt(28); row <= RowAt(44); row += kRowsPerBar) Sync(s, row);  // vortex
     for (int row = RowAt(45); row < RowAt(74); row += kRowsPerBar) {            // twister
@@ -389,6 +411,20 @@ void Arrange(Song* s) {
         Sync(s, row + 12);
     }
     for (int row = RowAt(102); row < RowAt(113); row += kRowsPerBar) Sync(s, row);  // torus
+}
+
+void Arrange(Song* s) {
+    const int total = static_cast<int>(s->rows.size());
+    bool bassWasOn = false, leadWasOn = false;
+    for (int row = 0; row < total; ++row) {
+        const RowPlace at = PlaceOf(row);
+        Drums(s, at);
+        Bass(s, at, &bassWasOn);
+        Pad(s, at);
+        Arpeggio(s, at);
+        Lead(s, at, &leadWasOn);
+    }
+    Syncs(s);
 }
 
 }  // namespace

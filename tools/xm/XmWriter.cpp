@@ -24,6 +24,7 @@ public:
         for (size_t i = 0; i < width; ++i) U8(i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
     }
     void Zeros(size_t n) { out_->insert(out_->end(), n, 0); }
+    void Append(const std::vector<uint8_t>& bytes) { out_->insert(out_->end(), bytes.begin(), bytes.end()); }
     size_t Size() const { return out_->size(); }
 
 private:
@@ -97,6 +98,138 @@ void WriteSampleData(Bytes& b, const Sample& sample) {
             previous = value;
         }
     }
+}
+
+// The module-wide ranges, checked before anything is written.
+bool CheckModule(const Module& m, std::string* error) {
+    if (m.channels < 1 || m.channels > 32) return Error(error, "channel count must be 1..32");
+    if (m.speed < 1 || m.speed > 31) return Error(error, "speed must be 1..31");
+    if (m.bpm < 32 || m.bpm > 255) return Error(error, "bpm must be 32..255");
+    if (m.orders.empty() || m.orders.size() > 256) return Error(error, "the order list needs 1..256 entries");
+    if (m.patterns.empty() || m.patterns.size() > 256) return Error(error, "a module needs 1..256 patterns");
+    if (m.instruments.size() > 128) return Error(error, "at most 128 instruments");
+    if (m.restart < 0 || static_cast<size_t>(m.restart) >= m.orders.size())
+        return Error(error, "restart position outside the order list");
+    for (int order : m.orders)
+        if (order < 0 || static_cast<size_t>(order) >= m.patterns.size())
+            return Error(error, "order list names a pattern that does not exist");
+    return true;
+}
+
+void WriteHeader(Bytes& b, const Module& m) {
+    b.Text("Extended Module: ", 17);
+    b.Text(m.name, 20);
+    b.U8(0x1A);
+    b.Text(m.tracker, 20);
+    b.U16(0x0104);
+    b.U32(20 + 256);  // header size from here: fields plus the full order table
+    b.U16(static_cast<unsigned>(m.orders.size()));
+    b.U16(static_cast<unsigned>(m.restart));
+    b.U16(static_cast<unsigned>(m.channels));
+    b.U16(static_cast<unsigned>(m.patterns.size()));
+    b.U16(static_cast<unsigned>(m.instruments.size()));
+    b.U16(m.linearFrequencies ? 1 : 0);
+    b.U16(static_cast<unsigned>(m.speed));
+    b.U16(static_cast<unsigned>(m.bpm));
+    for (size_t i = 0; i < 256; ++i) b.U8(i < m.orders.size() ? static_cast<unsigned>(m.orders[i]) : 0);
+}
+
+// One cell: a mask byte ahead of the fields present; with all five present the plain
+// five bytes are shorter, and the mask is left out.
+void PackCell(Bytes& data, const Cell& cell) {
+    unsigned mask = (cell.note ? 1u : 0u) | (cell.instrument ? 2u : 0u) | (cell.volume ? 4u : 0u) |
+                    (cell.effect ? 8u : 0u) | (cell.param ? 16u : 0u);
+    if (mask != 0x1F) data.U8(0x80 | mask);
+    if (mask & 1) data.U8(cell.note);
+    if (mask & 2) data.U8(cell.instrument);
+    if (mask & 4) data.U8(cell.volume);
+    if (mask & 8) data.U8(cell.effect);
+    if (mask & 16) data.U8(cell.param);
+}
+
+// Pattern `p`: its header, then its cells packed row by row.
+bool WritePattern(Bytes& b, const Module& m, size_t p, std::string* error) {
+    const Pattern& pattern = m.patterns[p];
+    const std::string where = "pattern " + std::to_string(p);
+    if (pattern.Misused()) return Error(error, where + ": a cell outside the pattern was set");
+    if (pattern.Channels() != m.channels) return Error(error, where + ": channel count differs from the module's");
+    if (pattern.Rows() < 1 || pattern.Rows() > 256) return Error(error, where + ": rows must be 1..256");
+    std::vector<uint8_t> packed;
+    Bytes data(&packed);
+    for (int row = 0; row < pattern.Rows(); ++row) {
+        for (int channel = 0; channel < m.channels; ++channel) {
+            const Cell& cell = pattern.At(row, channel);
+            if (cell.note > kKeyOff) return Error(error, where + ": note number above 97");
+            if (cell.instrument > m.instruments.size())
+                return Error(error, where + ": cell names an instrument that does not exist");
+            PackCell(data, cell);
+        }
+    }
+    if (packed.size() > 0xFFFF) return Error(error, where + ": packed data above 65535 bytes");
+    b.U32(9);
+    b.U8(0);
+    b.U16(static_cast<unsigned>(pattern.Rows()));
+    b.U16(static_cast<unsigned>(packed.size()));
+    b.Append(packed);
+    return true;
+}
+
+bool CheckInstrument(const Instrument& instrument, const std::string& where, std::string* error) {
+    if (instrument.samples.size() > 16) return Error(error, where + ": more than 16 samples");
+    if (!CheckEnvelope(instrument.volumeEnvelope, where, error) ||
+        !CheckEnvelope(instrument.panningEnvelope, where, error))
+        return false;
+    for (uint8_t index : instrument.keymap)
+        if (!instrument.samples.empty() && index >= instrument.samples.size())
+            return Error(error, where + ": keymap names a sample that does not exist");
+    for (size_t s = 0; s < instrument.samples.size(); ++s)
+        if (!CheckSample(instrument.samples[s], where + " sample " + std::to_string(s), error))
+            return false;
+    return true;
+}
+
+// The instrument's header: bare without samples, else the full one with keymap and envelopes.
+void WriteInstrumentHeader(Bytes& b, const Instrument& instrument) {
+    const size_t start = b.Size();
+    b.U32(instrument.samples.empty() ? kInstrumentHeaderBare : kInstrumentHeaderWithSamples);
+    b.Text(instrument.name, 22);
+    b.U8(0);
+    b.U16(static_cast<unsigned>(instrument.samples.size()));
+    if (instrument.samples.empty()) return;
+    b.U32(kSampleHeaderSize);
+    for (uint8_t index : instrument.keymap) b.U8(index);
+    WriteEnvelopePoints(b, instrument.volumeEnvelope);
+    WriteEnvelopePoints(b, instrument.panningEnvelope);
+    b.U8(static_cast<unsigned>(instrument.volumeEnvelope.points.size()));
+    b.U8(static_cast<unsigned>(instrument.panningEnvelope.points.size()));
+    for (const Envelope* e : {&instrument.volumeEnvelope, &instrument.panningEnvelope}) {
+        b.U8(e->sustain < 0 ? 0 : static_cast<unsigned>(e->sustain));
+        b.U8(e->loopStart < 0 ? 0 : static_cast<unsigned>(e->loopStart));
+        b.U8(e->loopEnd < 0 ? 0 : static_cast<unsigned>(e->loopEnd));
+    }
+    b.U8(EnvelopeFlags(instrument.volumeEnvelope));
+    b.U8(EnvelopeFlags(instrument.panningEnvelope));
+    b.U8(instrument.vibratoType);
+    b.U8(instrument.vibratoSweep);
+    b.U8(instrument.vibratoDepth);
+    b.U8(instrument.vibratoRate);
+    b.U16(instrument.fadeout);
+    b.Zeros(start + kInstrumentHeaderWithSamples - b.Size());
+}
+
+void WriteSampleHeader(Bytes& b, const Sample& sample) {
+    const uint32_t width = sample.sixteenBit ? 2 : 1;
+    const bool looped = sample.loop != LoopType::kNone;
+    b.U32(static_cast<uint32_t>(sample.frames.size()) * width);
+    b.U32(looped ? sample.loopStart * width : 0);
+    b.U32(looped ? sample.loopLength * width : 0);
+    b.U8(sample.volume);
+    b.U8(static_cast<uint8_t>(sample.finetune));
+    b.U8(static_cast<unsigned>(sample.loop) | (sample.sixteenBit ? 0x10u : 0u));
+    b.U8(sample.panning);
+    b.U8(static_cast<uint8_t>(sample.relativeNote));
+    b.U8(0);
+    b.Text(sample.name, 22);
 }
 
 }  // namespace
@@ -214,130 +347,17 @@ double Module::RowFrames(int rate) const { return speed * rate * 2.5 / bpm; }
 bool Module::Write(std::vector<uint8_t>* out, std::string* error) const {
     if (!out) return Error(error, "no output given");
     out->clear();
-    if (channels < 1 || channels > 32) return Error(error, "channel count must be 1..32");
-    if (speed < 1 || speed > 31) return Error(error, "speed must be 1..31");
-    if (bpm < 32 || bpm > 255) return Error(error, "bpm must be 32..255");
-    if (orders.empty() || orders.size() > 256) return Error(error, "the order list needs 1..256 entries");
-    if (patterns.empty() || patterns.size() > 256) return Error(error, "a module needs 1..256 patterns");
-    if (instruments.size() > 128) return Error(error, "at most 128 instruments");
-    if (restart < 0 || static_cast<size_t>(restart) >= orders.size())
-        return Error(error, "restart position outside the order list");
-    for (int order : orders)
-        if (order < 0 || static_cast<size_t>(order) >= patterns.size())
-            return Error(error, "order list names a pattern that does not exist");
-
+    if (!CheckModule(*this, error)) return false;
     Bytes b(out);
-    b.Text("Extended Module: ", 17);
-    b.Text(name, 20);
-    b.U8(0x1A);
-    b.Text(tracker, 20);
-    b.U16(0x0104);
-    b.U32(20 + 256);  // header size from here: fields plus the full order table
-    b.U16(static_cast<unsigned>(orders.size()));
-    b.U16(static_cast<unsigned>(restart));
-    b.U16(static_cast<unsigned>(channels));
-    b.U16(static_cast<unsigned>(patterns.size()));
-    b.U16(static_cast<unsigned>(instruments.size()));
-    b.U16(linearFrequencies ? 1 : 0);
-    b.U16(static_cast<unsigned>(speed));
-    b.U16(static_cast<unsigned>(bpm));
-    for (size_t i = 0; i < 256; ++i) b.U8(i < orders.size() ? static_cast<unsigned>(orders[i]) : 0);
-
-    for (size_t p = 0; p < patterns.size(); ++p) {
-        const Pattern& pattern = patterns[p];
-        std::string where = "pattern " + std::to_string(p);
-        if (pattern.Misused()) return Error(error, where + ": a cell outside the pattern was set");
-        if (pattern.Channels() != channels)
-            return Error(error, where + ": channel count differs from the module's");
-        if (pattern.Rows() < 1 || pattern.Rows() > 256) return Error(error, where + ": rows must be 1..256");
-        std::vector<uint8_t> packed;
-        Bytes data(&packed);
-        for (int row = 0; row < pattern.Rows(); ++row) {
-            for (int channel = 0; channel < channels; ++channel) {
-                const Cell& cell = pattern.At(row, channel);
-                if (cell.note > kKeyOff) return Error(error, where + ": note number above 97");
-                if (cell.instrument > instruments.size())
-                    return Error(error, where + ": cell names an instrument that does not exist");
-                unsigned mask = (cell.note ? 1u : 0u) | (cell.instrument ? 2u : 0u) |
-                                (cell.volume ? 4u : 0u) | (cell.effect ? 8u : 0u) | (cell.param ? 16u : 0u);
-                if (mask == 0x1F) {  // every field present: the plain five bytes are shortest
-                    data.U8(cell.note);
-                    data.U8(cell.instrument);
-                    data.U8(cell.volume);
-                    data.U8(cell.effect);
-                    data.U8(cell.param);
-                    continue;
-                }
-                data.U8(0x80 | mask);
-                if (mask & 1) data.U8(cell.note);
-                if (mask & 2) data.U8(cell.instrument);
-                if (mask & 4) data.U8(cell.volume);
-                if (mask & 8) data.U8(cell.effect);
-                if (mask & 16) data.U8(cell.param);
-            }
-        }
-        if (packed.size() > 0xFFFF) return Error(error, where + ": packed data above 65535 bytes");
-        b.U32(9);
-        b.U8(0);
-        b.U16(static_cast<unsigned>(pattern.Rows()));
-        b.U16(static_cast<unsigned>(packed.size()));
-        out->insert(out->end(), packed.begin(), packed.end());
-    }
-
+    WriteHeader(b, *this);
+    for (size_t p = 0; p < patterns.size(); ++p)
+        if (!WritePattern(b, *this, p, error)) return false;
     for (size_t i = 0; i < instruments.size(); ++i) {
         const Instrument& instrument = instruments[i];
-        std::string where = "instrument " + std::to_string(i + 1);
-        if (instrument.samples.size() > 16) return Error(error, where + ": more than 16 samples");
-        if (!CheckEnvelope(instrument.volumeEnvelope, where, error) ||
-            !CheckEnvelope(instrument.panningEnvelope, where, error))
-            return false;
-        for (uint8_t index : instrument.keymap)
-            if (!instrument.samples.empty() && index >= instrument.samples.size())
-                return Error(error, where + ": keymap names a sample that does not exist");
-        for (size_t s = 0; s < instrument.samples.size(); ++s)
-            if (!CheckSample(instrument.samples[s], where + " sample " + std::to_string(s), error))
-                return false;
-
-        size_t start = b.Size();
-        b.U32(instrument.samples.empty() ? kInstrumentHeaderBare : kInstrumentHeaderWithSamples);
-        b.Text(instrument.name, 22);
-        b.U8(0);
-        b.U16(static_cast<unsigned>(instrument.samples.size()));
-        if (instrument.samples.empty()) continue;
-        b.U32(kSampleHeaderSize);
-        for (uint8_t index : instrument.keymap) b.U8(index);
-        WriteEnvelopePoints(b, instrument.volumeEnvelope);
-        WriteEnvelopePoints(b, instrument.panningEnvelope);
-        b.U8(static_cast<unsigned>(instrument.volumeEnvelope.points.size()));
-        b.U8(static_cast<unsigned>(instrument.panningEnvelope.points.size()));
-        for (const Envelope* e : {&instrument.volumeEnvelope, &instrument.panningEnvelope}) {
-            b.U8(e->sustain < 0 ? 0 : static_cast<unsigned>(e->sustain));
-            b.U8(e->loopStart < 0 ? 0 : static_cast<unsigned>(e->loopStart));
-            b.U8(e->loopEnd < 0 ? 0 : static_cast<unsigned>(e->loopEnd));
-        }
-        b.U8(EnvelopeFlags(instrument.volumeEnvelope));
-        b.U8(EnvelopeFlags(instrument.panningEnvelope));
-        b.U8(instrument.vibratoType);
-        b.U8(instrument.vibratoSweep);
-        b.U8(instrument.vibratoDepth);
-        b.U8(instrument.vibratoRate);
-        b.U16(instrument.fadeout);
-        b.Zeros(start + kInstrumentHeaderWithSamples - b.Size());
-
-        for (const Sample& sample : instrument.samples) {
-            uint32_t width = sample.sixteenBit ? 2 : 1;
-            bool looped = sample.loop != LoopType::kNone;
-            b.U32(static_cast<uint32_t>(sample.frames.size()) * width);
-            b.U32(looped ? sample.loopStart * width : 0);
-            b.U32(looped ? sample.loopLength * width : 0);
-            b.U8(sample.volume);
-            b.U8(static_cast<uint8_t>(sample.finetune));
-            b.U8(static_cast<unsigned>(sample.loop) | (sample.sixteenBit ? 0x10u : 0u));
-            b.U8(sample.panning);
-            b.U8(static_cast<uint8_t>(sample.relativeNote));
-            b.U8(0);
-            b.Text(sample.name, 22);
-        }
+        const std::string where = "instrument " + std::to_string(i + 1);
+        if (!CheckInstrument(instrument, where, error)) return false;
+        WriteInstrumentHeader(b, instrument);
+        for (const Sample& sample : instrument.samples) WriteSampleHeader(b, sample);
         for (const Sample& sample : instrument.samples) WriteSampleData(b, sample);
     }
     return true;

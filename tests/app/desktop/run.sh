@@ -4,12 +4,13 @@
 #   tests/app/desktop/run.sh [package] [sound] [wayland]
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
+. scripts/lib/messages.sh run.sh
 scripts/setup --desktop
 checks=("$@")
 [ ${#checks[@]} -gt 0 ] || checks=(package sound wayland)
 failed=()
 for name in "${checks[@]}"; do
-  [ -x "tests/app/desktop/$name.sh" ] || { echo "run.sh: no check '$name'" >&2; exit 2; }
+  [ -x "tests/app/desktop/$name.sh" ] || { say "no check '$name'"; exit 2; }
   echo "== tests/app/desktop/$name.sh" >&2
   start=$SECONDS
   if "tests/app/desktop/$name.sh"; then
@@ -19,4 +20,4 @@ for name in "${checks[@]}"; do
     failed+=("$name")
   fi
 done
-[ ${#failed[@]} -eq 0 ] || { echo "run.sh: failed: ${failed[*]}" >&2; exit 1; }
+[ ${#failed[@]} -eq 0 ] || die "failed: ${failed[*]}"

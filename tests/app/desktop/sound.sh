@@ -16,9 +16,9 @@ build=${KAVLO_DESKTOP_BUILD:-build/test}   # the plain test build of ./test.sh
 limit=${KAVLO_FIRST_NOTE_LIMIT:-2}
 rate=44100
 
-fail() { echo "sound test: $*" >&2; exit 1; }
+. scripts/lib/messages.sh "sound test"
 for tool in pipewire pipewire-pulse wireplumber pactl parec dbus-daemon; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup --desktop installs it)"
+  command -v "$tool" >/dev/null || die "$tool is missing (scripts/setup --desktop installs it)"
 done
 cmake -S . -B "$build" -DKAVLO_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target kavlo kavlo-capture kavlo_show_data desktop-check >/dev/null
@@ -60,7 +60,7 @@ pids+=($!)
 pipewire-pulse >"$out/pipewire-pulse.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl info >/dev/null 2>&1 || fail "the PulseAudio service of PipeWire did not start (see $out)"
+pactl info >/dev/null 2>&1 || die "the PulseAudio service of PipeWire did not start (see $out)"
 pactl load-module module-null-sink sink_name=kavlo_null rate=$rate channels=2 >/dev/null
 for _ in $(seq 50); do pactl list short sinks | grep -q kavlo_null && break; sleep 0.1; done
 # The user's default output; where the session manager will not take it, the stream's.
@@ -77,7 +77,7 @@ play() {
   pids+=($recorder)
   # Time nothing from the recorder's start: wait for it to deliver, then fit.
   for _ in $(seq 100); do [ -s "$out/$name.raw" ] && break; sleep 0.05; done
-  [ -s "$out/$name.raw" ] || fail "the recorder delivers nothing"
+  [ -s "$out/$name.raw" ] || die "the recorder delivers nothing"
   "$check" clock "$out/$name.raw" 8 4 $rate >"$out/$name.frame0" &
   local clock=$!
   pids+=($clock)
@@ -88,9 +88,9 @@ play() {
       "$kavlo" --windowed) >"$out/$name.log" 2>&1 || status=$?
   sleep 1
   kill "$recorder"
-  wait "$clock" || fail "the recorder's clock could not be read"
-  [ "$status" = 0 ] || fail "kavlo ($name) ended with $status: $(cat "$out/$name.log")"
-  grep -q "no sound device" "$out/$name.log" && fail "kavlo found no sound device: $(cat "$out/$name.log")"
+  wait "$clock" || die "the recorder's clock could not be read"
+  [ "$status" = 0 ] || die "kavlo ($name) ended with $status: $(cat "$out/$name.log")"
+  grep -q "no sound device" "$out/$name.log" && die "kavlo found no sound device: $(cat "$out/$name.log")"
   return 0
 }
 
@@ -109,8 +109,8 @@ for name in cold warm; do
   first=$(sed -n 's/^launch_to_first_note_s //p' "$out/$name.txt")
   echo "$name cache: first note ${first} s after kavlo's start" >&2
   awk -v t="$first" -v l="$limit" 'BEGIN { exit !(t != "" && t < l) }' ||
-    { echo "sound test: the first note came later than $limit s" >&2; result=1; }
+    { say "the first note came later than $limit s"; result=1; }
 done
 grep -E "^(windows|lowest|jumps|gap|repeat|offset_frames)" "$out/warm.txt" >&2
-grep -q "^ok$" "$out/warm.txt" || { echo "sound test: the recording does not hold the music (see $out/warm.txt)" >&2; result=1; }
+grep -q "^ok$" "$out/warm.txt" || { say "the recording does not hold the music (see $out/warm.txt)"; result=1; }
 exit $result

@@ -10,7 +10,8 @@ cd "$(dirname "$0")/../../.."
 root=$PWD
 build=${KAVLO_DESKTOP_BUILD:-build/test}   # the plain test build of ./test.sh
 
-fail() { echo "wayland test: $*" >&2; [ -n "${work:-}" ] && tail -5 "$work"/*.log >&2 2>/dev/null; exit 1; }
+. scripts/lib/messages.sh "wayland test"
+fail() { say "$*"; [ -n "${work:-}" ] && tail -5 "$work"/*.log >&2 2>/dev/null; exit 1; }
 for tool in sway swaymsg grim wtype setpriv jq; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup --desktop installs it)"
 done
@@ -120,4 +121,4 @@ wait "$kavlo_pid" || status=$?
 kavlo_pid=""
 cp "$work/kavlo.log" "$work/sway.log" "$out/"
 [ "$status" = 0 ] || fail "kavlo ended with $status after Escape: $(cat "$out/kavlo.log")"
-echo "wayland test: full screen, window, full screen, Escape; screenshots in $out" >&2
+say "full screen, window, full screen, Escape; screenshots in $out"

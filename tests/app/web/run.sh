@@ -11,10 +11,9 @@ set -euo pipefail
 cd "$(dirname "$0")/../../.."
 root=$PWD
 
-say() { echo "web test: $*" >&2; }
-die() { say "$*"; exit 1; }
+. scripts/lib/messages.sh "web test"
 case "${1:-}" in
-  -h|--help) awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"; exit 0 ;;
+  -h|--help) usage; exit 0 ;;
 esac
 for tool in chromium firefox-esr WebKitWebDriver node python3 ffmpeg Xvfb pulseaudio; do
   command -v "$tool" >/dev/null || die "'$tool' is missing; run scripts/setup --web"

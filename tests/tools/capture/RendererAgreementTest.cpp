@@ -3,13 +3,13 @@
 // behaviour (undefined state, precision, read-back order) would otherwise show only on
 // people's GPUs, as every other drawing test runs on llvmpipe.
 #include "GLTestContext.h"
+#include "Psnr.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <sys/wait.h>
@@ -48,17 +48,6 @@ std::vector<unsigned char> ReadRgb(const std::string& path, int* width, int* hei
     return rgb;
 }
 
-// PSNR over all colour bytes; infinity for identical pictures.
-double Psnr(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
-    double squares = 0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const double d = static_cast<double>(a[i]) - b[i];
-        squares += d * d;
-    }
-    if (squares == 0) return INFINITY;
-    return 10.0 * std::log10(255.0 * 255.0 * a.size() / squares);
-}
-
 TEST(RendererAgreement, LlvmpipeAndSoftpipeDrawTheSameShow) {
     const std::string show = std::string(KAVLO_BINARY_DIR) + "/show";
     if (access((show + "/megadata.rar").c_str(), R_OK) != 0)
@@ -87,7 +76,7 @@ TEST(RendererAgreement, LlvmpipeAndSoftpipeDrawTheSameShow) {
         const auto b = ReadRgb(here + "/softpipe" + name, &w2, &h2);
         ASSERT_FALSE(a.empty() || b.empty()) << name;
         ASSERT_TRUE(w1 == w2 && h1 == h2) << name;
-        EXPECT_GE(Psnr(a, b), kMinPsnr) << "at " << t << " ms (frames in " << here << ")";
+        EXPECT_GE(testsupport::Psnr(a, b), kMinPsnr) << "at " << t << " ms (frames in " << here << ")";
     }
 }
 

@@ -5,12 +5,12 @@
 #include "app/common/Options.h"
 #include "main.h"
 #include "audio/ModuleRenderer.h"
+#include "Psnr.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -112,22 +112,6 @@ std::vector<uint8_t> ReadPng(const std::string& path) {
     return rgb;
 }
 
-// RGB PSNR of a read-back (RGBA, bottom row first) against a PNG (RGB, top row first).
-double Psnr(const std::vector<uint8_t>& rgba, const std::vector<uint8_t>& rgb, int w, int h) {
-    if (rgba.size() != static_cast<size_t>(w) * h * 4 || rgb.size() != static_cast<size_t>(w) * h * 3)
-        return 0;
-    double sum = 0;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) {
-                const double d = rgba[(static_cast<size_t>(h - 1 - y) * w + x) * 4 + c] -
-                                 rgb[(static_cast<size_t>(y) * w + x) * 3 + c];
-                sum += d * d;
-            }
-    const double mse = sum / (3.0 * w * h);
-    return mse == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
 class SeekTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -203,7 +187,9 @@ TEST_F(SeekTest, StartAndSeekBackDrawTheCapturesFrame) {
         quitRequested = 0;
         ASSERT_EQ(RunDemo(seek, false, kSize, options), kExitSuccess);
         ASSERT_EQ(seek.pictures.size(), seek.framesWanted);
-        const double psnr = Psnr(seek.pictures.back(), reference[i], kSize.width, kSize.height);
+        const std::vector<uint8_t> picture =
+            testsupport::RgbTopDown(seek.pictures.back(), kSize.width, kSize.height);
+        const double psnr = testsupport::Psnr(picture, reference[i]);
         std::printf("seek to %u ms: PSNR %.1f dB against the capture; %s %.0f ms\n", times[i], psnr,
                     viaKey ? "Left took" : "--start took",
                     1000 * (viaKey ? seek.lastSwapAt - seek.keyAt : seek.firstSwapAt - seek.loadedAt));
