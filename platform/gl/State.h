@@ -14,7 +14,7 @@
 //   them recorded; glCallList replays both. Calls that GL runs at once (client arrays,
 //   queries, pixel store) are never recorded.
 // - The ES calls come through a table (Es.h) filled once the context is current; how a
-//   system finds them is EsProc*.cpp, one file per system. ContextES.cpp is the window
+//   system finds them is Proc*.cpp, one file per system. ContextES.cpp is the window
 //   layer's seam (Context.h). No threads, no client-side arrays, no mapped buffers.
 // - What the show never calls is ignored and counted; KAVLO_GL_REPORT=1 lists it on
 //   stderr when the context goes.
