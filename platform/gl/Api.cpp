@@ -70,17 +70,16 @@ bool CompileOnly() { return Recording() && layer.compileMode == GL_COMPILE; }
 // change the list's own copy, not the state.
 Attribs::Current& Cur() { return CompileOnly() ? layer.compileCurrent : layer.a.current; }
 
-// Keeps a call in the list being compiled; true when it is not to run now.
+// A call a display list keeps: run now, kept in the list being compiled, or both (as
+// glNewList's mode says). A list's replay runs it without keeping it again.
 template <class F>
-bool Listed(F&& call) {
-    if (!Recording()) return false;
-    layer.compiling->commands.emplace_back(std::forward<F>(call));
-    return layer.compileMode == GL_COMPILE;
+void RecordOrRun(F&& call) {
+    if (Recording()) {
+        layer.compiling->commands.emplace_back(call);
+        if (layer.compileMode == GL_COMPILE) return;
+    }
+    call();
 }
-#define LISTED(...)                                  \
-    do {                                             \
-        if (Listed([=] { __VA_ARGS__; })) return;    \
-    } while (0)
 
 void Set4(float* to, float a, float b, float c, float d) { to[0] = a, to[1] = b, to[2] = c, to[3] = d; }
 
@@ -715,61 +714,50 @@ void glDrawArrays(GLenum mode, GLint first, GLsizei count) { DrawArrays(mode, fi
 void glMatrixMode(GLenum mode) {
     if (mode != GL_MODELVIEW && mode != GL_PROJECTION && mode != GL_TEXTURE)
         return SetError(GL_INVALID_ENUM);
-    LISTED(layer.a.transform.matrixMode = mode);
-    layer.a.transform.matrixMode = mode;
+    RecordOrRun([=] { layer.a.transform.matrixMode = mode; });
 }
 void glLoadIdentity() {
-    LISTED(LoadMatrix(Mat4::Identity()));
-    LoadMatrix(Mat4::Identity());
+    RecordOrRun([=] { LoadMatrix(Mat4::Identity()); });
 }
 void glLoadMatrixf(const GLfloat* m) {
     Mat4 matrix;
     std::copy(m, m + 16, matrix.m);
-    LISTED(LoadMatrix(matrix));
-    LoadMatrix(matrix);
+    RecordOrRun([=] { LoadMatrix(matrix); });
 }
 void glLoadMatrixd(const GLdouble* m) {
     const Mat4 matrix = Mat4::FromDoubles(m);
-    LISTED(LoadMatrix(matrix));
-    LoadMatrix(matrix);
+    RecordOrRun([=] { LoadMatrix(matrix); });
 }
 void glMultMatrixf(const GLfloat* m) {
     Mat4 matrix;
     std::copy(m, m + 16, matrix.m);
-    LISTED(MultMatrix(matrix));
-    MultMatrix(matrix);
+    RecordOrRun([=] { MultMatrix(matrix); });
 }
 void glMultMatrixd(const GLdouble* m) {
     const Mat4 matrix = Mat4::FromDoubles(m);
-    LISTED(MultMatrix(matrix));
-    MultMatrix(matrix);
+    RecordOrRun([=] { MultMatrix(matrix); });
 }
 void glPushMatrix() {
-    LISTED(PushMatrix());
-    PushMatrix();
+    RecordOrRun([=] { PushMatrix(); });
 }
 void glPopMatrix() {
-    LISTED(PopMatrix());
-    PopMatrix();
+    RecordOrRun([=] { PopMatrix(); });
 }
 void glTranslatef(GLfloat x, GLfloat y, GLfloat z) {
-    LISTED(MultMatrix(Translation(x, y, z)));
-    MultMatrix(Translation(x, y, z));
+    RecordOrRun([=] { MultMatrix(Translation(x, y, z)); });
 }
 void glTranslated(GLdouble x, GLdouble y, GLdouble z) {
     glTranslatef(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
 }
 void glScalef(GLfloat x, GLfloat y, GLfloat z) {
-    LISTED(MultMatrix(Scaling(x, y, z)));
-    MultMatrix(Scaling(x, y, z));
+    RecordOrRun([=] { MultMatrix(Scaling(x, y, z)); });
 }
 void glScaled(GLdouble x, GLdouble y, GLdouble z) {
     glScalef(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
 }
 void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
     const Mat4 r = Rotation(angle, x, y, z);
-    LISTED(MultMatrix(r));
-    MultMatrix(r);
+    RecordOrRun([=] { MultMatrix(r); });
 }
 void glRotated(GLdouble angle, GLdouble x, GLdouble y, GLdouble z) {
     glRotatef(static_cast<float>(angle), static_cast<float>(x), static_cast<float>(y),
@@ -808,12 +796,10 @@ void gluOrtho2D(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top) {
 // --- enables and fixed-function state ---------------------------------------------------
 
 void glEnable(GLenum cap) {
-    LISTED(SetEnabled(cap, true));
-    SetEnabled(cap, true);
+    RecordOrRun([=] { SetEnabled(cap, true); });
 }
 void glDisable(GLenum cap) {
-    LISTED(SetEnabled(cap, false));
-    SetEnabled(cap, false);
+    RecordOrRun([=] { SetEnabled(cap, false); });
 }
 GLboolean glIsEnabled(GLenum cap) {
     if (bool* flag = EnableFlag(cap)) return *flag ? GL_TRUE : GL_FALSE;
@@ -826,53 +812,46 @@ GLboolean glIsEnabled(GLenum cap) {
 
 void glAlphaFunc(GLenum func, GLclampf ref) {
     if (func < GL_NEVER || func > GL_ALWAYS) return SetError(GL_INVALID_ENUM);
-    LISTED(glAlphaFunc(func, ref));
-    layer.a.color.alphaFunc = func;
-    layer.a.color.alphaRef = Clamp01(ref);
+    RecordOrRun([=] {
+        layer.a.color.alphaFunc = func;
+        layer.a.color.alphaRef = Clamp01(ref);
+    });
 }
 void glShadeModel(GLenum mode) {
-    LISTED(layer.a.lighting.shadeModel = mode);
-    layer.a.lighting.shadeModel = mode;
+    RecordOrRun([=] { layer.a.lighting.shadeModel = mode; });
 }
 void glFogf(GLenum pname, GLfloat value) {
-    LISTED(Fog(pname, &value));
-    Fog(pname, &value);
+    RecordOrRun([=] { Fog(pname, &value); });
 }
 void glFogi(GLenum pname, GLint value) { glFogf(pname, static_cast<GLfloat>(value)); }
 void glFogfv(GLenum pname, const GLfloat* v) {
     float values[4] = {v[0], 0, 0, 0};
     if (pname == GL_FOG_COLOR) std::copy(v, v + 4, values);
-    LISTED(Fog(pname, values));
-    Fog(pname, values);
+    RecordOrRun([=] { Fog(pname, values); });
 }
 void glLightfv(GLenum light, GLenum pname, const GLfloat* v) {
     float values[4] = {v[0], 0, 0, 0};
     if (pname == GL_POSITION || pname == GL_AMBIENT || pname == GL_DIFFUSE || pname == GL_SPECULAR)
         std::copy(v, v + 4, values);
-    LISTED(Light(light, pname, values));
-    Light(light, pname, values);
+    RecordOrRun([=] { Light(light, pname, values); });
 }
 void glLightf(GLenum, GLenum pname, GLfloat) { Unsupported("glLightf", pname); }
 void glLightModelfv(GLenum pname, const GLfloat* v) {
     if (pname != GL_LIGHT_MODEL_AMBIENT) return Unsupported("glLightModelfv", pname);
     const float values[4] = {v[0], v[1], v[2], v[3]};
-    LISTED(std::copy(values, values + 4, layer.a.lighting.modelAmbient));
-    std::copy(values, values + 4, layer.a.lighting.modelAmbient);
+    RecordOrRun([=] { std::copy(values, values + 4, layer.a.lighting.modelAmbient); });
 }
 void glMaterialfv(GLenum, GLenum pname, const GLfloat*) { Unsupported("glMaterialfv", pname); }
 void glColorMaterial(GLenum, GLenum mode) { Unsupported("glColorMaterial", mode); }
 
 void glTexEnvf(GLenum target, GLenum pname, GLfloat value) {
-    LISTED(TexEnv(target, pname, static_cast<GLint>(value)));
-    TexEnv(target, pname, static_cast<GLint>(value));
+    RecordOrRun([=] { TexEnv(target, pname, static_cast<GLint>(value)); });
 }
 void glTexEnvi(GLenum target, GLenum pname, GLint value) {
-    LISTED(TexEnv(target, pname, value));
-    TexEnv(target, pname, value);
+    RecordOrRun([=] { TexEnv(target, pname, value); });
 }
 void glTexGeni(GLenum coord, GLenum pname, GLint value) {
-    LISTED(TexGen(coord, pname, value));
-    TexGen(coord, pname, value);
+    RecordOrRun([=] { TexGen(coord, pname, value); });
 }
 void glTexGenf(GLenum coord, GLenum pname, GLfloat value) {
     glTexGeni(coord, pname, static_cast<GLint>(value));
@@ -885,79 +864,93 @@ void glHint(GLenum target, GLenum mode) {
 // --- state ES has as it is --------------------------------------------------------------
 
 void glBlendFunc(GLenum src, GLenum dst) {
-    LISTED(glBlendFunc(src, dst));
-    layer.a.color.blendSrc = src;
-    layer.a.color.blendDst = dst;
-    es.BlendFunc(src, dst);
+    RecordOrRun([=] {
+        layer.a.color.blendSrc = src;
+        layer.a.color.blendDst = dst;
+        es.BlendFunc(src, dst);
+    });
 }
 void glDepthFunc(GLenum func) {
-    LISTED(glDepthFunc(func));
-    layer.a.depth.func = func;
-    es.DepthFunc(func);
+    RecordOrRun([=] {
+        layer.a.depth.func = func;
+        es.DepthFunc(func);
+    });
 }
 void glDepthMask(GLboolean flag) {
-    LISTED(glDepthMask(flag));
-    layer.a.depth.mask = flag;
-    es.DepthMask(flag);
+    RecordOrRun([=] {
+        layer.a.depth.mask = flag;
+        es.DepthMask(flag);
+    });
 }
 void glColorMask(GLboolean r, GLboolean g, GLboolean b, GLboolean a) {
-    LISTED(glColorMask(r, g, b, a));
-    GLboolean* m = layer.a.color.colorMask;
-    m[0] = r, m[1] = g, m[2] = b, m[3] = a;
-    es.ColorMask(r, g, b, a);
+    RecordOrRun([=] {
+        GLboolean* m = layer.a.color.colorMask;
+        m[0] = r, m[1] = g, m[2] = b, m[3] = a;
+        es.ColorMask(r, g, b, a);
+    });
 }
 void glCullFace(GLenum mode) {
-    LISTED(glCullFace(mode));
-    layer.a.polygon.cullMode = mode;
-    es.CullFace(mode);
+    RecordOrRun([=] {
+        layer.a.polygon.cullMode = mode;
+        es.CullFace(mode);
+    });
 }
 void glFrontFace(GLenum mode) {
-    LISTED(glFrontFace(mode));
-    layer.a.polygon.frontFace = mode;
-    es.FrontFace(mode);
+    RecordOrRun([=] {
+        layer.a.polygon.frontFace = mode;
+        es.FrontFace(mode);
+    });
 }
 void glPolygonOffset(GLfloat factor, GLfloat units) {
-    LISTED(glPolygonOffset(factor, units));
-    layer.a.polygon.offsetFactor = factor;
-    layer.a.polygon.offsetUnits = units;
-    es.PolygonOffset(factor, units);
+    RecordOrRun([=] {
+        layer.a.polygon.offsetFactor = factor;
+        layer.a.polygon.offsetUnits = units;
+        es.PolygonOffset(factor, units);
+    });
 }
 void glLineWidth(GLfloat width) {
-    LISTED(glLineWidth(width));
-    layer.a.lineWidth = width;
-    es.LineWidth(width);
+    RecordOrRun([=] {
+        layer.a.lineWidth = width;
+        es.LineWidth(width);
+    });
 }
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
-    LISTED(glViewport(x, y, width, height));
-    GLint* box = layer.a.viewport.box;
-    box[0] = x, box[1] = y, box[2] = width, box[3] = height;
-    es.Viewport(x, y, width, height);
+    RecordOrRun([=] {
+        GLint* box = layer.a.viewport.box;
+        box[0] = x, box[1] = y, box[2] = width, box[3] = height;
+        es.Viewport(x, y, width, height);
+    });
 }
 void glDepthRange(GLclampd zNear, GLclampd zFar) {
-    LISTED(glDepthRange(zNear, zFar));
-    layer.a.viewport.zNear = Clamp01(static_cast<float>(zNear));
-    layer.a.viewport.zFar = Clamp01(static_cast<float>(zFar));
-    es.DepthRangef(layer.a.viewport.zNear, layer.a.viewport.zFar);
+    RecordOrRun([=] {
+        layer.a.viewport.zNear = Clamp01(static_cast<float>(zNear));
+        layer.a.viewport.zFar = Clamp01(static_cast<float>(zFar));
+        es.DepthRangef(layer.a.viewport.zNear, layer.a.viewport.zFar);
+    });
 }
 void glScissor(GLint x, GLint y, GLsizei width, GLsizei height) {
-    LISTED(glScissor(x, y, width, height));
-    GLint* box = layer.a.scissor.box;
-    box[0] = x, box[1] = y, box[2] = width, box[3] = height;
-    es.Scissor(x, y, width, height);
+    RecordOrRun([=] {
+        GLint* box = layer.a.scissor.box;
+        box[0] = x, box[1] = y, box[2] = width, box[3] = height;
+        es.Scissor(x, y, width, height);
+    });
 }
 void glClear(GLbitfield mask) {
-    LISTED(glClear(mask));
-    es.Clear(mask & (GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT));
+    RecordOrRun([=] {
+        es.Clear(mask & (GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT));
+    });
 }
 void glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) {
-    LISTED(glClearColor(r, g, b, a));
-    Set4(layer.a.color.clearColor, Clamp01(r), Clamp01(g), Clamp01(b), Clamp01(a));
-    es.ClearColor(r, g, b, a);
+    RecordOrRun([=] {
+        Set4(layer.a.color.clearColor, Clamp01(r), Clamp01(g), Clamp01(b), Clamp01(a));
+        es.ClearColor(r, g, b, a);
+    });
 }
 void glClearDepth(GLclampd depth) {
-    LISTED(glClearDepth(depth));
-    layer.a.depth.clear = Clamp01(static_cast<float>(depth));
-    es.ClearDepthf(layer.a.depth.clear);
+    RecordOrRun([=] {
+        layer.a.depth.clear = Clamp01(static_cast<float>(depth));
+        es.ClearDepthf(layer.a.depth.clear);
+    });
 }
 void glFinish() { es.Finish(); }
 void glFlush() { es.Flush(); }
@@ -1002,17 +995,14 @@ void glDeleteTextures(GLsizei n, const GLuint* names) {
     es.DeleteTextures(n, names);
 }
 void glBindTexture(GLenum target, GLuint name) {
-    LISTED(BindTexture(target, name));
-    BindTexture(target, name);
+    RecordOrRun([=] { BindTexture(target, name); });
 }
 void glActiveTextureARB(GLenum texture) {
-    LISTED(ActiveTexture(texture));
-    ActiveTexture(texture);
+    RecordOrRun([=] { ActiveTexture(texture); });
 }
 void glActiveTexture(GLenum texture) { glActiveTextureARB(texture); }
 void glTexParameteri(GLenum target, GLenum pname, GLint value) {
-    LISTED(TexParameter(target, pname, value));
-    TexParameter(target, pname, value);
+    RecordOrRun([=] { TexParameter(target, pname, value); });
 }
 void glTexParameterf(GLenum target, GLenum pname, GLfloat value) {
     glTexParameteri(target, pname, static_cast<GLint>(value));
@@ -1031,12 +1021,10 @@ void glTexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width
 // --- attribute stacks -------------------------------------------------------------------
 
 void glPushAttrib(GLbitfield mask) {
-    LISTED(PushAttrib(mask));
-    PushAttrib(mask);
+    RecordOrRun([=] { PushAttrib(mask); });
 }
 void glPopAttrib() {
-    LISTED(PopAttrib());
-    PopAttrib();
+    RecordOrRun([=] { PopAttrib(); });
 }
 void glPushClientAttrib(GLbitfield mask) {
     if (layer.clientStack.size() >= kAttribDepth) return SetError(GL_STACK_OVERFLOW);
@@ -1100,8 +1088,7 @@ void glEndList() {
     if (layer.nextList <= layer.lists.rbegin()->first) layer.nextList = layer.lists.rbegin()->first + 1;
 }
 void glCallList(GLuint name) {
-    LISTED(CallList(name));
-    CallList(name);
+    RecordOrRun([=] { CallList(name); });
 }
 
 // --- queries ----------------------------------------------------------------------------
