@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <numeric>
+#include <vector>
 
 namespace platform::gl {
 
@@ -230,6 +232,20 @@ void TexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width,
         info.hasImage = width > 0 && height > 0;
         info.baseFormat = base;
     }
+}
+
+// How many bytes a picture of unsigned bytes takes in client memory: rows padded to the
+// alignment, all but the last. 0 for another type or a format the layer does not know.
+size_t UnpackedBytes(GLsizei width, GLsizei height, GLenum format, GLenum type, GLint align) {
+    if (type != GL_UNSIGNED_BYTE || width <= 0 || height <= 0 || align <= 0) return 0;
+    const GLenum base = BaseFormat(static_cast<GLint>(format));
+    const size_t components = base == GL_RGBA ? 4 : base == GL_RGB ? 3
+                              : base == GL_LUMINANCE_ALPHA  ? 2
+                              : base != 0                   ? 1
+                                                            : 0;
+    const size_t row = static_cast<size_t>(width) * components;
+    const size_t stride = (row + align - 1) / align * align;
+    return components ? stride * (static_cast<size_t>(height) - 1) + row : 0;
 }
 
 void TexEnv(GLenum target, GLenum pname, GLint value) {
@@ -1015,7 +1031,22 @@ void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei widt
 }
 void glTexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width,
                      GLsizei height, GLenum format, GLenum type, const void* pixels) {
-    es.TexSubImage2D(target, level, x, y, width, height, format, type, pixels);
+    if (!Recording()) return es.TexSubImage2D(target, level, x, y, width, height, format, type, pixels);
+    // A list keeps the pixels as they are now, read with the unpack alignment of now.
+    const GLint align = layer.client.unpackAlignment;
+    const size_t bytes = UnpackedBytes(width, height, format, type, align);
+    if (bytes == 0 || !pixels) {
+        Unsupported("glTexSubImage2D in a display list", format);
+        if (!CompileOnly()) es.TexSubImage2D(target, level, x, y, width, height, format, type, pixels);
+        return;
+    }
+    const auto* from = static_cast<const unsigned char*>(pixels);
+    const auto kept = std::make_shared<const std::vector<unsigned char>>(from, from + bytes);
+    RecordOrRun([=] {
+        es.PixelStorei(GL_UNPACK_ALIGNMENT, align);
+        es.TexSubImage2D(target, level, x, y, width, height, format, type, kept->data());
+        es.PixelStorei(GL_UNPACK_ALIGNMENT, layer.client.unpackAlignment);
+    });
 }
 
 // --- attribute stacks -------------------------------------------------------------------

@@ -287,6 +287,31 @@ GLuint SolidTexture(unsigned char r, unsigned char g, unsigned char b) {
     return texture;
 }
 
+// A texture update in a list happens when the list is called, with the pixels as they
+// were when it was compiled (3 bytes here: the last row is not padded to the alignment).
+TEST_F(FixedFunctionTest, AListUpdatesATextureWhenCalledWithThePixelsOfItsCompile) {
+    const GLuint texture = SolidTexture(255, 0, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    std::vector<unsigned char> texel = {0, 0, 255};
+    const GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, texel.data());
+    glEndList();
+    texel = {0, 255, 0};
+    auto drawn = [] {
+        glEnable(GL_TEXTURE_2D);
+        Quad(0, 0, 8, 8);
+        glDisable(GL_TEXTURE_2D);
+        return Pixel(4, 4);
+    };
+    EXPECT_EQ(drawn(), (std::vector<unsigned char> {255, 0, 0, 255})) << "changed by compiling";
+    glCallList(list);
+    EXPECT_EQ(drawn(), (std::vector<unsigned char> {0, 0, 255, 255}));
+    glDeleteLists(list, 1);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &texture);
+}
+
 TEST_F(FixedFunctionTest, TexturingWithoutACompleteTextureLeavesTheColour) {
     // The show enables texturing once and draws untextured things with texture 0 bound.
     glEnable(GL_TEXTURE_2D);
