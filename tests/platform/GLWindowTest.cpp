@@ -1,6 +1,7 @@
 // Tests of the window layer on SDL's offscreen driver: mode refusal, the pixel format,
 // the pending events handled each frame, and the extension check.
 #include "platform/window/GLWindow.h"
+#include "platform/gl/Framebuffer.h"
 #include "platform/gl/Proc.h"
 #include "platform/message/MessageBox.h"
 
@@ -165,9 +166,8 @@ TEST_F(GLWindowTest, ScaledFullScreenDrawsOffscreenAndPresentsFittedWithBars) {
     SDL_GL_GetDrawableSize(window, &dw, &dh);
     ASSERT_EQ(dw, 1024);
     ASSERT_EQ(dh, 768);
-    auto bindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(
-        SDL_GL_GetProcAddress("glBindFramebuffer"));
-    ASSERT_NE(bindFramebuffer, nullptr);
+    ASSERT_NE(platform::gl::Framebuffers(), nullptr);
+    const auto bindFramebuffer = platform::gl::Framebuffers()->BindFramebuffer;
 
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
