@@ -1,7 +1,10 @@
 // The window layer's seam for the fixed-function layer: an OpenGL ES 3.0 context, the
-// layer's record made fresh for it, and the layer's own extension calls.
-#include "platform/gl/Context.h"
+// layer's record made fresh for it, the layer's own extension calls, and ES's framebuffer
+// calls as they are.
+// State.h first: its ES declarations need the GL headers' prototypes.
 #include "platform/gl/State.h"
+#include "platform/gl/Context.h"
+#include "platform/gl/Framebuffer.h"
 
 #include <SDL.h>
 
@@ -40,9 +43,8 @@ bool ContextCurrent() {
     const char* esVersion = reinterpret_cast<const char*>(es.GetString(GL_VERSION));
     layer.version = std::string("1.3 Kavlo fixed-function layer over ") +
                     (esVersion ? esVersion : "OpenGL ES");
-    // What the layer itself provides; framebuffer objects and blits ES 3.0 has.
-    layer.extensions = "GL_ARB_multitexture GL_EXT_compiled_vertex_array "
-                       "GL_ARB_framebuffer_object GL_EXT_framebuffer_blit";
+    // What the layer itself provides.
+    layer.extensions = "GL_ARB_multitexture GL_EXT_compiled_vertex_array";
     // The window's size is where viewport and scissor box start.
     es.GetIntegerv(GL_VIEWPORT, layer.a.viewport.box);
     es.GetIntegerv(GL_SCISSOR_BOX, layer.a.scissor.box);
@@ -79,6 +81,16 @@ void* ExtensionProc(const char* name) {
     for (const Entry& e : kEntries)
         if (std::strcmp(e.name, name) == 0) return e.proc;
     return nullptr;
+}
+
+// ES 3.0 has them; the layer keeps no state of theirs, so they go to ES directly.
+const FramebufferCalls* Framebuffers() {
+    static FramebufferCalls calls;
+    if (layer.version.empty()) return nullptr;  // no context
+#define KAVLO_FRAMEBUFFER_CALL(name) calls.name = es.name;
+    KAVLO_ES_FRAMEBUFFER_CALLS(KAVLO_FRAMEBUFFER_CALL)
+#undef KAVLO_FRAMEBUFFER_CALL
+    return &calls;
 }
 
 }  // namespace platform::gl

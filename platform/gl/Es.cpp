@@ -1,5 +1,6 @@
 // Fills the ES call table.
 #include "platform/gl/Es.h"
+#include "platform/gl/Proc.h"
 
 #include <cstdio>
 
@@ -10,8 +11,7 @@ EsCalls es;
 bool LoadEsCalls() {
     bool complete = true;
 #define KAVLO_ES_LOAD(name)                                                        \
-    es.name = reinterpret_cast<decltype(es.name)>(EsProc("gl" #name));           \
-    if (!es.name) {                                                               \
+    if (!LoadProc(Proc, "gl" #name, &es.name)) {                                  \
         std::fprintf(stderr, "kavlo: OpenGL ES has no gl%s\n", #name);            \
         complete = false;                                                         \
     }

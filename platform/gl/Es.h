@@ -25,7 +25,14 @@ namespace platform::gl {
     X(PolygonOffset) X(ReadBuffer) X(ReadPixels) X(Scissor) X(ShaderSource) X(StencilFunc)   \
     X(StencilMask) X(StencilOp) X(TexImage2D) X(TexParameterf) X(TexParameteri)              \
     X(TexSubImage2D) X(Uniform1f) X(Uniform1i) X(Uniform4fv) X(UniformMatrix3fv)            \
-    X(UniformMatrix4fv) X(UseProgram) X(VertexAttrib4fv) X(VertexAttribPointer) X(Viewport)
+    X(UniformMatrix4fv) X(UseProgram) X(VertexAttrib4fv) X(VertexAttribPointer) X(Viewport)  \
+    KAVLO_ES_FRAMEBUFFER_CALLS(X)
+
+// The framebuffer calls the layer hands the window layer as they are (Framebuffer.h).
+#define KAVLO_ES_FRAMEBUFFER_CALLS(X)                                                         \
+    X(GenFramebuffers) X(DeleteFramebuffers) X(BindFramebuffer) X(FramebufferRenderbuffer)   \
+    X(CheckFramebufferStatus) X(GenRenderbuffers) X(DeleteRenderbuffers) X(BindRenderbuffer) \
+    X(RenderbufferStorage) X(BlitFramebuffer)
 
 struct EsCalls {
 #define KAVLO_ES_MEMBER(name) decltype(&::gl##name) name = nullptr;
@@ -34,10 +41,7 @@ struct EsCalls {
 };
 extern EsCalls es;
 
-// The system's lookup of an ES call by its name (EsProc*.cpp, one per system).
-void* EsProc(const char* name);
-
-// Fills the table through EsProc; false if any call is missing.
+// Fills the table through Proc; false if any call is missing.
 bool LoadEsCalls();
 
 }  // namespace platform::gl

@@ -3,6 +3,7 @@
 #include "Extensions.h"
 
 #include "platform/gl/Context.h"
+#include "platform/gl/Proc.h"
 #include "platform/message/MessageBox.h"
 
 namespace GLWindow {
@@ -17,22 +18,18 @@ PFNGLACTIVETEXTUREARBPROC ActiveTextureARB = nullptr;
 PFNGLCLIENTACTIVETEXTUREARBPROC ClientActiveTextureARB = nullptr;
 
 bool LoadExtensionsWith(ProcLookup lookup) {
-    UnlockArraysEXT = reinterpret_cast<PFNGLUNLOCKARRAYSEXTPROC>(lookup("glUnlockArraysEXT"));
-    LockArraysEXT = reinterpret_cast<PFNGLLOCKARRAYSEXTPROC>(lookup("glLockArraysEXT"));
-    MultiTexCoord1fARB =
-        reinterpret_cast<PFNGLMULTITEXCOORD1FARBPROC>(lookup("glMultiTexCoord1fARB"));
-    MultiTexCoord2fARB =
-        reinterpret_cast<PFNGLMULTITEXCOORD2FARBPROC>(lookup("glMultiTexCoord2fARB"));
-    MultiTexCoord3fARB =
-        reinterpret_cast<PFNGLMULTITEXCOORD3FARBPROC>(lookup("glMultiTexCoord3fARB"));
-    MultiTexCoord4fARB =
-        reinterpret_cast<PFNGLMULTITEXCOORD4FARBPROC>(lookup("glMultiTexCoord4fARB"));
-    ActiveTextureARB = reinterpret_cast<PFNGLACTIVETEXTUREARBPROC>(lookup("glActiveTextureARB"));
-    ClientActiveTextureARB =
-        reinterpret_cast<PFNGLCLIENTACTIVETEXTUREARBPROC>(lookup("glClientActiveTextureARB"));
-    // The lock-array pair is fetched but never required.
-    if (!MultiTexCoord1fARB || !MultiTexCoord2fARB || !MultiTexCoord3fARB ||
-        !MultiTexCoord4fARB || !ActiveTextureARB || !ClientActiveTextureARB) {
+    using platform::gl::LoadProc;
+    // All eight are fetched, in this order, whatever is missing; the lock-array pair is
+    // never required.
+    LoadProc(lookup, "glUnlockArraysEXT", &UnlockArraysEXT);
+    LoadProc(lookup, "glLockArraysEXT", &LockArraysEXT);
+    bool complete = LoadProc(lookup, "glMultiTexCoord1fARB", &MultiTexCoord1fARB);
+    complete &= LoadProc(lookup, "glMultiTexCoord2fARB", &MultiTexCoord2fARB);
+    complete &= LoadProc(lookup, "glMultiTexCoord3fARB", &MultiTexCoord3fARB);
+    complete &= LoadProc(lookup, "glMultiTexCoord4fARB", &MultiTexCoord4fARB);
+    complete &= LoadProc(lookup, "glActiveTextureARB", &ActiveTextureARB);
+    complete &= LoadProc(lookup, "glClientActiveTextureARB", &ClientActiveTextureARB);
+    if (!complete) {
         platform::ShowErrorBox("Your OpenGL does not support either multitexturing or lockarray.",
                                "OpenGL Setup Error!");
         return false;

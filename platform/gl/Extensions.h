@@ -6,6 +6,8 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include "platform/gl/Proc.h"
+
 namespace GLWindow {
 
 // Fetches the eight extension entry points below in order; false (with the "OpenGL
@@ -13,7 +15,7 @@ namespace GLWindow {
 bool LoadExtensions();
 
 // LoadExtensions with another lookup in place of SDL_GL_GetProcAddress (for tests).
-using ProcLookup = void* (*)(const char* name);
+using ProcLookup = platform::gl::ProcLookup;
 bool LoadExtensionsWith(ProcLookup lookup);
 
 // The extension entry points, shared with the mesh renderer. Only ActiveTextureARB is

@@ -2,9 +2,11 @@
 // attribute stacks save, the display lists, and the ES objects that draw them.
 //
 // The layer is the show's GL 1.1 over OpenGL ES 3.0 (WebGL 2), built with KAVLO_GLES:
-// - Api.cpp defines the standard gl*/glu* symbols. State changes land in this record;
-//   what ES has as it is (blend, depth, cull, scissor, viewport, clear, textures, read
-//   back) is also passed on at once, and queries answer from the record.
+// - The standard gl*/glu* symbols are defined a file per concern (Vertices, Transform,
+//   FixedState, Textures, Lists, Queries; what they share in Calls.h, this record in
+//   Layer.cpp). State changes land in this record; what ES has as it is (blend, depth,
+//   cull, scissor, viewport, clear, textures, read back) is also passed on at once, and
+//   queries answer from the record.
 // - A draw (glEnd, glDrawElements, glDrawArrays, a list's draw) hands Draw.cpp a batch:
 //   vertices in one layout, streamed into a buffer object, quads made triangles.
 //   Draw.cpp turns the record's relevant part into a program key (texture units and
@@ -14,7 +16,7 @@
 //   them recorded; glCallList replays both. Calls that GL runs at once (client arrays,
 //   queries, pixel store) are never recorded.
 // - The ES calls come through a table (Es.h) filled once the context is current; how a
-//   system finds them is EsProc*.cpp, one file per system. ContextES.cpp is the window
+//   system finds them is Proc*.cpp, one file per system. ContextES.cpp is the window
 //   layer's seam (Context.h). No threads, no client-side arrays, no mapped buffers.
 // - What the show never calls is ignored and counted; KAVLO_GL_REPORT=1 lists it on
 //   stderr when the context goes.

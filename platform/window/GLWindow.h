@@ -107,8 +107,4 @@ struct Rect {
 };
 Rect FitPicture(int pictureWidth, int pictureHeight, int drawableWidth, int drawableHeight);
 
-// The lookup of the offscreen picture's framebuffer-object calls; null (the default)
-// for SDL_GL_GetProcAddress. For tests.
-void UseFramebufferLookup(ProcLookup lookup);
-
 }  // namespace GLWindow

@@ -4,6 +4,7 @@
 #include "GLWindow.h"
 
 #include "platform/gl/Context.h"
+#include "platform/gl/Framebuffer.h"
 #include "platform/message/MessageBox.h"
 
 #include <SDL.h>
@@ -20,57 +21,8 @@ namespace GLWindow {
 
 namespace {
 
-// The framebuffer-object calls of the offscreen picture (GL 3.0 or
-// ARB_framebuffer_object), fetched once a context exists.
-struct FramebufferCalls {
-    PFNGLGENFRAMEBUFFERSPROC GenFramebuffers = nullptr;
-    PFNGLDELETEFRAMEBUFFERSPROC DeleteFramebuffers = nullptr;
-    PFNGLBINDFRAMEBUFFERPROC BindFramebuffer = nullptr;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC FramebufferRenderbuffer = nullptr;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus = nullptr;
-    PFNGLGENRENDERBUFFERSPROC GenRenderbuffers = nullptr;
-    PFNGLDELETERENDERBUFFERSPROC DeleteRenderbuffers = nullptr;
-    PFNGLBINDRENDERBUFFERPROC BindRenderbuffer = nullptr;
-    PFNGLRENDERBUFFERSTORAGEPROC RenderbufferStorage = nullptr;
-    PFNGLBLITFRAMEBUFFERPROC BlitFramebuffer = nullptr;
-
-    bool Load(ProcLookup get) {
-        if (!Supported()) return false;
-        GenFramebuffers = reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(get("glGenFramebuffers"));
-        DeleteFramebuffers =
-            reinterpret_cast<PFNGLDELETEFRAMEBUFFERSPROC>(get("glDeleteFramebuffers"));
-        BindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(get("glBindFramebuffer"));
-        FramebufferRenderbuffer =
-            reinterpret_cast<PFNGLFRAMEBUFFERRENDERBUFFERPROC>(get("glFramebufferRenderbuffer"));
-        CheckFramebufferStatus =
-            reinterpret_cast<PFNGLCHECKFRAMEBUFFERSTATUSPROC>(get("glCheckFramebufferStatus"));
-        GenRenderbuffers = reinterpret_cast<PFNGLGENRENDERBUFFERSPROC>(get("glGenRenderbuffers"));
-        DeleteRenderbuffers =
-            reinterpret_cast<PFNGLDELETERENDERBUFFERSPROC>(get("glDeleteRenderbuffers"));
-        BindRenderbuffer = reinterpret_cast<PFNGLBINDRENDERBUFFERPROC>(get("glBindRenderbuffer"));
-        RenderbufferStorage =
-            reinterpret_cast<PFNGLRENDERBUFFERSTORAGEPROC>(get("glRenderbufferStorage"));
-        BlitFramebuffer = reinterpret_cast<PFNGLBLITFRAMEBUFFERPROC>(get("glBlitFramebuffer"));
-        return GenFramebuffers && DeleteFramebuffers && BindFramebuffer &&
-               FramebufferRenderbuffer && CheckFramebufferStatus && GenRenderbuffers &&
-               DeleteRenderbuffers && BindRenderbuffer && RenderbufferStorage && BlitFramebuffer;
-    }
-
-    // Core from GL 3.0, an extension before. A driver may hand out entry points it does
-    // not support, so non-null pointers alone prove nothing.
-    static bool Supported() {
-        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-        if (version && std::atoi(version) >= 3) return true;
-        const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-        const char* name = "GL_ARB_framebuffer_object";
-        const size_t length = std::strlen(name);
-        for (const char* at = extensions; at && (at = std::strstr(at, name)); at += length) {
-            const bool starts = at == extensions || at[-1] == ' ';
-            if (starts && (at[length] == ' ' || at[length] == '\0')) return true;
-        }
-        return false;
-    }
-};
+using platform::gl::Framebuffer;
+using platform::gl::FramebufferCalls;
 
 // The window layer's state, one record for the run.
 struct WindowState {
@@ -80,21 +32,18 @@ struct WindowState {
     Presentation presentation = Presentation::ExactMode;
     bool exactModeSet = false;  // the display is in the mode Create switched to
     int pictureWidth = 0, pictureHeight = 0;
-    // The offscreen picture; 0 while frames go straight to the window.
-    GLuint framebuffer = 0, colorBuffer = 0, depthStencilBuffer = 0;
-    FramebufferCalls fb;
-    ProcLookup framebufferLookup = nullptr;  // null: SDL_GL_GetProcAddress
+    // The offscreen picture; all zero while frames go straight to the window.
+    Framebuffer offscreen;
     // Set when the offscreen picture could not be made: decided once per context, so
     // that a failure is not retried (and its buffers made again) on every frame.
     bool offscreenFailed = false;
-    bool framebufferCallsTried = false, framebufferCallsLoaded = false;
     Vsync vsync = Vsync::Driver;
     int display = 0;
     bool displayChosen = false;
-    // The paused picture; 0 until the first HoldPicture.
-    GLuint heldFramebuffer = 0, heldColorBuffer = 0;
-    // One pixel with depth and stencil, for DrawUnseen; 0 until first used.
-    GLuint unseenFramebuffer = 0, unseenBuffers[2] = {0, 0};
+    // The paused picture; all zero until the first HoldPicture.
+    Framebuffer held;
+    // One pixel with depth and stencil, for DrawUnseen; all zero until first used.
+    Framebuffer unseen;
     // Keys not yet taken by the program, a ring of them: room for every key a
     // person presses (or a held key repeats) during a slow frame, such as a seek's.
     Key keys[64] = {};
@@ -138,37 +87,18 @@ void FailContext() {
     state.window = nullptr;
 }
 
-// The framebuffer-object calls, loaded once per context; false where there are none.
-bool FramebufferCallsReady() {
-    if (!state.framebufferCallsTried) {
-        state.framebufferCallsTried = true;
-        const ProcLookup lookup =
-            state.framebufferLookup ? state.framebufferLookup
-                                    : [](const char* name) { return SDL_GL_GetProcAddress(name); };
-        state.framebufferCallsLoaded = state.fb.Load(lookup);
-    }
-    return state.framebufferCallsLoaded;
-}
+// The context's framebuffer calls, where a framebuffer already exists.
+const FramebufferCalls& Fb() { return *platform::gl::Framebuffers(); }
 
 void DeleteHeld() {
-    if (state.unseenFramebuffer) {
-        state.fb.DeleteFramebuffers(1, &state.unseenFramebuffer);
-        state.fb.DeleteRenderbuffers(2, state.unseenBuffers);
-        state.unseenFramebuffer = state.unseenBuffers[0] = state.unseenBuffers[1] = 0;
-    }
-    if (!state.heldFramebuffer) return;
-    state.fb.DeleteFramebuffers(1, &state.heldFramebuffer);
-    state.fb.DeleteRenderbuffers(1, &state.heldColorBuffer);
-    state.heldFramebuffer = state.heldColorBuffer = 0;
+    if (state.unseen.name) platform::gl::DeleteFramebuffer(Fb(), &state.unseen);
+    if (state.held.name) platform::gl::DeleteFramebuffer(Fb(), &state.held);
 }
 
 void DeleteOffscreen() {
-    if (!state.framebuffer) return;
-    state.fb.BindFramebuffer(GL_FRAMEBUFFER, 0);
-    state.fb.DeleteFramebuffers(1, &state.framebuffer);
-    state.fb.DeleteRenderbuffers(1, &state.colorBuffer);
-    state.fb.DeleteRenderbuffers(1, &state.depthStencilBuffer);
-    state.framebuffer = state.colorBuffer = state.depthStencilBuffer = 0;
+    if (!state.offscreen.name) return;
+    Fb().BindFramebuffer(GL_FRAMEBUFFER, 0);
+    platform::gl::DeleteFramebuffer(Fb(), &state.offscreen);
 }
 
 // The GL state the present touches, saved on construction and put back on destruction:
@@ -184,7 +114,7 @@ public:
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     }
     ~PresentStateGuard() {
-        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
+        Fb().BindFramebuffer(GL_FRAMEBUFFER, state.offscreen.name);
         if (scissorOn_) glEnable(GL_SCISSOR_TEST);
         glScissor(scissorBox_[0], scissorBox_[1], scissorBox_[2], scissorBox_[3]);
         glClearColor(clearColor_[0], clearColor_[1], clearColor_[2], clearColor_[3]);
@@ -206,40 +136,21 @@ private:
 // Where it cannot be made, says so once and leaves the frames to go straight to the
 // window, unscaled, for the rest of the context's life.
 bool CreateOffscreen(bool beforeFirstFrame) {
-    if (state.framebuffer) return true;
+    if (state.offscreen.name) return true;
     if (state.offscreenFailed) return false;
     const int w = state.pictureWidth, h = state.pictureHeight;
     if (beforeFirstFrame) {
         glViewport(0, 0, w, h);
         glScissor(0, 0, w, h);
     }
-    if (!FramebufferCallsReady()) {
+    const FramebufferCalls* calls = platform::gl::Framebuffers();
+    if (!calls) {
         state.offscreenFailed = true;
         std::fprintf(stderr, "kavlo: this OpenGL has no framebuffer objects; the %dx%d picture "
                              "is drawn unscaled\n", w, h);
         return false;
     }
-    state.fb.GenRenderbuffers(1, &state.colorBuffer);
-    state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.colorBuffer);
-    state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
-    // Depth and stencil in one buffer: drivers rarely offer a separate stencil buffer,
-    // and the window's own 16/1 request gets a combined one too.
-    state.fb.GenRenderbuffers(1, &state.depthStencilBuffer);
-    state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.depthStencilBuffer);
-    state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
-    state.fb.BindRenderbuffer(GL_RENDERBUFFER, 0);
-    state.fb.GenFramebuffers(1, &state.framebuffer);
-    state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
-    state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                     state.colorBuffer);
-    state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
-                                     state.depthStencilBuffer);
-    state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                                     state.depthStencilBuffer);
-    if (state.fb.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        DeleteOffscreen();
-        while (glGetError() != GL_NO_ERROR) {
-        }
+    if (!platform::gl::CreateFramebuffer(*calls, w, h, true, &state.offscreen)) {
         state.offscreenFailed = true;
         std::fprintf(stderr, "kavlo: OpenGL cannot hold a %dx%d picture offscreen; it is drawn "
                              "unscaled\n", w, h);
@@ -253,9 +164,9 @@ bool CreateOffscreen(bool beforeFirstFrame) {
 void SwitchToOffscreen() {
     if (!CreateOffscreen(false)) return;
     PresentStateGuard guard;
-    state.fb.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    state.fb.BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.framebuffer);
-    state.fb.BlitFramebuffer(0, 0, state.pictureWidth, state.pictureHeight, 0, 0,
+    Fb().BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    Fb().BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.offscreen.name);
+    Fb().BlitFramebuffer(0, 0, state.pictureWidth, state.pictureHeight, 0, 0,
                              state.pictureWidth, state.pictureHeight, GL_COLOR_BUFFER_BIT,
                              GL_NEAREST);
 }
@@ -442,7 +353,6 @@ bool Create(int width, int height, int refreshHz, int bitsPerPixel, bool fullscr
     int drawableWidth = 0, drawableHeight = 0;
     SDL_GL_GetDrawableSize(state.window, &drawableWidth, &drawableHeight);
     state.offscreenFailed = false;
-    state.framebufferCallsTried = false;
     state.keyFirst = state.keyCount = 0;
     if (desktopFullscreen && (drawableWidth != width || drawableHeight != height))
         CreateOffscreen(true);
@@ -483,18 +393,18 @@ void Destroy() {
     SDL_ShowCursor(SDL_ENABLE);
 }
 
-bool DrawsOffscreen() { return state.framebuffer != 0; }
+bool DrawsOffscreen() { return state.offscreen.name != 0; }
 
 void PresentToWindow() {
-    if (!state.window || !state.context || !state.framebuffer) return;
+    if (!state.window || !state.context || !state.offscreen.name) return;
     int drawableWidth = 0, drawableHeight = 0;
     SDL_GL_GetDrawableSize(state.window, &drawableWidth, &drawableHeight);
     const Rect fit =
         FitPicture(state.pictureWidth, state.pictureHeight, drawableWidth, drawableHeight);
 
     PresentStateGuard guard;
-    state.fb.BindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
-    state.fb.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    Fb().BindFramebuffer(GL_READ_FRAMEBUFFER, state.offscreen.name);
+    Fb().BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     // Only the bars are cleared; the blit covers the rest.
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glEnable(GL_SCISSOR_TEST);
@@ -511,9 +421,9 @@ void PresentToWindow() {
     }
     glDisable(GL_SCISSOR_TEST);
     const bool sameSize = fit.width == state.pictureWidth && fit.height == state.pictureHeight;
-    state.fb.BlitFramebuffer(0, 0, state.pictureWidth, state.pictureHeight, fit.x, fit.y,
-                             fit.x + fit.width, fit.y + fit.height, GL_COLOR_BUFFER_BIT,
-                             sameSize ? GL_NEAREST : GL_LINEAR);
+    Fb().BlitFramebuffer(0, 0, state.pictureWidth, state.pictureHeight, fit.x, fit.y,
+                         fit.x + fit.width, fit.y + fit.height, GL_COLOR_BUFFER_BIT,
+                         sameSize ? GL_NEAREST : GL_LINEAR);
 }
 
 void ToggleFullscreen() {
@@ -543,7 +453,7 @@ void SwapAndPump() {
     if (!state.window || !state.context) return;
     glFinish();
     glFlush();
-    if (state.presentation == Presentation::Scaled && !state.framebuffer) {
+    if (state.presentation == Presentation::Scaled && !state.offscreen.name) {
         int drawableWidth = 0, drawableHeight = 0;
         SDL_GL_GetDrawableSize(state.window, &drawableWidth, &drawableHeight);
         if (drawableWidth != state.pictureWidth || drawableHeight != state.pictureHeight)
@@ -594,74 +504,36 @@ Key TakeKey() {
 }
 
 void HoldPicture() {
-    if (!state.window || !state.context || !FramebufferCallsReady()) return;
+    const FramebufferCalls* calls = platform::gl::Framebuffers();
+    if (!state.window || !state.context || !calls) return;
     const int w = state.pictureWidth, h = state.pictureHeight;
-    if (!state.heldFramebuffer) {
-        state.fb.GenRenderbuffers(1, &state.heldColorBuffer);
-        state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.heldColorBuffer);
-        state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
-        state.fb.BindRenderbuffer(GL_RENDERBUFFER, 0);
-        state.fb.GenFramebuffers(1, &state.heldFramebuffer);
-        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.heldFramebuffer);
-        state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                         state.heldColorBuffer);
-        const bool complete =
-            state.fb.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
-        if (!complete) {
-            DeleteHeld();
-            while (glGetError() != GL_NO_ERROR) {
-            }
-            return;
-        }
+    if (!state.held.name) {
+        const bool made = platform::gl::CreateFramebuffer(*calls, w, h, false, &state.held);
+        calls->BindFramebuffer(GL_FRAMEBUFFER, state.offscreen.name);
+        if (!made) return;
     }
     PresentStateGuard guard;
-    state.fb.BindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
-    state.fb.BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.heldFramebuffer);
-    state.fb.BlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    calls->BindFramebuffer(GL_READ_FRAMEBUFFER, state.offscreen.name);
+    calls->BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.held.name);
+    calls->BlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
 }
 
 void DrawUnseen(bool unseen) {
-    if (!state.window || !state.context || !FramebufferCallsReady()) return;
-    if (!unseen) {
-        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
-        return;
-    }
-    if (!state.unseenFramebuffer) {
-        state.fb.GenRenderbuffers(2, state.unseenBuffers);
-        state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.unseenBuffers[0]);
-        state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 1, 1);
-        state.fb.BindRenderbuffer(GL_RENDERBUFFER, state.unseenBuffers[1]);
-        state.fb.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, 1, 1);
-        state.fb.BindRenderbuffer(GL_RENDERBUFFER, 0);
-        state.fb.GenFramebuffers(1, &state.unseenFramebuffer);
-        state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.unseenFramebuffer);
-        state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                         state.unseenBuffers[0]);
-        state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
-                                         state.unseenBuffers[1]);
-        state.fb.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                                         state.unseenBuffers[1]);
-        if (state.fb.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-            state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
-            state.fb.DeleteFramebuffers(1, &state.unseenFramebuffer);
-            state.fb.DeleteRenderbuffers(2, state.unseenBuffers);
-            state.unseenFramebuffer = state.unseenBuffers[0] = state.unseenBuffers[1] = 0;
-            while (glGetError() != GL_NO_ERROR) {
-            }
-            return;
-        }
-    }
-    state.fb.BindFramebuffer(GL_FRAMEBUFFER, state.unseenFramebuffer);
+    const FramebufferCalls* calls = platform::gl::Framebuffers();
+    if (!state.window || !state.context || !calls) return;
+    if (unseen && !state.unseen.name &&
+        !platform::gl::CreateFramebuffer(*calls, 1, 1, true, &state.unseen))
+        unseen = false;
+    calls->BindFramebuffer(GL_FRAMEBUFFER, unseen ? state.unseen.name : state.offscreen.name);
 }
 
 void ShowHeldPicture() {
-    if (!state.window || !state.context || !state.heldFramebuffer) return;
+    if (!state.window || !state.context || !state.held.name) return;
     const int w = state.pictureWidth, h = state.pictureHeight;
     PresentStateGuard guard;
-    state.fb.BindFramebuffer(GL_READ_FRAMEBUFFER, state.heldFramebuffer);
-    state.fb.BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.framebuffer);
-    state.fb.BlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    Fb().BindFramebuffer(GL_READ_FRAMEBUFFER, state.held.name);
+    Fb().BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.offscreen.name);
+    Fb().BlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
 }
 
 PictureRead ReadPicture(std::unique_ptr<uint8_t[]>* rgba, int* width, int* height) {
@@ -674,19 +546,17 @@ PictureRead ReadPicture(std::unique_ptr<uint8_t[]>* rgba, int* width, int* heigh
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     GLint readBuffer = GL_BACK;
-    if (!state.framebuffer) {
+    if (!state.offscreen.name) {
         glGetIntegerv(GL_READ_BUFFER, &readBuffer);
         glReadBuffer(GL_BACK);
     }
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba->get());
-    if (!state.framebuffer) glReadBuffer(static_cast<GLenum>(readBuffer));
+    if (!state.offscreen.name) glReadBuffer(static_cast<GLenum>(readBuffer));
     glPopClientAttrib();
     *width = w;
     *height = h;
     return PictureRead::Done;
 }
-
-void UseFramebufferLookup(ProcLookup lookup) { state.framebufferLookup = lookup; }
 
 void UseOffscreenWithoutDisplay() {
 #ifndef _WIN32  // Windows always has a desktop to make the hidden window on

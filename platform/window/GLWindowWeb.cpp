@@ -101,7 +101,6 @@ void Destroy() {
 bool DrawsOffscreen() { return false; }
 void PresentToWindow() {}
 void ToggleFullscreen() {}
-void UseFramebufferLookup(ProcLookup) {}
 
 void SwapAndPump() {
     if (!state.context) return;

@@ -1,6 +1,8 @@
 // Tests of the window layer on SDL's offscreen driver: mode refusal, the pixel format,
 // the pending events handled each frame, and the extension check.
 #include "platform/window/GLWindow.h"
+#include "platform/gl/Framebuffer.h"
+#include "platform/gl/Proc.h"
 #include "platform/message/MessageBox.h"
 
 #include <SDL.h>
@@ -164,9 +166,8 @@ TEST_F(GLWindowTest, ScaledFullScreenDrawsOffscreenAndPresentsFittedWithBars) {
     SDL_GL_GetDrawableSize(window, &dw, &dh);
     ASSERT_EQ(dw, 1024);
     ASSERT_EQ(dh, 768);
-    auto bindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(
-        SDL_GL_GetProcAddress("glBindFramebuffer"));
-    ASSERT_NE(bindFramebuffer, nullptr);
+    ASSERT_NE(platform::gl::Framebuffers(), nullptr);
+    const auto bindFramebuffer = platform::gl::Framebuffers()->BindFramebuffer;
 
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -268,7 +269,7 @@ TEST_F(GLWindowTest, ScaledWindowDrawsDirectlyUntilItsSizeDiffers) {
 TEST_F(GLWindowTest, AFailedOffscreenPictureIsDecidedOnceAndDrawnUnscaled) {
     static int framebufferLookups;
     framebufferLookups = 0;
-    GLWindow::UseFramebufferLookup([](const char* name) -> void* {
+    platform::gl::UseProcLookup([](const char* name) -> void* {
         if (std::strcmp(name, "glGenFramebuffers") == 0) ++framebufferLookups;
         if (std::strcmp(name, "glBlitFramebuffer") == 0) return nullptr;
         return SDL_GL_GetProcAddress(name);
@@ -287,7 +288,7 @@ TEST_F(GLWindowTest, AFailedOffscreenPictureIsDecidedOnceAndDrawnUnscaled) {
     EXPECT_EQ(framebufferLookups, 1);
     EXPECT_TRUE(boxes.empty());
     GLWindow::Destroy();
-    GLWindow::UseFramebufferLookup(nullptr);
+    platform::gl::UseProcLookup(nullptr);
     GLWindow::SetPresentation(GLWindow::Presentation::ExactMode);
 }
 

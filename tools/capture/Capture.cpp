@@ -1,6 +1,7 @@
 // Offline capture: virtual clock, rendered music, frame sinks (PNG, single frames, video).
 #include "Capture.h"
 
+#include "platform/gl/Proc.h"
 #include "platform/window/GLWindow.h"
 #include "app/common/Screenshot.h"
 #include "platform/process/Process.h"
@@ -298,12 +299,11 @@ struct PackBufferCalls {
     PFNGLMAPBUFFERPROC map = nullptr;
     PFNGLUNMAPBUFFERPROC unmap = nullptr;
     bool Load() {
-        gen = reinterpret_cast<PFNGLGENBUFFERSPROC>(SDL_GL_GetProcAddress("glGenBuffers"));
-        bind = reinterpret_cast<PFNGLBINDBUFFERPROC>(SDL_GL_GetProcAddress("glBindBuffer"));
-        data = reinterpret_cast<PFNGLBUFFERDATAPROC>(SDL_GL_GetProcAddress("glBufferData"));
-        map = reinterpret_cast<PFNGLMAPBUFFERPROC>(SDL_GL_GetProcAddress("glMapBuffer"));
-        unmap = reinterpret_cast<PFNGLUNMAPBUFFERPROC>(SDL_GL_GetProcAddress("glUnmapBuffer"));
-        return gen && bind && data && map && unmap;
+        using platform::gl::LoadProc;
+        using platform::gl::Proc;
+        return LoadProc(Proc, "glGenBuffers", &gen) & LoadProc(Proc, "glBindBuffer", &bind) &
+               LoadProc(Proc, "glBufferData", &data) & LoadProc(Proc, "glMapBuffer", &map) &
+               LoadProc(Proc, "glUnmapBuffer", &unmap);
     }
 };
 PackBufferCalls packCalls;

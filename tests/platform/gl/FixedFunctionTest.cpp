@@ -2,6 +2,7 @@
 // window layer: the desktop driver in the default build, the layer over ES with
 // KAVLO_GLES. Both must give what GL 1.1 defines, so each case holds for both.
 #include "platform/window/GLWindow.h"
+#include "platform/gl/Framebuffer.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -287,6 +288,31 @@ GLuint SolidTexture(unsigned char r, unsigned char g, unsigned char b) {
     return texture;
 }
 
+// A texture update in a list happens when the list is called, with the pixels as they
+// were when it was compiled (3 bytes here: the last row is not padded to the alignment).
+TEST_F(FixedFunctionTest, AListUpdatesATextureWhenCalledWithThePixelsOfItsCompile) {
+    const GLuint texture = SolidTexture(255, 0, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    std::vector<unsigned char> texel = {0, 0, 255};
+    const GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, texel.data());
+    glEndList();
+    texel = {0, 255, 0};
+    auto drawn = [] {
+        glEnable(GL_TEXTURE_2D);
+        Quad(0, 0, 8, 8);
+        glDisable(GL_TEXTURE_2D);
+        return Pixel(4, 4);
+    };
+    EXPECT_EQ(drawn(), (std::vector<unsigned char> {255, 0, 0, 255})) << "changed by compiling";
+    glCallList(list);
+    EXPECT_EQ(drawn(), (std::vector<unsigned char> {0, 0, 255, 255}));
+    glDeleteLists(list, 1);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &texture);
+}
+
 TEST_F(FixedFunctionTest, TexturingWithoutACompleteTextureLeavesTheColour) {
     // The show enables texturing once and draws untextured things with texture 0 bound.
     glEnable(GL_TEXTURE_2D);
@@ -386,6 +412,25 @@ TEST_F(FixedFunctionTest, PopAttribRestoresFixedFunctionAndPassedOnState) {
     Quad(0, 0, kSize, kSize);
     glClear(GL_COLOR_BUFFER_BIT);
     EXPECT_EQ(Pixel(60, 60), (std::vector<unsigned char> {0, 0, 0, 0}));
+}
+
+// The window's offscreen pictures come from the GL seam's own framebuffer calls, on the
+// desktop driver and over ES alike.
+TEST_F(FixedFunctionTest, TheSeamsFramebuffersTakeDrawingAndBlitItBack) {
+    const platform::gl::FramebufferCalls* fb = platform::gl::Framebuffers();
+    ASSERT_NE(fb, nullptr);
+    platform::gl::Framebuffer picture;
+    ASSERT_TRUE(platform::gl::CreateFramebuffer(*fb, kSize, kSize, true, &picture));
+    glClearColor(0, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 0);
+    fb->BindFramebuffer(GL_FRAMEBUFFER, 0);
+    EXPECT_EQ(Pixel(4, 4)[2], 0) << "drawn offscreen only";
+    fb->BindFramebuffer(GL_READ_FRAMEBUFFER, picture.name);
+    fb->BlitFramebuffer(0, 0, kSize, kSize, 0, 0, kSize, kSize, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    fb->BindFramebuffer(GL_FRAMEBUFFER, 0);
+    EXPECT_EQ(Pixel(4, 4), (std::vector<unsigned char> {0, 0, 255, 255}));
+    platform::gl::DeleteFramebuffer(*fb, &picture);
 }
 
 TEST_F(FixedFunctionTest, GluCameraMultipliesOntoTheCurrentMatrix) {

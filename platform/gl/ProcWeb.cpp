@@ -3,6 +3,7 @@
 // lookup by name would keep every one). Their emscripten_ names leave the plain gl*
 // names to the layer, which answers the show with them.
 #include "platform/gl/Es.h"
+#include "platform/gl/Proc.h"
 
 #include <cstring>
 
@@ -12,7 +13,7 @@ KAVLO_ES_CALLS(KAVLO_ES_DECLARE)
 
 namespace platform::gl {
 
-void* EsProc(const char* name) {
+void* SystemProc(const char* name) {
     struct Entry {
         const char* name;
         void* proc;
