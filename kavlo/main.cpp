@@ -41,11 +41,13 @@ void Flash() {
 
 bool SyncRaised() { return syncPending.load(std::memory_order_relaxed) != 0; }
 
+// Every effect whose window holds the time. A fixed frame carries its own sync flag
+// (`sync`); otherwise each effect gets the flag as the music has raised it by then.
 void Render(const std::vector<EffectEntry>& effects, uint32_t timeMs, int32_t deltaMs,
-            bool fixedSync, bool fixed) {
+            const bool* sync) {
     for (const EffectEntry& entry : effects)
         if (entry.effect->IsActive(timeMs))
-            entry.effect->Render(timeMs, deltaMs, fixed ? fixedSync : SyncRaised());
+            entry.effect->Render(timeMs, deltaMs, sync ? *sync : SyncRaised());
 }
 
 // The frame loop: runs frames until the quit signal, the show's length, or the music
@@ -98,11 +100,11 @@ private:
         if (player_.TakeFixedFrame(&fixed)) {
             timeMs_ = fixed.timeMs;
             synced = fixed.sync;
-            Render(effects_, timeMs_, fixed.deltaMs, fixed.sync, true);
+            Render(effects_, timeMs_, fixed.deltaMs, &fixed.sync);
         } else {
             timeMs_ = player_.Now();
             synced = SyncRaised();
-            Render(effects_, timeMs_, static_cast<int32_t>(timeMs_ - prevTimeMs_), false, false);
+            Render(effects_, timeMs_, static_cast<int32_t>(timeMs_ - prevTimeMs_), nullptr);
         }
         prevTimeMs_ = timeMs_;
         // A sync that came while the effects drew reached those drawn after it.
