@@ -2,7 +2,9 @@
 #include "Options.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 bool ParseRenderSize(const char* text, RenderSize* size) {
     // Digits, one 'x', digits: nothing else.
@@ -58,4 +60,81 @@ bool ParseTimes(const char* text, std::vector<uint32_t>* out) {
     }
     out->insert(out->end(), times.begin(), times.end());
     return true;
+}
+
+bool OptionReader::Is(const char* name, const char* alias) const {
+    const char* arg = argv_[at_];
+    return std::strcmp(arg, name) == 0 || (alias && std::strcmp(arg, alias) == 0);
+}
+
+// The option quoted, so that whoever shows the message (the web page) can tell which
+// argument it was.
+bool OptionReader::Refuse(const char* needs) const {
+    std::fprintf(stderr, "%s: '%s' needs %s\n", program_, argv_[at_], needs);
+    return false;
+}
+
+bool OptionReader::Size(RenderSize* out) {
+    const int option = at_;
+    if (ParseRenderSize(Value(), out)) return true;
+    at_ = option;
+    const std::string needs = "WxH, each side " + std::to_string(kMinRenderSide) + " to " +
+                              std::to_string(kMaxRenderSide);
+    return Refuse(needs.c_str());
+}
+
+bool OptionReader::Time(uint32_t max, uint32_t* out) {
+    const int option = at_;
+    if (ParseNumber(Value(), max, out)) return true;
+    at_ = option;
+    const std::string needs = "a time in ms, 0 to " + std::to_string(max);
+    return Refuse(needs.c_str());
+}
+
+bool OptionReader::Times(std::vector<uint32_t>* out) {
+    const int option = at_;
+    if (ParseTimes(Value(), out)) return true;
+    at_ = option;
+    return Refuse("times in ms, MS[,MS...]");
+}
+
+bool OptionReader::FrameRate(uint32_t* fps) {
+    const int option = at_;
+    uint32_t number = 0;
+    if (ParseNumber(Value(), 1000, &number) && number >= 1) {
+        *fps = number;
+        return true;
+    }
+    at_ = option;
+    return Refuse("a frame rate, 1 to 1000");
+}
+
+bool OptionReader::Number(uint32_t max, uint32_t* out, const char* what) {
+    const int option = at_;
+    if (ParseNumber(Value(), max, out)) return true;
+    at_ = option;
+    return Refuse(what);
+}
+
+bool OptionReader::Text(const char** out, const char* what) {
+    const int option = at_;
+    if ((*out = Value())) return true;
+    at_ = option;
+    return Refuse(what);
+}
+
+bool OptionReader::Choice(const char* const* choices, int* out, const char* what) {
+    const int option = at_;
+    const char* value = Value();
+    for (int i = 0; value && choices[i]; ++i)
+        if (std::strcmp(value, choices[i]) == 0) {
+            *out = i;
+            return true;
+        }
+    at_ = option;
+    return Refuse(what);
+}
+
+void OptionReader::Unknown(const char* usage) const {
+    std::fprintf(stderr, "%s: unknown option '%s'\n%s", program_, argv_[at_], usage);
 }

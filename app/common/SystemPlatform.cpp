@@ -6,6 +6,7 @@
 #include "platform/pictures/PicturesFolder.h"
 #include "platform/window/GLWindow.h"
 
+#include <GL/gl.h>
 #include <SDL.h>
 
 #include <cstdio>
@@ -14,9 +15,19 @@
 #include <string>
 #include <vector>
 
-uint32_t SystemPlatform::Ticks() { return SDL_GetTicks(); }
+void SystemClock::StartAt(uint32_t ms) {
+    originMs_ = ms;
+    originTick_ = SDL_GetTicks();
+    timed_ = false;
+}
 
-bool SystemPlatform::OpenMusic(const char* fileName) {
+uint32_t SystemClock::FrameTime() {
+    if (!timed_) frameMs_ = originMs_ + (SDL_GetTicks() - originTick_);
+    timed_ = true;
+    return frameMs_;
+}
+
+bool SystemMusic::OpenMusic(const char* fileName) {
     // The player's only failures are a sound output that cannot start, each with its box;
     // the way out goes to the terminal before the box waits for the user.
     platform::SetErrorBoxHint(
@@ -26,23 +37,33 @@ bool SystemPlatform::OpenMusic(const char* fileName) {
     return opened;
 }
 
-bool SystemPlatform::CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
-                                  bool fullscreen) {
+bool SystemScreen::CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
+                                bool fullscreen) {
     return GLWindow::Create(width, height, refreshHz, bitsPerPixel, fullscreen);
 }
-bool SystemPlatform::LoadExtensions() { return GLWindow::LoadExtensions(); }
-void SystemPlatform::SwapAndPump() { GLWindow::SwapAndPump(); }
-void SystemPlatform::DestroyWindow() { GLWindow::Destroy(); }
-PlayerKey SystemPlatform::TakeKey() { return PlayerKeyOf(GLWindow::TakeKey()); }
-void SystemPlatform::HoldPicture() { GLWindow::HoldPicture(); }
-void SystemPlatform::ShowHeldPicture() { GLWindow::ShowHeldPicture(); }
-void SystemPlatform::DrawUnseen(bool unseen) { GLWindow::DrawUnseen(unseen); }
-bool SystemPlatform::QuitPending() { return GLWindow::QuitPending(); }
+bool SystemScreen::LoadExtensions() { return GLWindow::LoadExtensions(); }
+void SystemScreen::SwapAndPump() { GLWindow::SwapAndPump(); }
+void SystemScreen::DestroyWindow() { GLWindow::Destroy(); }
+void SystemScreen::HoldPicture() { GLWindow::HoldPicture(); }
+void SystemScreen::ShowHeldPicture() { GLWindow::ShowHeldPicture(); }
+void SystemScreen::DrawUnseen(bool unseen) { GLWindow::DrawUnseen(unseen); }
 // The pending events are handled each paused frame: often enough for keys, and idle
 // otherwise.
-void SystemPlatform::IdleWhilePaused() { SDL_Delay(15); }
+void SystemScreen::IdleWhilePaused() { SDL_Delay(15); }
 
-void SystemPlatform::SaveScreenshot(uint32_t timeMs) {
+bool SystemInput::QuitRequested() { return quitRequested != 0; }
+bool SystemInput::QuitPending() { return GLWindow::QuitPending(); }
+PlayerKey SystemInput::TakeKey() { return PlayerKeyOf(GLWindow::TakeKey()); }
+
+void ReportGLErrors(uint32_t showMs) {
+    for (int n = 0; n < 8; ++n) {
+        const GLenum error = glGetError();
+        if (error == GL_NO_ERROR) break;
+        std::fprintf(stderr, "kavlo: GL error 0x%04X (show time %u ms)\n", error, showMs);
+    }
+}
+
+void SystemScreen::SaveScreenshot(uint32_t timeMs) {
     std::unique_ptr<uint8_t[]> rgba;
     int width = 0, height = 0;
     switch (GLWindow::ReadPicture(&rgba, &width, &height)) {

@@ -1,34 +1,71 @@
-// The show's platform on the real machine, which every program's main hands to RunDemo.
+// The show's roles on the real machine, which every program's main hands to RunDemo:
+// SDL's clock, MusicPlayer, the window layer and its keys.
 #pragma once
 
 #include "kavlo/MusicPlayer.h"
-#include "kavlo/main.h"
+#include "kavlo/ShellPlatform.h"
 
-// The real machine: SDL's millisecond clock, GLWindow and MusicPlayer.
-class SystemPlatform : public ShellPlatform {
+// SDL's millisecond counter: the show time runs on from where it was set.
+class SystemClock : public ShowClock {
 public:
-    uint32_t Ticks() override;
+    void StartAt(uint32_t ms) override;
+    uint32_t FrameTime() override;
+    void FrameShown() override { timed_ = false; }
+
+private:
+    uint32_t originMs_ = 0, originTick_ = 0;
+    uint32_t frameMs_ = 0;
+    bool timed_ = false;  // frameMs_ holds the time of the frame being drawn
+};
+
+class SystemMusic : public ShowMusic {
+public:
     bool OpenMusic(const char* fileName) override;
     void SetSyncCallback(SyncCallback callback) override { music.SetSyncCallback(callback); }
     bool PlayMusic() override { return music.Play(); }
     bool CheckPosition() override { return music.CheckPosition(); }
+    void PauseMusic() override { music.Pause(); }
+    bool PlayMusicFrom(uint32_t ms) override { return music.PlayFrom(ms); }
+    std::vector<MusicSync> MusicSyncs() override { return music.Syncs(); }
+
+private:
+    MusicPlayer music;
+};
+
+class SystemScreen : public ShowScreen {
+public:
     bool CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
                       bool fullscreen) override;
     bool LoadExtensions() override;
     void SwapAndPump() override;
     void DestroyWindow() override;
-    PlayerKey TakeKey() override;
-    void PauseMusic() override { music.Pause(); }
-    bool PlayMusicFrom(uint32_t ms) override { return music.PlayFrom(ms); }
-    std::vector<MusicSync> MusicSyncs() override { return music.Syncs(); }
     void HoldPicture() override;
     void ShowHeldPicture() override;
     // In the pictures folder's Kavlo, said on stderr.
     void SaveScreenshot(uint32_t timeMs) override;
     void IdleWhilePaused() override;
     void DrawUnseen(bool unseen) override;
+};
+
+// The window's keys; the show ends on Escape or when the window is closed.
+class SystemInput : public ShowInput {
+public:
+    bool QuitRequested() override;
     bool QuitPending() override;
+    PlayerKey TakeKey() override;
+};
+
+// A program's own end beside the window's: the show ends on either.
+class SystemInputWithQuit : public SystemInput {
+public:
+    bool QuitRequested() override { return quit_ || SystemInput::QuitRequested(); }
+    bool QuitPending() override { return quit_ || SystemInput::QuitPending(); }
+    void Quit() { quit_ = true; }
 
 private:
-    MusicPlayer music;
+    bool quit_ = false;
 };
+
+// Looks for GL errors and reports them on stderr ("kavlo: GL error ..."), at most a
+// few: a lost context answers every call with one.
+void ReportGLErrors(uint32_t showMs);

@@ -3,6 +3,7 @@
 #include "app/common/DataFolder.h"
 #include "app/common/Options.h"
 #include "app/common/SystemPlatform.h"
+#include "app/common/TestClock.h"
 #include "platform/window/GLWindow.h"
 #include "rar/ArchiveInternal.h"
 #include "memory/MemoryTracker.h"
@@ -10,7 +11,6 @@
 #include "audio/Sound.h"
 
 #include <SDL.h>
-#include <GL/gl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -90,121 +90,60 @@ const char kUsage[] =
 // paths from kavlo's own folder.
 const DataPlaces kDataPlaces = {"kavlo", KAVLO_INSTALLED_DATA, KAVLO_BUILD_DATA};
 
-// The real machine, with hooks for tests that are no documented options: with
-// KAVLO_TEST_FRAME_MS=N in the environment the show's clock advances N ms per frame
-// instead of following the tick counter, so that a test plays the whole timeline in
-// seconds, and GL errors are looked for before every swap and reported on stderr
-// ("kavlo: GL error ..."); with KAVLO_TEST_FLASH=1 each frame that carries a sync is
-// drawn white (PlayOptions::flashSyncs).
-class EntryPlatform : public SystemPlatform {
-public:
-    explicit EntryPlatform(uint32_t testStepMs) : stepMs_(testStepMs) {}
-    uint32_t Ticks() override { return stepMs_ ? now_ += stepMs_ : SystemPlatform::Ticks(); }
-    bool OpenMusic(const char* fileName) override {
-        return SystemPlatform::OpenMusic(DataPath(fileName).c_str());
-    }
-    void SwapAndPump() override {
-        ReportGLErrors();
-        SystemPlatform::SwapAndPump();
-    }
-    void DestroyWindow() override {
-        ReportGLErrors();
-        SystemPlatform::DestroyWindow();
-    }
-
-private:
-    void ReportGLErrors() {
-        if (!stepMs_) return;
-        // A lost context answers every call with an error; a few lines tell enough.
-        for (int n = 0; n < 8; ++n) {
-            const GLenum error = glGetError();
-            if (error == GL_NO_ERROR) break;
-            std::fprintf(stderr, "kavlo: GL error 0x%04X (show time %u ms)\n", error, now_);
-        }
-    }
-    uint32_t stepMs_;
-    uint32_t now_ = 0;
-};
-
-uint32_t TestFrameStep() {
-    const char* text = std::getenv("KAVLO_TEST_FRAME_MS");
-    if (!text) return 0;
-    const long step = std::strtol(text, nullptr, 10);
-    return step > 0 && step <= 10000 ? static_cast<uint32_t>(step) : 0;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    platform::AttachParentConsole();
-    // No logs until kavlo is in the folder they belong in.
-    MemoryTracker::HoldLogs();
+// What the command line asks for.
+struct Options {
     bool fullscreen = true, exactMode = false, mute = false;
     RenderSize size;
     PlayOptions play;
     GLWindow::Vsync vsync = GLWindow::Vsync::On;
     long display = -1;
-    const char* dataOption = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (std::strcmp(arg, "--windowed") == 0) {
-            fullscreen = false;
-        } else if (std::strcmp(arg, "--exact-mode") == 0) {
-            exactMode = true;
-        } else if (std::strcmp(arg, "--mute") == 0) {
-            mute = true;
-        } else if (std::strcmp(arg, "--size") == 0) {
-            if (!ParseRenderSize(value(), &size)) {
-                std::fprintf(stderr, "kavlo: --size needs WxH, each side %d to %d\n",
-                             kMinRenderSide, kMaxRenderSide);
-                return 2;
-            }
-        } else if (std::strcmp(arg, "--start") == 0) {
-            uint32_t ms = 0;
-            if (!ParseNumber(value(), kShowLengthMs - 1, &ms)) {
-                std::fprintf(stderr, "kavlo: --start needs a time in ms, 0 to %u\n",
-                             kShowLengthMs - 1);
-                return 2;
-            }
-            play.startMs = ms;
-        } else if (std::strcmp(arg, "--loop") == 0) {
-            play.loop = true;
-        } else if (std::strcmp(arg, "--vsync") == 0) {
-            const char* mode = value();
-            if (mode && std::strcmp(mode, "on") == 0) {
-                vsync = GLWindow::Vsync::On;
-            } else if (mode && std::strcmp(mode, "off") == 0) {
-                vsync = GLWindow::Vsync::Off;
-            } else if (mode && std::strcmp(mode, "adaptive") == 0) {
-                vsync = GLWindow::Vsync::Adaptive;
-            } else {
-                std::fprintf(stderr, "kavlo: --vsync needs on, off or adaptive\n");
-                return 2;
-            }
-        } else if (std::strcmp(arg, "--display") == 0) {
-            uint32_t number = 0;
-            if (!ParseNumber(value(), 1000, &number)) {
-                std::fprintf(stderr, "kavlo: --display needs a display number (0 is the first)\n");
-                return 2;
-            }
-            display = number;
-        } else if (std::strcmp(arg, "--data") == 0) {
-            dataOption = value();
-            if (!dataOption) {
-                std::fprintf(stderr, "kavlo: --data needs a folder\n");
-                return 2;
-            }
-        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+    const char* data = nullptr;
+};
+
+// -1 when the command line asks for the show, else the status to exit with.
+int ReadOptions(int argc, char** argv, Options* options) {
+    static const char* const kVsyncModes[] = {"on", "off", "adaptive", nullptr};
+    static const GLWindow::Vsync kVsyncs[] = {GLWindow::Vsync::On, GLWindow::Vsync::Off,
+                                              GLWindow::Vsync::Adaptive};
+    OptionReader read("kavlo", argc, argv);
+    while (read.Next()) {
+        uint32_t number = 0;
+        int choice = 0;
+        if (read.Is("--windowed")) {
+            options->fullscreen = false;
+        } else if (read.Is("--exact-mode")) {
+            options->exactMode = true;
+        } else if (read.Is("--mute")) {
+            options->mute = true;
+        } else if (read.Is("--loop")) {
+            options->play.loop = true;
+        } else if (read.Is("--size")) {
+            if (!read.Size(&options->size)) return 2;
+        } else if (read.Is("--start")) {
+            if (!read.Time(kShowLengthMs - 1, &options->play.startMs)) return 2;
+        } else if (read.Is("--vsync")) {
+            if (!read.Choice(kVsyncModes, &choice, "on, off or adaptive")) return 2;
+            options->vsync = kVsyncs[choice];
+        } else if (read.Is("--display")) {
+            if (!read.Number(1000, &number, "a display number (0 is the first)")) return 2;
+            options->display = number;
+        } else if (read.Is("--data")) {
+            if (!read.Text(&options->data, "a folder")) return 2;
+        } else if (read.Is("--help", "-h")) {
             std::fputs(kUsage, stdout);
             return 0;
         } else {
-            std::fprintf(stderr, "kavlo: unknown option '%s'\n%s", arg, kUsage);
+            read.Unknown(kUsage);
             return 2;
         }
     }
+    return -1;
+}
+
+// Into the data folder, the logs set up for it. False when there is no way on.
+bool EnterData(const char* dataOption) {
     const DataFolderResult data = EnterDataFolder(kDataPlaces, dataOption);
-    if (data == DataFolderResult::kFailed) return kExitFailure;
+    if (data == DataFolderResult::kFailed) return false;
     // With no data anywhere the show fails with its own messages (a message box is all
     // that a double-click shows), and no folder of the user's gets the logs of that.
     if (data == DataFolderResult::kEntered && dataOption && !HasShowData(""))
@@ -216,17 +155,85 @@ int main(int argc, char** argv) {
     } else {
         ArchiveSetDebugLog(false);
     }
-    // No device: the music still runs, silently and at its own pace, and drives the syncs.
-    if (mute) sound::UseSilentOutput(true);
-    GLWindow::SetPresentation(exactMode ? GLWindow::Presentation::ExactMode
-                                        : GLWindow::Presentation::Scaled);
-    GLWindow::SetVsync(vsync);
-    const char* flash = std::getenv("KAVLO_TEST_FLASH");
-    play.flashSyncs = flash && std::strcmp(flash, "1") == 0;
-    if (display >= 0) GLWindow::SetDisplay(static_cast<int>(display));
+    return true;
+}
 
-    EntryPlatform platform(TestFrameStep());
-    const int result = RunDemo(platform, fullscreen, size, play);
+// The music from the data folder.
+class EntryMusic : public SystemMusic {
+public:
+    bool OpenMusic(const char* fileName) override {
+        return SystemMusic::OpenMusic(DataPath(fileName).c_str());
+    }
+};
+
+// With the test clock, GL errors are looked for before every swap.
+class EntryScreen : public SystemScreen {
+public:
+    EntryScreen(bool checkGl, ShowClock& clock) : checkGl_(checkGl), clock_(clock) {}
+    void SwapAndPump() override {
+        if (checkGl_) ReportGLErrors(clock_.FrameTime());
+        SystemScreen::SwapAndPump();
+    }
+    void DestroyWindow() override {
+        if (checkGl_) ReportGLErrors(clock_.FrameTime());
+        SystemScreen::DestroyWindow();
+    }
+
+private:
+    bool checkGl_;
+    ShowClock& clock_;
+};
+
+// Hooks for tests that are no documented options: with KAVLO_TEST_FRAME_MS=N (1 to
+// 10000) in the environment the show's clock advances N ms per frame instead of
+// following the tick counter, so that a test plays the whole timeline in seconds, and
+// GL errors are reported on stderr; with KAVLO_TEST_FLASH=1 each frame that carries a
+// sync is drawn white (PlayOptions::flashSyncs).
+uint32_t TestFrameStep() {
+    uint32_t step = 0;
+    return ParseNumber(std::getenv("KAVLO_TEST_FRAME_MS"), 10000, &step) ? step : 0;
+}
+
+bool TestFlash() {
+    const char* flash = std::getenv("KAVLO_TEST_FLASH");
+    return flash && std::strcmp(flash, "1") == 0;
+}
+
+// The window layer set up as asked, before the show opens its window.
+void SetUpWindow(const Options& options) {
+    GLWindow::SetPresentation(options.exactMode ? GLWindow::Presentation::ExactMode
+                                                : GLWindow::Presentation::Scaled);
+    GLWindow::SetVsync(options.vsync);
+    if (options.display >= 0) GLWindow::SetDisplay(static_cast<int>(options.display));
+}
+
+int PlayShow(const Options& options) {
+    const uint32_t step = TestFrameStep();
+    SystemClock systemClock;
+    TestClock testClock = TestClock::PerFrameMs(step);
+    ShowClock& clock = step ? static_cast<ShowClock&>(testClock) : systemClock;
+    EntryMusic music;
+    EntryScreen screen(step != 0, clock);
+    SystemInput input;
+    PlayOptions play = options.play;
+    play.flashSyncs = TestFlash();
+    return RunDemo({clock, music, screen, input}, options.fullscreen, options.size, play);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    platform::AttachParentConsole();
+    // No logs until kavlo is in the folder they belong in.
+    MemoryTracker::HoldLogs();
+    Options options;
+    const int status = ReadOptions(argc, argv, &options);
+    if (status >= 0) return status;
+    if (!EnterData(options.data)) return kExitFailure;
+    // No device: the music still runs, silently and at its own pace, and drives the syncs.
+    if (options.mute) sound::UseSilentOutput(true);
+    SetUpWindow(options);
+    const int result = PlayShow(options);
     // Some ways out leave the window to the process's end; the display mode must not
     // outlive the process.
     GLWindow::Destroy();

@@ -3,6 +3,7 @@
 // every frame and starts its music on the viewer's click.
 #include "app/common/Options.h"
 #include "app/common/SystemPlatform.h"
+#include "app/common/TestClock.h"
 #include "platform/window/GLWindow.h"
 #include "audio/Sound.h"
 #include "platform/web/Page.h"
@@ -32,7 +33,7 @@ struct Options {
     RenderSize size;
     bool mute = false;
     bool checkGl = false;
-    int testFps = 0;
+    uint32_t testFps = 0;
     std::vector<uint32_t> at;
     PlayOptions play;
     // No sound device: asked for, or a test clock that moves the music itself.
@@ -40,42 +41,26 @@ struct Options {
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        uint32_t number = 0;
-        if (std::strcmp(arg, "--mute") == 0) {
+    OptionReader read("kavlo", argc, argv);
+    while (read.Next()) {
+        bool ok = true;
+        if (read.Is("--mute")) {
             options->mute = true;
-        } else if (std::strcmp(arg, "--check-gl") == 0) {
+        } else if (read.Is("--check-gl")) {
             options->checkGl = true;
-        } else if (std::strcmp(arg, "--size") == 0) {
-            if (!ParseRenderSize(value(), &options->size)) {
-                std::fprintf(stderr, "kavlo: --size needs WxH, each side %d to %d\n",
-                             kMinRenderSide, kMaxRenderSide);
-                return false;
-            }
-        } else if (std::strcmp(arg, "--test-fps") == 0) {
-            if (!ParseNumber(value(), 1000, &number) || number < 1) {
-                std::fprintf(stderr, "kavlo: --test-fps needs a frame rate, 1 to 1000\n");
-                return false;
-            }
-            options->testFps = static_cast<int>(number);
-        } else if (std::strcmp(arg, "--at") == 0) {
-            if (!ParseTimes(value(), &options->at)) {
-                std::fprintf(stderr, "kavlo: --at needs times in ms, MS[,MS...]\n");
-                return false;
-            }
-        } else if (std::strcmp(arg, "--start") == 0) {
-            if (!ParseNumber(value(), kShowLengthMs - 1, &number)) {
-                std::fprintf(stderr, "kavlo: --start needs a time in ms, 0 to %u\n",
-                             kShowLengthMs - 1);
-                return false;
-            }
-            options->play.startMs = number;
+        } else if (read.Is("--size")) {
+            ok = read.Size(&options->size);
+        } else if (read.Is("--test-fps")) {
+            ok = read.FrameRate(&options->testFps);
+        } else if (read.Is("--at")) {
+            ok = read.Times(&options->at);
+        } else if (read.Is("--start")) {
+            ok = read.Time(kShowLengthMs - 1, &options->play.startMs);
         } else {
-            std::fprintf(stderr, "kavlo: bad argument '%s'\n%s", arg, kUsage);
+            read.Unknown(kUsage);
             return false;
         }
+        if (!ok) return false;
     }
     return true;
 }
@@ -104,31 +89,28 @@ struct PageControls {
 };
 PageControls pageControls;
 
-// The browser as the show's machine. With a test clock it runs as the capture's
-// platform does: virtual time, the music moved with it, chosen frames handed out.
-class WebPlatform : public SystemPlatform {
+// The test clock, with the silent music mixed up to each frame's time: every row begun
+// by then has delivered its syncs to that frame.
+class WebTestClock : public TestClock {
 public:
-    explicit WebPlatform(const Options& options) : options_(options) {}
+    explicit WebTestClock(uint32_t fps) : TestClock(1000, fps) {}
+    uint32_t FrameTime() override {
+        const uint32_t ms = TestClock::FrameTime();
+        sound::MixSilentOutput(static_cast<uint64_t>(ms) * 44100 / 1000 + 1);
+        return ms;
+    }
+};
 
-    uint32_t Ticks() override {
-        if (!options_.testFps) {
-            const uint32_t now = SystemPlatform::Ticks();
-            // The frame loop's first reading after the music started is its start.
-            if (playing_ && !clockStarted_) clockStart_ = now;
-            clockStarted_ = playing_;
-            lastTimeMs_ = now - clockStart_;
-            return now;
-        }
-        if (!playing_) return 0;
-        // The frame loop reads the clock twice before its first frame, then once a frame.
-        const int call = ticksSincePlay_++;
-        if (call < 2) return 0;
-        frame_ = static_cast<uint64_t>(call - 2);
-        frameTimeMs_ = static_cast<uint32_t>(frame_ * 1000 / static_cast<uint64_t>(options_.testFps));
-        // Every row begun by this time has delivered its syncs to this frame.
-        sound::MixSilentOutput(static_cast<uint64_t>(frameTimeMs_) * 44100 / 1000 + 1);
-        lastTimeMs_ = frameTimeMs_;
-        return frameTimeMs_;
+// The browser as the show's machine. With a test clock it runs as the capture does:
+// virtual time, the music moved with it, chosen frames handed out.
+class WebPlatform : public SystemMusic, public SystemScreen, public SystemInputWithQuit {
+public:
+    explicit WebPlatform(const Options& options)
+        : options_(options), testClock_(options.testFps ? options.testFps : 1) {}
+
+    ShellPlatform Shell() {
+        ShowClock& clock = options_.testFps ? static_cast<ShowClock&>(testClock_) : systemClock_;
+        return {clock, *this, *this, *this};
     }
 
     bool OpenMusic(const char* fileName) override {
@@ -139,33 +121,35 @@ public:
         } else if (!options_.Silent()) {
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
         }
-        return SystemPlatform::OpenMusic(fileName);
+        return SystemMusic::OpenMusic(fileName);
     }
 
     void SetSyncCallback(SyncCallback callback) override {
         showSyncCallback = callback;
-        SystemPlatform::SetSyncCallback(OnSyncReported);
+        SystemMusic::SetSyncCallback(OnSyncReported);
     }
 
     bool PlayMusic() override {
         WaitForTheClick();
-        return SystemPlatform::PlayMusic();
+        return SystemMusic::PlayMusic();
     }
 
     // The first call starts the show (?t=MS), later ones resume or seek.
     bool PlayMusicFrom(uint32_t ms) override {
         WaitForTheClick();
-        return SystemPlatform::PlayMusicFrom(ms);
+        return SystemMusic::PlayMusicFrom(ms);
     }
 
     void SwapAndPump() override {
-        if (options_.checkGl) ReportGLErrors();
-        const bool showFrame = playing_ && (!options_.testFps || ticksSincePlay_ >= 3);
+        if (options_.checkGl) ReportGLErrors(shownMs_);
+        // A frame of the show, not of the loading screen.
+        const bool showFrame = playing_ && frameAnnounced_;
+        frameAnnounced_ = false;
         if (showFrame && options_.testFps) HandFrameIfWanted();
-        SystemPlatform::SwapAndPump();
+        SystemScreen::SwapAndPump();
         if (showFrame) {
             if (!started_) page::ShowStarted();
-            else page::ReportFrameTime(lastTimeMs_, emscripten_get_now() - workStart_);
+            else page::ReportFrameTime(shownMs_, emscripten_get_now() - workStart_);
             started_ = true;
         }
         page::WaitForNextFrame();
@@ -178,7 +162,7 @@ public:
     // The keys first; then the page's play or pause, as the key that toggles, only where
     // it changes what is shown (a second click before the next frame asks nothing new).
     PlayerKey TakeKey() override {
-        const PlayerKey key = SystemPlatform::TakeKey();
+        const PlayerKey key = SystemInput::TakeKey();
         if (key != PlayerKey::None) return key;
         const int wanted = pageControls.paused;
         pageControls.paused = -1;
@@ -194,13 +178,15 @@ public:
     }
 
     void ShowingFrame(uint32_t timeMs, bool paused) override {
+        shownMs_ = timeMs;
+        frameAnnounced_ = true;
         pausedShown_ = paused;
         page::ShowTime(timeMs, paused);
     }
 
     void DestroyWindow() override {
-        if (options_.checkGl) ReportGLErrors();
-        SystemPlatform::DestroyWindow();
+        if (options_.checkGl) ReportGLErrors(shownMs_);
+        SystemScreen::DestroyWindow();
     }
 
 private:
@@ -214,41 +200,29 @@ private:
         songStarted = true;
     }
 
-    void ReportGLErrors() {
-        // A lost context answers every call with an error; a few lines tell enough.
-        for (int n = 0; n < 8; ++n) {
-            const GLenum error = glGetError();
-            if (error == GL_NO_ERROR) break;
-            std::fprintf(stderr, "kavlo: GL error 0x%04X (show time %u ms)\n", error,
-                         SystemPlatform::Ticks());
-        }
-    }
-
     // The first frame at or after each wanted time, read before the swap; the show ends
     // after the last one.
     void HandFrameIfWanted() {
         if (nextWanted_ >= options_.at.size()) return;
-        if (frameTimeMs_ < options_.at[nextWanted_]) return;
-        while (nextWanted_ < options_.at.size() && options_.at[nextWanted_] <= frameTimeMs_)
+        if (shownMs_ < options_.at[nextWanted_]) return;
+        while (nextWanted_ < options_.at.size() && options_.at[nextWanted_] <= shownMs_)
             ++nextWanted_;
         const int w = options_.size.width, h = options_.size.height;
         pixels_.resize(static_cast<size_t>(w) * h * 4);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels_.data());
-        page::HandFrame(frameTimeMs_, pixels_.data(), w, h);
-        if (nextWanted_ >= options_.at.size()) quitRequested = 1;
+        page::HandFrame(shownMs_, pixels_.data(), w, h);
+        if (nextWanted_ >= options_.at.size()) Quit();
     }
 
     Options options_;
+    SystemClock systemClock_;
+    WebTestClock testClock_;
     bool playing_ = false;
     bool started_ = false;
     bool pausedShown_ = false;
-    int ticksSincePlay_ = 0;
-    uint64_t frame_ = 0;
-    uint32_t frameTimeMs_ = 0;
-    bool clockStarted_ = false;
-    uint32_t clockStart_ = 0;
-    uint32_t lastTimeMs_ = 0;  // the show time of the frame being drawn
+    bool frameAnnounced_ = false;  // ShowingFrame since the last swap
+    uint32_t shownMs_ = 0;         // the show time of the picture about to be shown
     double workStart_ = 0;
     size_t nextWanted_ = 0;
     std::vector<uint8_t> pixels_;
@@ -292,7 +266,7 @@ int main(int argc, char** argv) {
     if (options.testFps) sound::PaceSilentOutputByHand(true);
 
     WebPlatform platform(options);
-    const int result = RunDemo(platform, false, options.size, options.play);
+    const int result = RunDemo(platform.Shell(), false, options.size, options.play);
     GLWindow::Destroy();
     SDL_Quit();
     emscripten_async_call(ExitNow, reinterpret_cast<void*>(static_cast<intptr_t>(result)), 0);

@@ -46,10 +46,14 @@ public:
     TimingPlatform(int fps, uint32_t endMs)
         : CapturePlatform(fps, capture::SyncSchedule(), nullptr, endMs, false), endMs_(endMs) {}
 
-    void CreateEffects(std::vector<EffectEntry>& effects) override {
-        loadStart = Now();
-        loadCpuStart = ProcessCpu();
-        CapturePlatform::CreateEffects(effects);
+    ShellPlatform Shell() {
+        ShellPlatform shell = CapturePlatform::Shell();
+        shell.createEffects = [this](std::vector<EffectEntry>& effects) {
+            loadStart = Now();
+            loadCpuStart = ProcessCpu();
+            AppendEffects(effects);
+        };
+        return shell;
     }
     bool PlayMusic() override {
         loadSeconds = Now() - loadStart;
@@ -57,21 +61,23 @@ public:
         showStart = Now();
         return CapturePlatform::PlayMusic();
     }
-    uint32_t Ticks() override {
-        const uint32_t t = CapturePlatform::Ticks();
-        if (ShowStarted() && ++calls_ > 2) {
+    uint32_t FrameTime() override {
+        const uint32_t t = CapturePlatform::FrameTime();
+        if (!timing_) {
             frameStart_ = Now();
             frameCpu_ = ProcessCpu();
             frameTime_ = t;
+            timing_ = true;
         }
         return t;
     }
     void SwapAndPump() override {
-        if (ShowStarted() && calls_ > 2) {
+        if (timing_) {
             glFinish();
             frames.push_back({frameTime_, (Now() - frameStart_) * 1000.0,
                               (ProcessCpu() - frameCpu_) * 1000.0});
-            if (frameTime_ >= endMs_) quitRequested = 1;
+            if (frameTime_ >= endMs_) Quit();
+            timing_ = false;
         }
         CapturePlatform::SwapAndPump();
     }
@@ -87,7 +93,7 @@ public:
 
 private:
     uint32_t endMs_;
-    int calls_ = 0;
+    bool timing_ = false;  // a frame was asked its time and is not yet swapped
     uint32_t frameTime_ = 0;
     double frameStart_ = 0, frameCpu_ = 0;
 };
@@ -150,7 +156,7 @@ int main(int argc, char** argv) {
     if (fps < 1) fps = 1;
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     TimingPlatform platform(fps, endMs);
-    RunDemo(platform, false);
+    RunDemo(platform.Shell(), false);
     GLWindow::Destroy();
     if (!platform.ShowStarted()) {
         std::fprintf(stderr, "kavlo-show-bench: the show did not start\n");

@@ -1,6 +1,7 @@
 // What the programs share: the render-size option and the pictures they save.
 #include "app/common/Options.h"
 #include "app/common/Screenshot.h"
+#include "app/common/TestClock.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 TEST(RenderSizeOption, ReadsWidthByHeightAndRefusesAnythingElse) {
     RenderSize size;
@@ -49,6 +51,71 @@ TEST(NumberOptions, DigitsOnlyWithinTheirRange) {
 
 // Pictures named by show time, of one moment kept apart, in a folder made on the way and
 // joined the system's way (a backslash on Windows).
+// Every program's options through one reader: values after their option, a missing or
+// bad one refused with the option named, the reader's place kept for the next option.
+TEST(OptionReader, ReadsEachKindAndRefusesBadOrMissingValues) {
+    const char* modes[] = {"on", "off", nullptr};
+    const struct {
+        std::vector<const char*> args;
+        bool ok;
+    } cases[] = {
+        {{"--size", "640x480", "--start", "1000", "--at", "1,2", "--fps", "30", "--v", "off"}, true},
+        {{"--size"}, false},
+        {{"--size", "640"}, false},
+        {{"--start", "1001"}, false},
+        {{"--start", "-1"}, false},
+        {{"--fps", "0"}, false},
+        {{"--fps", "1001"}, false},
+        {{"--at", "1,,2"}, false},
+        {{"--v", "maybe"}, false},
+        {{"--v"}, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<char*> argv = {const_cast<char*>("prog")};
+        for (const char* a : c.args) argv.push_back(const_cast<char*>(a));
+        OptionReader read("prog", static_cast<int>(argv.size()), argv.data());
+        RenderSize size;
+        uint32_t start = 0, fps = 0;
+        std::vector<uint32_t> at;
+        int mode = -1, options = 0;
+        bool ok = true;
+        while (ok && read.Next()) {
+            ++options;
+            if (read.Is("--size")) ok = read.Size(&size);
+            else if (read.Is("--start")) ok = read.Time(1000, &start);
+            else if (read.Is("--at")) ok = read.Times(&at);
+            else if (read.Is("--fps")) ok = read.FrameRate(&fps);
+            else if (read.Is("--v")) ok = read.Choice(modes, &mode, "on or off");
+        }
+        EXPECT_EQ(ok, c.ok) << c.args[0];
+        if (!c.ok) continue;
+        EXPECT_EQ(options, 5);
+        EXPECT_EQ(size.width * 1000 + size.height, 640480);
+        EXPECT_EQ(start, 1000u);
+        EXPECT_EQ(at, (std::vector<uint32_t> {1, 2}));
+        EXPECT_EQ(fps, 30u);
+        EXPECT_EQ(mode, 1);
+    }
+}
+
+// Frame n after the clock is set shows its time plus n steps, rounded down per frame
+// (not summed), so that 7 fps reaches a whole second on frame 7.
+TEST(TestClockSteps, FramesComeAtFixedStepsFromWhereTheClockIsSet) {
+    TestClock fps7 = TestClock::PerSecond(7);
+    fps7.StartAt(0);
+    std::vector<uint32_t> times;
+    for (int n = 0; n < 8; ++n, fps7.FrameShown()) times.push_back(fps7.FrameTime());
+    EXPECT_EQ(times, (std::vector<uint32_t> {0, 142, 285, 428, 571, 714, 857, 1000}));
+    TestClock step = TestClock::PerFrameMs(50);
+    step.StartAt(6000);
+    EXPECT_EQ(step.FrameTime(), 6000u);
+    EXPECT_EQ(step.FrameTime(), 6000u);  // the same frame until it is shown
+    step.FrameShown();
+    EXPECT_EQ(step.FrameTime(), 6050u);
+    step.StartAt(100);
+    EXPECT_EQ(step.FrameTime(), 100u);
+}
+
 TEST(Screenshots, NamesByShowTimeInAFolderMadeOnTheWay) {
     const std::string root = std::string(std::getenv("KAVLO_TEST_OUTPUT") ? std::getenv("KAVLO_TEST_OUTPUT") : ".") +
                              "/pictures-test";

@@ -399,7 +399,7 @@ private:
 
 CapturePlatform::CapturePlatform(int fps, SyncSchedule schedule, FrameSink* sink, uint32_t endMs,
                                  bool progress)
-    : fps_(fps), schedule_(std::move(schedule)), sink_(sink), endMs_(endMs), progress_(progress) {}
+    : TestClock(1000, static_cast<uint32_t>(fps)), fps_(fps), schedule_(std::move(schedule)), sink_(sink), endMs_(endMs), progress_(progress) {}
 
 CapturePlatform::~CapturePlatform() = default;
 
@@ -451,7 +451,7 @@ void CapturePlatform::CollectOldestReadBack() {
         packCalls.unmap(GL_PIXEL_PACK_BUFFER);
     } else {
         writeFailed_ = true;
-        quitRequested = 1;
+        quit_ = true;
     }
     packCalls.bind(GL_PIXEL_PACK_BUFFER, 0);
 }
@@ -472,7 +472,7 @@ void CapturePlatform::Deliver(uint64_t frame, uint32_t timeMs, const uint8_t* pi
     }
     if (!sink_->Write(frame, timeMs, out)) {
         writeFailed_ = true;
-        quitRequested = 1;
+        quit_ = true;
     }
 }
 
@@ -484,19 +484,20 @@ void CapturePlatform::FinishReadBacks() {
     }
 }
 
-uint32_t CapturePlatform::Ticks() {
-    if (!playing_) return 0;
-    // The frame loop reads the clock twice before its first frame (its start and the
-    // first time), then once at the start of every frame.
-    const int call = ticksSincePlay_++;
-    if (call < 2) return 0;
-    frame_ = static_cast<uint64_t>(call - 2);
-    frameTimeMs_ = FrameTimeMs(frame_, fps_);
-    // Syncs due by this frame's time reach this frame, as if the audio thread had
-    // raised them since the previous one.
+uint32_t CapturePlatform::FrameTime() {
+    frame_ = Frame();
+    frameTimeMs_ = TestClock::FrameTime();
+    frameTimed_ = true;
     schedule_.DeliverUpTo(frameTimeMs_, callback_);
     return frameTimeMs_;
 }
+
+void CapturePlatform::FrameShown() {
+    frameTimed_ = false;
+    TestClock::FrameShown();
+}
+
+bool CapturePlatform::QuitRequested() { return quit_ || quitRequested != 0; }
 
 bool CapturePlatform::PlayMusic() {
     playing_ = true;
@@ -514,17 +515,17 @@ bool CapturePlatform::CreateWindow(int width, int height, int refreshHz, int bit
 bool CapturePlatform::LoadExtensions() { return GLWindow::LoadExtensions(); }
 
 void CapturePlatform::SwapAndPump() {
-    if (playing_ && ticksSincePlay_ >= 3) {
+    if (playing_ && frameTimed_) {
         ++framesRendered_;
         if (sink_ && sink_->Wants(frame_, frameTimeMs_)) ReadBack(frame_, frameTimeMs_);
         if (writer_ && writer_->Failed()) {
             writeFailed_ = true;
-            quitRequested = 1;
+            quit_ = true;
         }
-        if (sink_ && sink_->Done(frameTimeMs_)) quitRequested = 1;
+        if (sink_ && sink_->Done(frameTimeMs_)) quit_ = true;
         if (progress_) {
             const double now = NowSeconds();
-            if (now - lastProgress_ >= 0.5 || quitRequested) {
+            if (now - lastProgress_ >= 0.5 || quit_) {
                 lastProgress_ = now;
                 const double elapsed = now - startSeconds_;
                 const double rate = elapsed > 0 ? framesRendered_ / elapsed : 0;

@@ -2,6 +2,7 @@
 // music rendered alongside and its syncs placed on the frames they fall on.
 #pragma once
 
+#include "app/common/TestClock.h"
 #include "main.h"
 
 #include <cstdint>
@@ -96,25 +97,37 @@ std::unique_ptr<FrameSink> MakeVideoSink(const std::string& path, const std::str
                                          std::string* error);
 bool FfmpegAvailable();
 
-// The shell's platform for a capture: a virtual clock instead of the tick counter, the
-// rendered music's syncs instead of the audio thread, and frames read back before each
-// swap. The window is a plain (hidden where headless) one of the show's render size.
-class CapturePlatform : public ShellPlatform {
+// The show's machine for a capture: the test clock, the rendered music's syncs instead
+// of the audio thread, and frames read back before each swap. The window is a plain
+// (hidden where headless) one of the show's render size.
+class CapturePlatform : public TestClock, public ShowMusic, public ShowScreen, public ShowInput {
 public:
     // `endMs` is where the capture stops (for the progress line's estimate).
     CapturePlatform(int fps, SyncSchedule schedule, FrameSink* sink, uint32_t endMs, bool progress);
     ~CapturePlatform() override;
 
-    uint32_t Ticks() override;
+    // Every role of the show's machine is this one.
+    ShellPlatform Shell() { return {*this, *this, *this, *this}; }
+
+    // Syncs due by a frame's time reach that frame, as if the audio thread had raised
+    // them since the previous one.
+    uint32_t FrameTime() override;
+    void FrameShown() override;
+
     bool OpenMusic(const char*) override { return true; }
     void SetSyncCallback(SyncCallback callback) override { callback_ = callback; }
     bool PlayMusic() override;
     bool CheckPosition() override { return true; }
+
     bool CreateWindow(int width, int height, int refreshHz, int bitsPerPixel,
                       bool fullscreen) override;
     bool LoadExtensions() override;
     void SwapAndPump() override;
     void DestroyWindow() override;
+
+    // The last frame a sink wants, a failed write, or the window's own quit.
+    bool QuitRequested() override;
+    void Quit() { quit_ = true; }
 
     uint64_t FramesRendered() const { return framesRendered_; }
     bool ShowStarted() const { return playing_; }
@@ -128,13 +141,14 @@ private:
     void FinishReadBacks();
 
     int fps_;
+    bool quit_ = false;
+    bool frameTimed_ = false;  // the frame being drawn was asked its time
     SyncSchedule schedule_;
     FrameSink* sink_;
     uint32_t endMs_;
     bool progress_;
     SyncCallback callback_ = nullptr;
     bool playing_ = false;
-    int ticksSincePlay_ = 0;
     uint64_t frame_ = 0;          // the frame being drawn
     uint32_t frameTimeMs_ = 0;
     uint64_t framesRendered_ = 0;

@@ -113,6 +113,198 @@ struct RemovedOnExit {
     }
 };
 
+// What the command line asks for.
+struct Options {
+    uint32_t fps = 60;
+    uint32_t fromMs = 0, toMs = kShowLengthMs;
+    std::string output, audioOnly;
+    std::string atFolder = ".";  // where --at's frames go without -o
+    const char* data = nullptr;
+    std::vector<uint32_t> atTimes;
+    bool listSyncs = false, quiet = false, printTimeline = false;
+    RenderSize size, video;
+    bool videoGiven = false;
+
+    bool WantsFrames() const { return !output.empty() || !atTimes.empty(); }
+};
+
+// -1 when the command line asks for a capture, else the status to exit with.
+int ReadOptions(int argc, char** argv, Options* o) {
+    OptionReader read("kavlo-capture", argc, argv);
+    while (read.Next()) {
+        const char* text = nullptr;
+        bool ok = true;
+        if (read.Is("-h", "--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (read.Is("-o")) {
+            if ((ok = read.Text(&text, "a file or folder"))) o->output = text;
+        } else if (read.Is("--fps")) {
+            ok = read.FrameRate(&o->fps);
+        } else if (read.Is("--size")) {
+            ok = read.Size(&o->size);
+        } else if (read.Is("--video")) {
+            ok = o->videoGiven = read.Size(&o->video);
+        } else if (read.Is("--from")) {
+            ok = read.Time(UINT32_MAX, &o->fromMs);
+        } else if (read.Is("--to")) {
+            ok = read.Time(UINT32_MAX, &o->toMs);
+        } else if (read.Is("--at")) {
+            ok = read.Times(&o->atTimes);
+        } else if (read.Is("--audio-only")) {
+            if ((ok = read.Text(&text, "a WAV file"))) o->audioOnly = text;
+        } else if (read.Is("--data")) {
+            ok = read.Text(&o->data, "a folder");
+        } else if (read.Is("--syncs")) {
+            o->listSyncs = true;
+        } else if (read.Is("--timeline")) {
+            o->printTimeline = true;
+        } else if (read.Is("-q", "--quiet")) {
+            o->quiet = true;
+        } else {
+            read.Unknown(kUsage);
+            return 2;
+        }
+        if (!ok) return 2;
+    }
+    return -1;
+}
+
+// The options against each other; -1 when there is a capture to make.
+int CheckOptions(Options* o) {
+    if (o->fromMs > o->toMs) return Fail("--from is after --to"), 2;
+    // It needs no data.
+    if (o->printTimeline) PrintTimeline();
+    const bool work = o->WantsFrames() || !o->audioOnly.empty() || o->listSyncs;
+    if (o->printTimeline && !work) return 0;
+    if (!work) return Fail("nothing to do: give -o, --at, --audio-only or --syncs (see --help)"), 2;
+    if (o->videoGiven && (!o->atTimes.empty() || o->output.empty() || EndsWith(o->output, "/") ||
+                          platform::IsFolder(o->output)))
+        return Fail("--video needs -o FILE.mp4"), 2;
+    // H.264 in 4:2:0 needs even sides: an odd picture gets one black row or column.
+    if (!o->videoGiven)
+        o->video = {o->size.width + (o->size.width & 1), o->size.height + (o->size.height & 1)};
+    if ((o->video.width | o->video.height) & 1) return Fail("--video needs even sides"), 2;
+    return -1;
+}
+
+// Into the data folder (or the state folder for the installed data), once the files
+// this run needs are there: a folder that lacks them keeps its memory.log and gets no
+// log of this run. The output paths, named from the folder the capture was started in,
+// are made absolute where the working folder changed.
+int EnterData(Options* o) {
+    const std::string startFolder = WorkingFolder();
+    if (EnterDataFolder(kDataPlaces, o->data) != DataFolderResult::kEntered) return 1;
+    std::vector<const char*> needed = {"musik.xm"};
+    if (o->WantsFrames()) needed.push_back("megadata.rar");
+    for (const char* name : needed) {
+        if (!FileExists(name))
+            return Fail(std::string(name) + " not found in " + DataFolderName() +
+                        ": give --data DIR, the folder that holds the show's data");
+    }
+    MoveToStateFolderIfInstalled(kDataPlaces);
+    MemoryTracker::ClearLogAtStart();  // the last run's, here where this run's will go
+    if (WorkingFolder() == startFolder) return -1;
+    for (std::string* path : {&o->output, &o->audioOnly, &o->atFolder})
+        if (!path->empty())
+            *path = (std::filesystem::u8path(startFolder) / std::filesystem::u8path(*path)).u8string();
+    return -1;
+}
+
+// The music's sync list and the sound alone, as asked; -1 to go on to the frames.
+int WriteMusic(const Options& o, const capture::Music& music, const std::string& shownAudio) {
+    std::string error;
+    if (o.listSyncs) {
+        for (const capture::SyncPoint& s : music.syncs)
+            if (s.param == 0) std::printf("%.0f\n", s.timeMs);
+    }
+    if (!o.audioOnly.empty()) {
+        if (!capture::WriteWav(o.audioOnly, music.samples.data(), music.samples.size() / 2, &error))
+            return Fail(error);
+        if (!o.quiet) std::fprintf(stderr, "kavlo-capture: wrote %s\n", shownAudio.c_str());
+    }
+    return o.WantsFrames() ? -1 : 0;
+}
+
+// Where the frames go, with the sound of the captured range beside them.
+struct Output {
+    std::unique_ptr<capture::FrameSink> sink;
+    RemovedOnExit temporaryWav, unfinishedVideo;
+};
+
+// A folder of PNG frames and audio.wav, or a video through ffmpeg (frames where there is
+// no ffmpeg). False with the reason in `error`.
+bool OpenVideoOrFrames(const Options& o, const capture::Music& music, Output* out,
+                       std::string* error) {
+    bool frames = EndsWith(o.output, "/") || platform::IsFolder(o.output);
+    std::string dir = o.output, wavPath;
+    if (!frames && !capture::FfmpegAvailable()) {
+        dir = (EndsWith(o.output, ".mp4") ? o.output.substr(0, o.output.size() - 4) : o.output) +
+              "_frames";
+        std::fprintf(stderr,
+                     "kavlo-capture: ffmpeg not found; writing PNG frames and audio.wav to "
+                     "%s/ instead\n",
+                     dir.c_str());
+        frames = true;
+    }
+    const int width = o.size.width, height = o.size.height;
+    if (frames) {
+        if (!PrepareDirectory(dir, error)) return false;
+        wavPath = dir + "/audio.wav";
+        out->sink = capture::MakePngSequenceSink(dir, o.fromMs, o.toMs, width, height);
+    } else {
+        std::FILE* probe = std::fopen(o.output.c_str(), "wb");
+        if (!probe) return *error = "cannot write " + o.output + ": " + std::strerror(errno), false;
+        std::fclose(probe);
+        out->unfinishedVideo.path = o.output;
+        wavPath = o.output + ".audio.wav";
+        out->temporaryWav.path = wavPath;
+    }
+    // The sound of the captured range.
+    const size_t first = static_cast<size_t>(o.fromMs) * capture::kSampleRate / 1000;
+    const size_t last = std::min(music.samples.size() / 2,
+                                 static_cast<size_t>(o.toMs) * capture::kSampleRate / 1000);
+    const size_t count = last > first ? last - first : 0;
+    if (!capture::WriteWav(wavPath, music.samples.data() + 2 * first, count, error)) return false;
+    if (frames) return true;
+    out->sink = capture::MakeVideoSink(o.output, wavPath, static_cast<int>(o.fps), o.fromMs, o.toMs,
+                                       width, height, o.video.width, o.video.height, error);
+    return out->sink != nullptr;
+}
+
+bool OpenOutput(const Options& o, const capture::Music& music, Output* out, std::string* error) {
+    if (o.atTimes.empty()) return OpenVideoOrFrames(o, music, out, error);
+    const std::string dir = o.output.empty() ? o.atFolder : o.output;
+    if (!PrepareDirectory(dir, error)) return false;
+    out->sink = capture::MakeSingleFrameSink(dir, o.atTimes, o.size.width, o.size.height);
+    return true;
+}
+
+// The show, drawn into the output; the exit status.
+int CaptureShow(const Options& o, const capture::Music& music, Output* out,
+                const std::string& shownOutput) {
+    // Headless machines draw through SDL's offscreen driver.
+    GLWindow::UseOffscreenWithoutDisplay();
+    capture::CapturePlatform platform(static_cast<int>(o.fps), capture::SyncSchedule(music.syncs),
+                                      out->sink.get(), o.toMs, !o.quiet);
+    RunDemo(platform.Shell(), false, o.size);
+    GLWindow::Destroy();
+    std::string error;
+    const bool finished = out->sink->Finish(&error);
+    out->sink.reset();
+    SDL_Quit();
+
+    if (!platform.ShowStarted()) return Fail("the show did not start (see the message above)");
+    // A frame that could not be piped most often means ffmpeg has gone: its status says why.
+    if (!finished && !out->unfinishedVideo.path.empty()) return Fail(error);
+    if (platform.WriteFailed()) return Fail("writing a frame failed");
+    if (!finished) return Fail(error);
+    out->unfinishedVideo.path.clear();
+    if (!o.quiet && !o.output.empty())
+        std::fprintf(stderr, "kavlo-capture: wrote %s\n", shownOutput.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,184 +313,21 @@ int main(int argc, char** argv) {
     // No logs until the capture is in the folder they belong in: a run that ends at the
     // command line leaves none.
     MemoryTracker::HoldLogs();
-    int fps = 60;
-    uint32_t fromMs = 0, toMs = kShowLengthMs;
-    std::string output, audioOnly;
-    const char* dataOption = nullptr;
-    std::vector<uint32_t> atTimes;
-    bool listSyncs = false, quiet = false, printTimeline = false;
-    RenderSize size, video;
-    bool videoGiven = false;
-
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](const char* what) -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "kavlo-capture: %s needs %s\n", arg.c_str(), what);
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "-o") {
-            output = value("a file or folder");
-        } else if (arg == "--fps") {
-            const char* v = value("a number");
-            uint32_t number = 0;
-            if (!ParseNumber(v, 1000, &number) || number < 1)
-                return Fail(std::string("bad frame rate '") + v + "'"), 2;
-            fps = static_cast<int>(number);
-        } else if (arg == "--size" || arg == "--video") {
-            const char* v = value("a size WxH");
-            if (!ParseRenderSize(v, arg == "--size" ? &size : &video))
-                return Fail(std::string("bad size '") + v + "' (WxH, each side " +
-                            std::to_string(kMinRenderSide) + " to " +
-                            std::to_string(kMaxRenderSide) + ")"),
-                       2;
-            if (arg == "--video") videoGiven = true;
-        } else if (arg == "--from" || arg == "--to") {
-            const char* v = value("a time in ms");
-            if (!ParseNumber(v, UINT32_MAX, arg == "--from" ? &fromMs : &toMs))
-                return Fail(std::string("bad time '") + v + "'"), 2;
-        } else if (arg == "--at") {
-            const char* v = value("times in ms");
-            if (!ParseTimes(v, &atTimes)) return Fail(std::string("bad time list '") + v + "'"), 2;
-        } else if (arg == "--audio-only") {
-            audioOnly = value("a WAV file");
-        } else if (arg == "--data") {
-            dataOption = value("a folder");
-        } else if (arg == "--syncs") {
-            listSyncs = true;
-        } else if (arg == "--timeline") {
-            printTimeline = true;
-        } else if (arg == "-q" || arg == "--quiet") {
-            quiet = true;
-        } else {
-            std::fprintf(stderr, "kavlo-capture: unknown option '%s'\n%s", arg.c_str(), kUsage);
-            return 2;
-        }
-    }
-    if (fromMs > toMs) return Fail("--from is after --to"), 2;
-    // It needs no data.
-    if (printTimeline) PrintTimeline();
-    if (printTimeline && output.empty() && atTimes.empty() && audioOnly.empty() && !listSyncs)
-        return 0;
-    if (output.empty() && atTimes.empty() && audioOnly.empty() && !listSyncs)
-        return Fail("nothing to do: give -o, --at, --audio-only or --syncs (see --help)"), 2;
-    if (videoGiven && (!atTimes.empty() || output.empty() || EndsWith(output, "/") ||
-                       platform::IsFolder(output)))
-        return Fail("--video needs -o FILE.mp4"), 2;
-    // H.264 in 4:2:0 needs even sides: an odd picture gets one black row or column.
-    if (!videoGiven) video = {size.width + (size.width & 1), size.height + (size.height & 1)};
-    if ((video.width | video.height) & 1) return Fail("--video needs even sides"), 2;
-
-    // The files the user names are named from the folder the capture was started in; it
-    // then works in the data folder, or in the state folder for the installed data.
-    const std::string startFolder = WorkingFolder();
-    if (EnterDataFolder(kDataPlaces, dataOption) != DataFolderResult::kEntered) return 1;
-    // The files this run needs, before any log is touched: a folder that lacks them
-    // keeps its memory.log and gets no log of this run.
-    std::vector<const char*> needed = {"musik.xm"};
-    if (!output.empty() || !atTimes.empty()) needed.push_back("megadata.rar");  // frames
-    for (const char* name : needed) {
-        if (!FileExists(name))
-            return Fail(std::string(name) + " not found in " + DataFolderName() +
-                        ": give --data DIR, the folder that holds the show's data");
-    }
-    MoveToStateFolderIfInstalled(kDataPlaces);
-    MemoryTracker::ClearLogAtStart();  // the last run's, here where this run's will go
-    const bool moved = WorkingFolder() != startFolder;
-    auto named = [&](const std::string& path) {
-        return moved ? (std::filesystem::u8path(startFolder) / std::filesystem::u8path(path)).u8string()
-                     : path;
-    };
-    const std::string shownOutput = output, shownAudio = audioOnly;
-    if (!output.empty()) output = named(output);
-    if (!audioOnly.empty()) audioOnly = named(audioOnly);
+    Options options;
+    int status = ReadOptions(argc, argv, &options);
+    if (status < 0) status = CheckOptions(&options);
+    if (status >= 0) return status;
+    const std::string shownOutput = options.output, shownAudio = options.audioOnly;
+    if ((status = EnterData(&options)) >= 0) return status;
 
     // The music first: the sync points and --audio-only need nothing else.
     capture::Music music;
     std::string error;
-    const double seconds = kShowLengthMs / 1000.0;
-    if (!capture::RenderMusic(DataPath("musik.xm"), seconds, &music, &error)) return Fail(error);
-    if (listSyncs) {
-        for (const capture::SyncPoint& s : music.syncs)
-            if (s.param == 0) std::printf("%.0f\n", s.timeMs);
-    }
-    if (!audioOnly.empty()) {
-        if (!capture::WriteWav(audioOnly, music.samples.data(), music.samples.size() / 2, &error))
-            return Fail(error);
-        if (!quiet) std::fprintf(stderr, "kavlo-capture: wrote %s\n", shownAudio.c_str());
-    }
-    if (output.empty() && atTimes.empty()) return 0;
+    if (!capture::RenderMusic(DataPath("musik.xm"), kShowLengthMs / 1000.0, &music, &error))
+        return Fail(error);
+    if ((status = WriteMusic(options, music, shownAudio)) >= 0) return status;
 
-    // Choose the sink.
-    std::unique_ptr<capture::FrameSink> sink;
-    std::string wavPath;
-    RemovedOnExit temporaryWav, unfinishedVideo;
-    const int width = size.width, height = size.height;
-    if (!atTimes.empty()) {
-        std::string dir = output.empty() ? named(".") : output;
-        if (!PrepareDirectory(dir, &error)) return Fail(error);
-        sink = capture::MakeSingleFrameSink(dir, atTimes, width, height);
-    } else {
-        bool frames = EndsWith(output, "/") || platform::IsFolder(output);
-        std::string dir = output;
-        if (!frames && !capture::FfmpegAvailable()) {
-            dir = (EndsWith(output, ".mp4") ? output.substr(0, output.size() - 4) : output) +
-                  "_frames";
-            std::fprintf(stderr,
-                         "kavlo-capture: ffmpeg not found; writing PNG frames and audio.wav to "
-                         "%s/ instead\n",
-                         dir.c_str());
-            frames = true;
-        }
-        if (frames) {
-            if (!PrepareDirectory(dir, &error)) return Fail(error);
-            wavPath = dir + "/audio.wav";
-            sink = capture::MakePngSequenceSink(dir, fromMs, toMs, width, height);
-        } else {
-            std::FILE* probe = std::fopen(output.c_str(), "wb");
-            if (!probe) return Fail("cannot write " + output + ": " + std::strerror(errno));
-            std::fclose(probe);
-            unfinishedVideo.path = output;
-            wavPath = output + ".audio.wav";
-            temporaryWav.path = wavPath;
-        }
-        // The sound of the captured range.
-        const size_t first = static_cast<size_t>(fromMs) * capture::kSampleRate / 1000;
-        const size_t last = std::min(music.samples.size() / 2,
-                                     static_cast<size_t>(toMs) * capture::kSampleRate / 1000);
-        const size_t count = last > first ? last - first : 0;
-        if (!capture::WriteWav(wavPath, music.samples.data() + 2 * first, count, &error))
-            return Fail(error);
-        if (!frames) {
-            sink = capture::MakeVideoSink(output, wavPath, fps, fromMs, toMs, width, height,
-                                          video.width, video.height, &error);
-            if (!sink) return Fail(error);
-        }
-    }
-
-    // Headless machines draw through SDL's offscreen driver.
-    GLWindow::UseOffscreenWithoutDisplay();
-
-    capture::CapturePlatform platform(fps, capture::SyncSchedule(music.syncs), sink.get(), toMs,
-                                      !quiet);
-    RunDemo(platform, false, size);
-    GLWindow::Destroy();
-    const bool finished = sink->Finish(&error);
-    sink.reset();
-    SDL_Quit();
-
-    if (!platform.ShowStarted()) return Fail("the show did not start (see the message above)");
-    // A frame that could not be piped most often means ffmpeg has gone: its status says why.
-    if (!finished && !unfinishedVideo.path.empty()) return Fail(error);
-    if (platform.WriteFailed()) return Fail("writing a frame failed");
-    if (!finished) return Fail(error);
-    unfinishedVideo.path.clear();
-    if (!quiet && !output.empty())
-        std::fprintf(stderr, "kavlo-capture: wrote %s\n", shownOutput.c_str());
-    return 0;
+    Output output;
+    if (!OpenOutput(options, music, &output, &error)) return Fail(error);
+    return CaptureShow(options, music, &output, shownOutput);
 }

@@ -46,7 +46,7 @@ TEST(ShowTimeline, EveryEffectWindowDrawsWithoutErrors) {
 
     CheckingSink sink;
     capture::CapturePlatform platform(2, capture::SyncSchedule(), &sink, kShowLengthMs, false);
-    RunDemo(platform, false);
+    RunDemo(platform.Shell(), false);
     GLWindow::Destroy();
     ASSERT_TRUE(platform.ShowStarted()) << "the show did not start";
     EXPECT_EQ(sink.lit.size(), 345u);  // 0, 500, ... 172000

@@ -55,8 +55,12 @@ public:
 class TestCapturePlatform : public capture::CapturePlatform {
 public:
     using CapturePlatform::CapturePlatform;
-    void CreateEffects(std::vector<EffectEntry>& effects) override {
-        effects.push_back({new TimeColourEffect, 0});  // row 0: 0 to 18000
+    ShellPlatform Shell() {
+        ShellPlatform shell = CapturePlatform::Shell();
+        shell.createEffects = [](std::vector<EffectEntry>& effects) {
+            effects.push_back({new TimeColourEffect, 0});  // row 0: 0 to 18000
+        };
+        return shell;
     }
 };
 
@@ -145,7 +149,7 @@ TEST(CaptureShow, VirtualClockDrivesTheRealFrameLoop) {
     // A sync at 250 ms reaches the 300 ms frame; one at 620 is withdrawn at 640.
     capture::SyncSchedule schedule({{250.0, 0}, {620.0, 0}, {640.0, 9}});
     TestCapturePlatform platform(10, schedule, &sink, 1000, false);
-    RunDemo(platform, false);
+    RunDemo(platform.Shell(), false);
     GLWindow::Destroy();
     ASSERT_TRUE(platform.ShowStarted());
     // Frame 0 (0 ms) draws nothing: windows are strict.
@@ -162,10 +166,9 @@ TEST(CaptureShow, VirtualClockDrivesTheRealFrameLoop) {
 
 TEST(CaptureShow, StreamedFramesArriveInOrderTopDownAndComplete) {
     drawn.clear();
-    quitRequested = 0;  // the show before this one ended by asking to quit
     StreamingSink sink;
     TestCapturePlatform platform(10, capture::SyncSchedule(), &sink, 1000, false);
-    RunDemo(platform, false);
+    RunDemo(platform.Shell(), false);
     GLWindow::Destroy();
     ASSERT_TRUE(platform.ShowStarted());
     EXPECT_FALSE(platform.WriteFailed());

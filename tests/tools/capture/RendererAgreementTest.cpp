@@ -4,6 +4,7 @@
 // people's GPUs, as every other drawing test runs on llvmpipe.
 #include "GLTestContext.h"
 #include "Psnr.h"
+#include "kavlo/Timeline.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
@@ -18,9 +19,8 @@
 
 namespace {
 
-// One time in each effect window, as the contact sheet takes them.
-const unsigned kTimesMs[] = {3000,  10000,  22000,  35000,  50000,  65000,
-                             85000, 107000, 125000, 148000, 158000, 168000};
+// One or two times in each effect window, as the contact sheet takes them.
+const auto& kTimesMs = kContactSheetMs;
 constexpr double kMinPsnr = 38.0;  // measured: 41 to 60 dB at 160 x 120, 10 fps
 
 // The renderer's name when the offscreen driver runs on the given Gallium driver.

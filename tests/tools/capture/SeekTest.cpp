@@ -52,15 +52,18 @@ std::vector<MusicSync> SoundLayerSyncs() {
 // The show with a clock that stands still, so that only the frames a seek fixes move
 // it; each frame is read back before its swap, and the scripted keys are handed out
 // one after each frame.
-class SeekPlatform : public ShellPlatform {
+class SeekPlatform : public ShowClock, public ShowMusic, public ShowScreen, public ShowInput {
 public:
+    ShellPlatform Shell() { return {*this, *this, *this, *this}; }
     std::vector<MusicSync> syncs;
     std::vector<PlayerKey> keys;
     size_t framesWanted = 1;
     std::vector<std::vector<uint8_t>> pictures;
     double loadedAt = 0, firstSwapAt = 0, keyAt = 0, lastSwapAt = 0;
 
-    uint32_t Ticks() override { return 0; }
+    void StartAt(uint32_t ms) override { originMs_ = ms; }
+    uint32_t FrameTime() override { return originMs_; }
+    bool QuitRequested() override { return quit_; }
     bool OpenMusic(const char*) override { return true; }
     void SetSyncCallback(SyncCallback) override {}
     bool PlayMusic() override { return Started(); }
@@ -78,7 +81,7 @@ public:
             GLWindow::ReadPicture(&rgba, &w, &h);
             pictures.emplace_back(rgba.get(), rgba.get() + static_cast<size_t>(w) * h * 4);
             (pictures.size() == 1 ? firstSwapAt : lastSwapAt) = NowSeconds();
-            if (pictures.size() >= framesWanted) quitRequested = 1;
+            if (pictures.size() >= framesWanted) quit_ = true;
         } else {
             loadedAt = NowSeconds();
         }
@@ -96,7 +99,8 @@ private:
         playing_ = true;
         return true;
     }
-    bool playing_ = false;
+    bool playing_ = false, quit_ = false;
+    uint32_t originMs_ = 0;
     size_t nextKey_ = 0;
 };
 
@@ -120,7 +124,6 @@ protected:
         if (stat("megadata.rar", &st) != 0) {
             ASSERT_EQ(symlink((kShow + "/megadata.rar").c_str(), "megadata.rar"), 0);
         }
-        quitRequested = 0;
         syncPending = 0;
     }
     // kavlo-capture's frames at these times, at kSize.
@@ -184,8 +187,7 @@ TEST_F(SeekTest, StartAndSeekBackDrawTheCapturesFrame) {
         }
         PlayOptions options;
         options.startMs = viaKey ? times[i] + 5000 : times[i];
-        quitRequested = 0;
-        ASSERT_EQ(RunDemo(seek, false, kSize, options), kExitSuccess);
+        ASSERT_EQ(RunDemo(seek.Shell(), false, kSize, options), kExitSuccess);
         ASSERT_EQ(seek.pictures.size(), seek.framesWanted);
         const std::vector<uint8_t> picture =
             testsupport::RgbTopDown(seek.pictures.back(), kSize.width, kSize.height);
