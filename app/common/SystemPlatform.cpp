@@ -6,7 +6,6 @@
 #include "platform/pictures/PicturesFolder.h"
 #include "platform/window/GLWindow.h"
 
-#include <GL/gl.h>
 #include <SDL.h>
 
 #include <cstdio>
@@ -54,14 +53,6 @@ void SystemScreen::IdleWhilePaused() { SDL_Delay(15); }
 bool SystemInput::QuitRequested() { return quitRequested != 0; }
 bool SystemInput::QuitPending() { return GLWindow::QuitPending(); }
 PlayerKey SystemInput::TakeKey() { return PlayerKeyOf(GLWindow::TakeKey()); }
-
-void ReportGLErrors(uint32_t showMs) {
-    for (int n = 0; n < 8; ++n) {
-        const GLenum error = glGetError();
-        if (error == GL_NO_ERROR) break;
-        std::fprintf(stderr, "kavlo: GL error 0x%04X (show time %u ms)\n", error, showMs);
-    }
-}
 
 void SystemScreen::SaveScreenshot(uint32_t timeMs) {
     std::unique_ptr<uint8_t[]> rgba;

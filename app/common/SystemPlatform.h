@@ -65,7 +65,3 @@ public:
 private:
     bool quit_ = false;
 };
-
-// Looks for GL errors and reports them on stderr ("kavlo: GL error ..."), at most a
-// few: a lost context answers every call with one.
-void ReportGLErrors(uint32_t showMs);

@@ -4,6 +4,7 @@
 #include "app/common/Options.h"
 #include "app/common/SystemPlatform.h"
 #include "app/common/TestClock.h"
+#include "platform/gl/Errors.h"
 #include "platform/window/GLWindow.h"
 #include "rar/ArchiveInternal.h"
 #include "memory/MemoryTracker.h"
@@ -171,11 +172,11 @@ class EntryScreen : public SystemScreen {
 public:
     EntryScreen(bool checkGl, ShowClock& clock) : checkGl_(checkGl), clock_(clock) {}
     void SwapAndPump() override {
-        if (checkGl_) ReportGLErrors(clock_.FrameTime());
+        if (checkGl_) platform::gl::ReportGLErrors(clock_.FrameTime());
         SystemScreen::SwapAndPump();
     }
     void DestroyWindow() override {
-        if (checkGl_) ReportGLErrors(clock_.FrameTime());
+        if (checkGl_) platform::gl::ReportGLErrors(clock_.FrameTime());
         SystemScreen::DestroyWindow();
     }
 

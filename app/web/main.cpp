@@ -4,6 +4,7 @@
 #include "app/common/Options.h"
 #include "app/common/SystemPlatform.h"
 #include "app/common/TestClock.h"
+#include "platform/gl/Errors.h"
 #include "platform/window/GLWindow.h"
 #include "audio/Sound.h"
 #include "platform/web/Page.h"
@@ -141,7 +142,7 @@ public:
     }
 
     void SwapAndPump() override {
-        if (options_.checkGl) ReportGLErrors(shownMs_);
+        if (options_.checkGl) platform::gl::ReportGLErrors(shownMs_);
         // A frame of the show, not of the loading screen.
         const bool showFrame = playing_ && frameAnnounced_;
         frameAnnounced_ = false;
@@ -185,7 +186,7 @@ public:
     }
 
     void DestroyWindow() override {
-        if (options_.checkGl) ReportGLErrors(shownMs_);
+        if (options_.checkGl) platform::gl::ReportGLErrors(shownMs_);
         SystemScreen::DestroyWindow();
     }
 

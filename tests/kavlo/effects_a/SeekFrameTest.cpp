@@ -15,14 +15,18 @@
 
 namespace {
 
-// Only what a replay asks of the platform: nothing.
-class ReplayPlatform : public ShellPlatform {
-public:
-    uint32_t Ticks() override { return 0; }
+// Only what a replay asks of the machine: nothing.
+struct NoClock : ShowClock {
+    void StartAt(uint32_t) override {}
+    uint32_t FrameTime() override { return 0; }
+};
+struct NoMusic : ShowMusic {
     bool OpenMusic(const char*) override { return true; }
     void SetSyncCallback(SyncCallback) override {}
     bool PlayMusic() override { return true; }
     bool CheckPosition() override { return true; }
+};
+struct NoScreen : ShowScreen {
     bool CreateWindow(int, int, int, int, bool) override { return true; }
     bool LoadExtensions() override { return true; }
     void SwapAndPump() override {}
@@ -82,7 +86,11 @@ TEST(SeekFrames, EqualTheSteadyRunsFrames) {
     }
 
     ASSERT_EQ(steady.size(), 8u);
-    ReplayPlatform platform;
+    NoClock clock;
+    NoMusic music;
+    NoScreen screen;
+    QuitOnlyInput input;
+    const ShellPlatform platform {clock, music, screen, input};
     for (size_t i = 0; i < steady.size(); ++i) {
         const uint64_t frame = seeks[i / 2] + i % 2;
         SCOPED_TRACE(player::GridTime(frame));
