@@ -26,7 +26,8 @@ const char kUsage[] =
     "  --check-gl         look for GL errors before every swap and report them\n"
     "  --test-fps N       a test clock: frame n shows time n * 1000 / N ms, the music\n"
     "                     silent and moved with it (as kavlo-capture does)\n"
-    "  --at MS[,MS...]    with --test-fps: hand these frames to the page, then end\n";
+    "  --at MS[,MS...]    with --test-fps: hand these frames to the page, then end\n"
+    "  --flash-syncs      draw each frame that carries a sync white (to measure them)\n";
 
 struct Options {
     RenderSize size;
@@ -48,6 +49,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             options->mute = true;
         } else if (std::strcmp(arg, "--check-gl") == 0) {
             options->checkGl = true;
+        } else if (std::strcmp(arg, "--flash-syncs") == 0) {
+            options->play.flashSyncs = true;
         } else if (std::strcmp(arg, "--size") == 0) {
             if (!ParseRenderSize(value(), &options->size)) {
                 std::fprintf(stderr, "kavlo: --size needs WxH, each side %d to %d\n",
@@ -79,6 +82,9 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     }
     return true;
 }
+
+// How long after the browser's animation frame begins the picture drawn in it is seen.
+constexpr int64_t kSeenAheadNs = 0;
 
 // Set by the platform, read by the sync callback (a plain function pointer).
 SyncCallback showSyncCallback = nullptr;
@@ -170,6 +176,9 @@ public:
         }
         page::WaitForNextFrame();
         workStart_ = emscripten_get_now();
+        // The picture drawn now is seen at the browser's next frame: the syncs heard by
+        // then are drawn in it.
+        sound::DeliverHeardSyncs(kSeenAheadNs);
     }
 
     // Each paused frame already waits for the browser's next one.
