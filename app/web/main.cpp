@@ -83,9 +83,6 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     return true;
 }
 
-// How long after the browser's animation frame begins the picture drawn in it is seen.
-constexpr int64_t kSeenAheadNs = 0;
-
 // Set by the platform, read by the sync callback (a plain function pointer).
 SyncCallback showSyncCallback = nullptr;
 // The mixer's frame count when the song was started (it mixes silence before).
@@ -175,10 +172,13 @@ public:
             started_ = true;
         }
         page::WaitForNextFrame();
-        workStart_ = emscripten_get_now();
-        // The picture drawn now is seen at the browser's next frame: the syncs heard by
-        // then are drawn in it.
-        sound::DeliverHeardSyncs(kSeenAheadNs);
+        const double now = emscripten_get_now();
+        // The syncs heard by half a frame from now are drawn in this frame: each lands on
+        // the frame nearest its beat rather than the one after it.
+        const double periodMs = now - workStart_;
+        if (workStart_ > 0 && periodMs < 200) halfFrameMs_ += (periodMs / 2 - halfFrameMs_) / 4;
+        workStart_ = now;
+        sound::DeliverHeardSyncs(static_cast<int64_t>(halfFrameMs_ * 1e6));
     }
 
     // Each paused frame already waits for the browser's next one.
@@ -259,6 +259,7 @@ private:
     uint32_t clockStart_ = 0;
     uint32_t lastTimeMs_ = 0;  // the show time of the frame being drawn
     double workStart_ = 0;
+    double halfFrameMs_ = 0;  // half the time between the browser's frames, smoothed
     size_t nextWanted_ = 0;
     std::vector<uint8_t> pixels_;
 };
