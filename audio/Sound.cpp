@@ -4,6 +4,7 @@
 
 #include "ModuleRenderer.h"
 #include "StreamDecoder.h"
+#include "platform/sound/OutputClock.h"
 #include "platform/sound/ServerLatency.h"
 #include "platform/sound/SilentOutput.h"
 #include "platform/sound/Threads.h"
@@ -104,6 +105,8 @@ struct State {
     std::set<Module*> modules;  // every live handle, so a stale pointer is refused
     std::set<Stream*> streams;
     ServerLatency server;  // asked only through a sound server
+    bool outputClock = false;  // the output says when its buffers are heard (a browser)
+    bool syncsByHandAsked = false;
 };
 
 // Never destroyed: an audio thread still running at process exit must find it intact.
@@ -165,6 +168,7 @@ struct SyncDelivery {
     size_t first = 0, count = 0;
     bool stop = false;
     std::thread thread;
+    bool byHand = false;  // queued for DeliverHeardSyncs rather than for the thread
 };
 SyncDelivery& Delivery() {
     static SyncDelivery* delivery = [] {
@@ -252,15 +256,17 @@ void RunSyncDelivery() {
     }
 }
 
-// A page has no threads: there each sync is handed over as its row is rendered.
+// A page has no threads: there the program hands the syncs over between its frames.
 void StartSyncDelivery() {
-    if (!kOwnThreads) return;
     SyncDelivery& d = Delivery();
     std::lock_guard<std::mutex> lock(d.mutex);
-    if (d.thread.joinable()) return;
+    if (d.thread.joinable() || d.byHand) return;
     d.stop = false;
     d.count = 0;
-    d.thread = std::thread(RunSyncDelivery);
+    if (!kOwnThreads || S().syncsByHandAsked)
+        d.byHand = true;
+    else
+        d.thread = std::thread(RunSyncDelivery);
 }
 
 void StopSyncDelivery() {
@@ -269,6 +275,7 @@ void StopSyncDelivery() {
         std::lock_guard<std::mutex> lock(d.mutex);
         d.stop = true;
         d.count = 0;
+        d.byHand = false;
     }
     d.changed.notify_all();
     if (d.thread.joinable()) d.thread.join();
@@ -312,7 +319,7 @@ void QueueSync(void* user, const SyncEvent& event) {
     SyncDelivery& d = Delivery();
     {
         std::lock_guard<std::mutex> lock(d.mutex);
-        if (d.count < SyncDelivery::kCapacity && d.thread.joinable()) {
+        if (d.count < SyncDelivery::kCapacity && (d.thread.joinable() || d.byHand)) {
             d.ring[(d.first + d.count++) % SyncDelivery::kCapacity] = sync;
             d.changed.notify_one();
             return;
@@ -367,10 +374,14 @@ void SDLCALL AudioCallback(void*, Uint8* bytes, int length) {
     size_t frames = static_cast<size_t>(length) / (2 * sizeof(float));
     std::fill(out, out + 2 * frames, 0.0f);
     // The buffer filled now waits behind the one playing: its first frame is heard about
-    // one buffer from now. A sound server says how long what it is handed waits there.
+    // one buffer from now. A sound server says how long what it is handed waits there; a
+    // browser's output says when it plays this very buffer.
     const double frameNs = 1e9 / s.mixRate;
-    const int64_t reported = s.server.LatencyNs();
-    const int64_t heardAfter = reported > 0 ? reported : static_cast<int64_t>(frames * frameNs);
+    int64_t heardAfter = static_cast<int64_t>(frames * frameNs);
+    const int64_t reported = s.outputClock
+                                 ? output::HeardAfterNs(stats.framesMixed.load(), s.mixRate)
+                                 : s.server.LatencyNs();
+    if (reported > 0 || (reported == 0 && s.outputClock)) heardAfter = reported;
     const int64_t dueNs = start + heardAfter;
     size_t step = s.scratch.size() / 2;
     for (size_t done = 0; step > 0 && done < frames; done += step)
@@ -463,6 +474,28 @@ void PaceSilentOutputByHand(bool byHand) {
     S().silentByHand = byHand;
 }
 
+void DeliverSyncsByHand(bool byHand) {
+    const MemoryTracker::LibraryScope libraryScope;
+    S().syncsByHandAsked = byHand;
+}
+
+void DeliverHeardSyncs(int64_t aheadNs) {
+    SyncDelivery& d = Delivery();
+    const int64_t by = NowNs() + aheadNs;
+    for (;;) {
+        HeardSync next {};
+        {
+            std::lock_guard<std::mutex> lock(d.mutex);
+            if (!d.byHand || d.count == 0 || d.ring[d.first].dueNs > by) return;
+            next = d.ring[d.first];
+            d.first = (d.first + 1) % SyncDelivery::kCapacity;
+            --d.count;
+        }
+        if (next.module->generation.load(std::memory_order_acquire) == next.generation)
+            DeliverSync(next.module, next.event);
+    }
+}
+
 void MixSilentOutput(uint64_t frames) {
     State& s = S();
     if (!s.silent || !s.silentByHand) return;
@@ -511,8 +544,9 @@ bool Init(int mixRate, int maxChannels, unsigned) {
             s.initialised = false;
             return Fail(kErrInit);
         }
-        // Paced by hand, mixing is the clock: a sync is due as its row is mixed.
-        if (!s.silentByHand) StartSyncDelivery();
+        // Paced by hand, mixing is the clock: a sync is due as its row is mixed, unless
+        // the syncs are handed over by hand too.
+        if (!s.silentByHand || s.syncsByHandAsked) StartSyncDelivery();
         return true;
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Fail(kErrInit);
@@ -551,6 +585,7 @@ bool Init(int mixRate, int maxChannels, unsigned) {
     s.initialised = true;
     lastError.store(kErrNone);
     if (ThroughSoundServer()) s.server.Start();
+    s.outputClock = output::Watch();
     StartSyncDelivery();
     SDL_PauseAudioDevice(device, 0);
     return true;
@@ -568,6 +603,7 @@ void Close() {
     s.device = 0;
     StopSyncDelivery();
     s.server.Stop();
+    s.outputClock = false;
     for (Module* module : s.active) module->playing.store(false);
     s.active.clear();
     for (int c = 0; c < s.maxChannels; ++c) {

@@ -6,7 +6,8 @@
 // (the Zxx callback, the play state, the stream position, the error code and the mixer
 // figures), which are lock-free and may also be made from the Zxx callback. The Zxx
 // callback runs on a thread of the layer's own when its row is heard: the row is
-// rendered ahead on the audio thread and its sync waits out the output's latency.
+// rendered ahead on the audio thread and its sync waits out the output's latency. Where
+// the program has one thread (a browser), the syncs wait for DeliverHeardSyncs instead.
 //
 // Handles stay valid until FreeSong / StreamClose, also across Close; Close stops all
 // playback. Handles still live at exit are reclaimed with the process.
@@ -124,6 +125,14 @@ void PaceSilentOutputByHand(bool byHand);
 // Mixes the silent output paced by hand until `frames` frames have been mixed since
 // Init; the syncs of every row begun by then are delivered before it returns.
 void MixSilentOutput(uint64_t frames);
+
+// Before Init: the syncs wait, each with when its row is heard, for DeliverHeardSyncs
+// rather than for a thread of the layer's own (always so in a browser, which has none).
+void DeliverSyncsByHand(bool byHand);
+// Hands over, in order, the waiting syncs whose rows are heard within `aheadNs` from now
+// (the program calls it once a frame, with how far ahead its picture is seen); nothing
+// where a thread of the layer's own delivers them.
+void DeliverHeardSyncs(int64_t aheadNs);
 
 // Tests check the player's version gate with this; 0 restores the layer's own version.
 void OverrideVersion(float version);

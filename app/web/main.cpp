@@ -28,7 +28,8 @@ const char kUsage[] =
     "  --check-gl         look for GL errors before every swap and report them\n"
     "  --test-fps N       a test clock: frame n shows time n * 1000 / N ms, the music\n"
     "                     silent and moved with it (as kavlo-capture does)\n"
-    "  --at MS[,MS...]    with --test-fps: hand these frames to the page, then end\n";
+    "  --at MS[,MS...]    with --test-fps: hand these frames to the page, then end\n"
+    "  --flash-syncs      draw each frame that carries a sync white (to measure them)\n";
 
 struct Options {
     RenderSize size;
@@ -49,6 +50,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
             options->mute = true;
         } else if (read.Is("--check-gl")) {
             options->checkGl = true;
+        } else if (read.Is("--flash-syncs")) {
+            options->play.flashSyncs = true;
         } else if (read.Is("--size")) {
             ok = read.Size(&options->size);
         } else if (read.Is("--test-fps")) {
@@ -154,7 +157,13 @@ public:
             started_ = true;
         }
         page::WaitForNextFrame();
-        workStart_ = emscripten_get_now();
+        const double now = emscripten_get_now();
+        // The syncs heard by half a frame from now are drawn in this frame: each lands on
+        // the frame nearest its beat rather than the one after it.
+        const double periodMs = now - workStart_;
+        if (workStart_ > 0 && periodMs < 200) halfFrameMs_ += (periodMs / 2 - halfFrameMs_) / 4;
+        workStart_ = now;
+        sound::DeliverHeardSyncs(static_cast<int64_t>(halfFrameMs_ * 1e6));
     }
 
     // Each paused frame already waits for the browser's next one.
@@ -225,6 +234,7 @@ private:
     bool frameAnnounced_ = false;  // ShowingFrame since the last swap
     uint32_t shownMs_ = 0;         // the show time of the picture about to be shown
     double workStart_ = 0;
+    double halfFrameMs_ = 0;  // half the time between the browser's frames, smoothed
     size_t nextWanted_ = 0;
     std::vector<uint8_t> pixels_;
 };

@@ -328,3 +328,37 @@ TEST(SoundTiming, SilentOutputPacedByHandMixesOnlyWhatItIsTold) {
     sound::PaceSilentOutputByHand(false);
     sound::UseSilentOutput(false);
 }
+
+// Handed over by hand (a browser's frames), the syncs wait, in order, until the program
+// asks for those heard by a time; a song moved meanwhile drops the ones it queued.
+TEST(SoundTiming, SyncsHandedOverByHandWaitForTheirTime) {
+    xm::Module song = soundtest::BasicModule(16, 4);
+    for (int row = 0; row < 16; row += 4) song.patterns[0].At(row, 3).Sync(static_cast<uint8_t>(row));
+    ASSERT_TRUE(soundtest::WriteBytes("heard.xm", soundtest::Image(song)));
+    sound::UseSilentOutput(true);
+    sound::PaceSilentOutputByHand(true);
+    sound::DeliverSyncsByHand(true);
+    ASSERT_TRUE(sound::Init(44100, 32, 0));
+    sound::Module* module = sound::LoadSong("heard.xm");
+    ASSERT_NE(module, nullptr);
+    arrivals = 0;
+    sound::SetZxxCallback(module, Arrive);
+    sound::PlaySong(module);
+    constexpr int64_t kHourNs = 3600LL * 1000000000;
+    constexpr uint64_t kSyncRow = 4 * 5292;
+    sound::MixSilentOutput(2 * kSyncRow + 1);
+    sound::DeliverHeardSyncs(-kHourNs);
+    EXPECT_EQ(arrivals.load(), 0);
+    sound::DeliverHeardSyncs(kHourNs);
+    EXPECT_EQ(arrivals.load(), 3);
+    EXPECT_EQ(sound::GetMixerStats().lastSyncFrame, 2 * kSyncRow);
+    sound::MixSilentOutput(3 * kSyncRow + 1);
+    sound::StopSong(module);
+    sound::DeliverHeardSyncs(kHourNs);
+    EXPECT_EQ(arrivals.load(), 3);
+    sound::Close();
+    sound::FreeSong(module);
+    sound::DeliverSyncsByHand(false);
+    sound::PaceSilentOutputByHand(false);
+    sound::UseSilentOutput(false);
+}

@@ -133,6 +133,8 @@
   }
   function fullscreenChanged() {
     fullscreenButton.setAttribute('aria-pressed', String(!!fullscreenElement()));
+    // The controls moved under a pointer that may not move again: no leave will come.
+    pointerOnControls = false;
     layout();
   }
   fullscreenButton.setAttribute('aria-pressed', 'false');
@@ -140,6 +142,8 @@
   document.addEventListener('webkitfullscreenchange', fullscreenChanged);
   fullscreenButton.addEventListener('click', (event) => {
     event.stopPropagation();
+    // A click leaves no focus to hold the controls up (a key's press, detail 0, does).
+    if (event.detail > 0) fullscreenButton.blur();
     toggleFullscreen();
   });
   window.addEventListener('keydown', (event) => {
@@ -506,6 +510,7 @@
     if (query.has('t')) args.push('--start', query.get('t'));
     if (query.has('test-fps')) args.push('--test-fps', query.get('test-fps'));
     if (query.has('at')) args.push('--at', query.get('at'));
+    if (query.has('flash-syncs')) args.push('--flash-syncs');
     return args;
   }
 
