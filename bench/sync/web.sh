@@ -36,29 +36,12 @@ cmake --build "$bench" --target kavlo-sync-offsets >"$bench.log" 2>&1 ||
 out=$bench/sync-web
 rm -rf "$out" && mkdir -p "$out"
 work=$(mktemp -d)
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. scripts/lib/messages.sh web.sh
+. scripts/lib/private-servers.sh
 (cd build/web-build/linux/show && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "$capture" -q --audio-only "$out/reference.wav" &&
   SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "$capture" --syncs) | awk -v end="$seconds" '$1 < end * 1000' >"$out/syncs.txt"
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$out/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(head -n1 "$work/display")
-mkdir -m 700 "$work/run" "$work/home"
-HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home \
-  pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --log-target=stderr \
-  "--load=module-native-protocol-unix socket=$work/run/native auth-anonymous=1" \
-  "--load=module-null-sink sink_name=kavlo_null rate=44100 channels=2" >"$out/pulseaudio.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -S "$work/run/native" ] && break; sleep 0.1; done
-export PULSE_SERVER=unix:$work/run/native
+start_private_servers "$work" "$out" 1024x768x24 "rate=44100 channels=2"
 
 plays=()
 for r in $(seq 1 "$rounds"); do

@@ -46,29 +46,9 @@ done
 say "the references took $((SECONDS - started)) s"
 
 # The X server and the sound server, this script's own, for as long as it runs.
+. scripts/lib/private-servers.sh
 work=$(mktemp -d)
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$work/display" >"$out/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || die "Xvfb did not start: $(cat "$out/xvfb.log")"
-export DISPLAY=:$(head -n1 "$work/display")
-mkdir -m 700 "$work/run" "$work/home"
-HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home \
-  pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --log-target=stderr \
-  "--load=module-native-protocol-unix socket=$work/run/native auth-anonymous=1" \
-  "--load=module-null-sink sink_name=kavlo_null" >"$out/pulseaudio.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -S "$work/run/native" ] && break; sleep 0.1; done
-[ -S "$work/run/native" ] || die "PulseAudio did not start: $(cat "$out/pulseaudio.log")"
-export PULSE_SERVER=unix:$work/run/native
+start_private_servers "$work" "$out" 1920x1200x24
 
 status=0
 # The browsers keep what they write in this script's folders, not the user's.
